@@ -1,0 +1,174 @@
+// The ostrameld command: a thin layer of argument handling over the library.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ostrameld/core/version.h"
+#include "ostrameld/engine/assess.h"
+#include "ostrameld/engine/output.h"
+#include "ostrameld/engine/profile.h"
+#include "ostrameld/plugins/registry.h"
+#include "ostrameld/reports/renderers.h"
+#include "ostrameld/utils/text.h"
+
+namespace {
+
+using namespace ostrameld;
+
+// Bad usage or input: one line on stderr, exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::optional<std::string> env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+struct AssessArgs {
+  std::string path = ".";
+  std::string format = "text";
+  std::string output;
+  bool offline = false;
+  std::vector<std::string> indicators;
+  std::string json_indent = "2";
+};
+
+Json render_options(const AssessArgs& args) {
+  Json options = Json::object();
+  if (args.json_indent == "none" || args.json_indent == "null") {
+    options["indent"] = nullptr;
+  } else {
+    try {
+      std::size_t used = 0;
+      int n = std::stoi(args.json_indent, &used);
+      if (used != args.json_indent.size() || n < 0) throw std::invalid_argument("");
+      options["indent"] = n;
+    } catch (const std::exception&) {
+      throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent + "\"");
+    }
+  }
+  return options;
+}
+
+std::string render(const Assessment& a, const AssessArgs& args, const Json& options) {
+  if (args.format == "json") return JsonRenderer().render(a, options);
+  return TextRenderer().render(a, options);
+}
+
+int run_assess(const AssessArgs& args) {
+  const Profile& profile = fair4rs_profile();
+  for (const auto& key : args.indicators) {
+    if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
+  }
+  Json options = render_options(args);
+
+  Path repo(args.path);
+  if (!path_exists(repo)) throw UsageError("no such file or directory: " + args.path);
+  if (!is_dir(repo)) throw UsageError("not a directory: " + args.path);
+
+  std::optional<AtomicFile> out;
+  if (!args.output.empty()) {
+    try {
+      out.emplace(Path(args.output));
+    } catch (const OsError& e) {
+      throw UsageError("cannot write " + args.output + ": " + e.what());
+    }
+  }
+
+  AssessOptions opts;
+  opts.only = args.indicators;
+  opts.github_token = env("GITHUB_TOKEN");
+  opts.gitlab_token = env("GITLAB_TOKEN");
+  opts.gitea_token = env("GITEA_TOKEN");
+  Assessment a = assess_repository(repo, opts);
+
+  std::string text = render(a, args, options);
+  if (out) {
+    try {
+      out->commit(text + "\n");
+    } catch (const OsError& e) {
+      throw UsageError("cannot write " + args.output + ": " + e.what());
+    }
+  } else {
+    std::cout << text << '\n' << std::flush;
+  }
+  return 0;
+}
+
+int run_plugins() {
+  for (const auto& p : builtin_registry().plugins()) {
+    std::string keys;
+    for (auto k : p->supported_indicators()) keys += (keys.empty() ? "" : ",") + std::string(k);
+    std::cout << p->name() << ' ' << p->version() << "  [" << keys << "]  " << p->description() << '\n';
+  }
+  return 0;
+}
+
+int run_indicators() {
+  const Profile& profile = fair4rs_profile();
+  std::cout << "Profile: " << profile.name << '\n';
+  for (const auto& spec : profile.indicators) {
+    std::string id = spec.fair4rs_id ? std::string(*spec.fair4rs_id) : "-";
+    std::string state = builtin_registry().find(spec.plugin) ? "" : "  (plugin not available)";
+    std::cout << std::string(spec.key) << std::string(spec.key.size() < 26 ? 26 - spec.key.size() : 1, ' ') << id
+              << std::string(id.size() < 6 ? 6 - id.size() : 1, ' ') << spec.plugin << "  weight "
+              << format_fixed(spec.weight, 0) << state << '\n';
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Assesses how FAIR a research-software repository is.", "ostrameld"};
+  app.set_version_flag("--version", std::string("ostrameld ") + std::string(kVersion));
+  app.require_subcommand(1);
+
+  AssessArgs assess;
+  CLI::App* assess_cmd = app.add_subcommand("assess", "Assess one repository (a directory or a clone URL)");
+  assess_cmd->add_option("path", assess.path, "Repository directory or URL (default: .)");
+  assess_cmd->add_option("-f,--format", assess.format, "Report format")
+      ->check(CLI::IsMember({"text", "json"}));
+  assess_cmd->add_option("-o,--output", assess.output, "Write the report to FILE instead of stdout");
+  assess_cmd->add_flag("--offline", assess.offline, "Use no network at all");
+  assess_cmd->add_option("--indicator", assess.indicators, "Run only this indicator (repeatable)");
+  assess_cmd->add_option("--json-indent", assess.json_indent, "Spaces per JSON level, or none for one line");
+
+  CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
+  CLI::App* indicators_cmd = app.add_subcommand("indicators", "List the indicators of the default profile");
+
+  if (argc > 1 && argv[1][0] != '-') {
+    std::string_view command = argv[1];
+    if (command != "assess" && command != "plugins" && command != "indicators") {
+      std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
+                << "' (expected assess, plugins or indicators)\n";
+      return 2;
+    }
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::cerr << "ostrameld: error: " << e.what() << '\n';
+    return 2;
+  }
+
+  try {
+    if (*assess_cmd) return run_assess(assess);
+    if (*plugins_cmd) return run_plugins();
+    if (*indicators_cmd) return run_indicators();
+  } catch (const UsageError& e) {
+    std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
+    return 2;
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+// What a plugin may read about the repository it assesses: one Context per repository.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ostrameld {
+
+class ForgeClient;
+
+// Git metadata of the working tree, gathered once by the host before any check runs.
+struct GitInfo {
+  bool is_repo = false;
+  std::string remote_url;  // origin, else the first remote by name; empty when none
+  std::int64_t commit_count = 0;  // reachable from HEAD; 0 when HEAD is unborn
+  std::string current_branch;  // empty when HEAD is unborn or detached
+  std::string latest_tag;  // tag whose commit is newest; empty when there is none
+};
+
+struct Context {
+  std::filesystem::path repo_path;
+  // Absent when gathering the git metadata failed; git() then raises git_error.
+  std::optional<GitInfo> git_repo = GitInfo{};
+  std::string git_error;
+  std::optional<std::string> repo_url;
+  // Absent differs from empty: an empty token is a deliberate choice.
+  std::optional<std::string> github_token;
+  std::optional<std::string> gitlab_token;
+  std::optional<std::string> gitea_token;
+  // The forge client of this run; null means no forge is reachable.
+  const ForgeClient* forge = nullptr;
+
+  // The git metadata, or a std::runtime_error when it could not be gathered.
+  const GitInfo& git() const;
+};
+
+}  // namespace ostrameld

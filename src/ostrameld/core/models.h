@@ -1,0 +1,66 @@
+// The result model shared by plugins, the host and the renderers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrameld {
+
+// Outcome of one indicator; Unknown is missing evidence, not a confirmed miss.
+enum class CheckStatus { Pass, Warn, Fail, Unknown, Error, Skipped };
+
+// The status's text value: "pass", "warn", "fail", "unknown", "error", "skipped".
+std::string_view status_value(CheckStatus status);
+
+// One assessed indicator, made by a plugin through BasePlugin::make_result.
+struct CheckResult {
+  std::string indicator_id;
+  std::string plugin;
+  double score = 0.0;
+  CheckStatus status = CheckStatus::Unknown;
+  std::string process;
+  std::string output;
+  std::string evidence;
+  // Filled in beside the plugin's findings: which plugin version made the result,
+  // and the FAIR4RS id of the indicator (absent for informative keys).
+  std::string plugin_version;
+  std::optional<std::string> fair4rs_id;
+};
+
+struct SoftwareInfo {
+  std::string name;
+  std::optional<std::string> url;
+};
+
+// An indicator of the profile that was not run, and why.
+struct SkippedIndicator {
+  std::string indicator_id;
+  std::string reason;
+};
+
+// A check that failed with an error instead of producing a finding.
+struct AssessmentError {
+  std::string indicator_id;
+  std::string plugin;
+  std::string message;
+};
+
+// A whole run over one repository, built by the host.
+struct Assessment {
+  SoftwareInfo software;
+  std::string timestamp;  // ISO 8601, UTC
+  std::string profile;
+  std::string ostrameld_version;
+  std::vector<CheckResult> indicators;
+  std::vector<std::string> passed_indicators;
+  std::vector<SkippedIndicator> skipped;
+  std::vector<AssessmentError> errors;
+  double overall_score = 0.0;
+  std::optional<std::string> compliance_level;
+  std::int64_t duration_ms = 0;
+};
+
+}  // namespace ostrameld

@@ -1,0 +1,150 @@
+#include "ostrameld/engine/assess.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <exception>
+
+#include "ostrameld/core/version.h"
+#include "ostrameld/utils/git.h"
+#include "ostrameld/utils/text.h"
+#include "ostrameld/utils/url.h"
+
+namespace ostrameld {
+
+namespace {
+
+bool counts(CheckStatus s) {
+  return s == CheckStatus::Pass || s == CheckStatus::Warn || s == CheckStatus::Fail;
+}
+
+const CheckResult* result_for(const std::vector<CheckResult>& results, std::string_view key) {
+  for (const auto& r : results)
+    if (r.indicator_id == key) return &r;
+  return nullptr;
+}
+
+bool passes(const std::vector<CheckResult>& results, std::string_view key) {
+  const CheckResult* r = result_for(results, key);
+  return r && r->status == CheckStatus::Pass;
+}
+
+CheckResult run_check(const BasePlugin& plugin, const IndicatorSpec& spec, const Context& ctx,
+                      std::vector<AssessmentError>& errors) {
+  std::string message;
+  try {
+    CheckResult r = plugin.check(spec.key, ctx);
+    r.fair4rs_id = spec.fair4rs_id ? std::optional<std::string>(*spec.fair4rs_id) : std::nullopt;
+    return r;
+  } catch (const std::exception& e) {
+    message = sanitize_utf8(e.what());
+  } catch (...) {
+    message = "unknown error";
+  }
+  // One broken check never ends the run: it becomes an error row.
+  errors.push_back({std::string(spec.key), std::string(plugin.name()), message});
+  CheckResult r;
+  r.indicator_id = spec.key;
+  r.plugin = plugin.name();
+  r.plugin_version = plugin.version();
+  r.score = 0.0;
+  r.status = CheckStatus::Error;
+  r.output = message;
+  r.fair4rs_id = spec.fair4rs_id ? std::optional<std::string>(*spec.fair4rs_id) : std::nullopt;
+  return r;
+}
+
+}  // namespace
+
+double overall_score(const std::vector<CheckResult>& results, const Profile& profile) {
+  double weighted = 0.0;
+  double weights = 0.0;
+  for (const auto& r : results) {
+    const IndicatorSpec* spec = profile.find(r.indicator_id);
+    if (!spec || !counts(r.status)) continue;
+    weighted += spec->weight * r.score;
+    weights += spec->weight;
+  }
+  return weights > 0.0 ? weighted / weights : 0.0;
+}
+
+std::optional<std::string> compliance_level(const std::vector<CheckResult>& results, double overall,
+                                            const Profile& profile) {
+  if (!passes(results, "clear_license") || !passes(results, "descriptive_attributes")) return std::nullopt;
+  for (std::string_view key :
+       {"rich_metadata", "metadata_self_reference", "version_identifiers", "development_provenance"}) {
+    const CheckResult* r = result_for(results, key);
+    if (r && (r->status == CheckStatus::Fail || r->status == CheckStatus::Error)) return "basic";
+  }
+  if (overall < 6.0) return "basic";
+  if (overall < 8.0) return "intermediate";
+  for (const auto& spec : profile.indicators)
+    if (spec.weight > 0.0 && !passes(results, spec.key)) return "intermediate";
+  return "advanced";
+}
+
+std::string utc_timestamp() {
+  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+Assessment assess_repository(const Path& repo, const AssessOptions& options, const PluginRegistry& registry,
+                             const Profile& profile) {
+  auto started = std::chrono::steady_clock::now();
+  Assessment a;
+  a.timestamp = utc_timestamp();
+  a.profile = profile.name;
+  a.ostrameld_version = kVersion;
+
+  Context ctx;
+  ctx.repo_path = std::filesystem::absolute(repo).lexically_normal();
+  if (ctx.repo_path.has_relative_path() && !ctx.repo_path.has_filename()) {
+    ctx.repo_path = ctx.repo_path.parent_path();  // no trailing separator
+  }
+  ctx.repo_url = options.repo_url;
+  ctx.github_token = options.github_token;
+  ctx.gitlab_token = options.gitlab_token;
+  ctx.gitea_token = options.gitea_token;
+  ctx.forge = options.forge;
+  try {
+    ctx.git_repo = read_git_info(ctx.repo_path);
+  } catch (const std::exception& e) {
+    ctx.git_repo.reset();
+    ctx.git_error = sanitize_utf8(e.what());
+  }
+
+  a.software.name = options.software_name.value_or(sanitize_utf8(ctx.repo_path.filename().native()));
+  if (options.repo_url && !options.repo_url->empty()) {
+    a.software.url = redact_url(*options.repo_url);
+  } else if (ctx.git_repo && !ctx.git_repo->remote_url.empty()) {
+    a.software.url = ctx.git_repo->remote_url;
+  }
+
+  for (const auto& spec : profile.indicators) {
+    if (!options.only.empty() &&
+        std::find(options.only.begin(), options.only.end(), spec.key) == options.only.end()) {
+      a.skipped.push_back({std::string(spec.key), "not selected (--indicator)"});
+      continue;
+    }
+    const BasePlugin* plugin = registry.find(spec.plugin);
+    if (!plugin) {
+      a.skipped.push_back({std::string(spec.key), "plugin \"" + std::string(spec.plugin) + "\" is not available"});
+      continue;
+    }
+    a.indicators.push_back(run_check(*plugin, spec, ctx, a.errors));
+  }
+
+  for (const auto& r : a.indicators)
+    if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
+  a.overall_score = overall_score(a.indicators, profile);
+  a.compliance_level = compliance_level(a.indicators, a.overall_score, profile);
+  a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                      .count();
+  return a;
+}
+
+}  // namespace ostrameld

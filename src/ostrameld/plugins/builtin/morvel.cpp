@@ -1,0 +1,231 @@
+#include "ostrameld/plugins/builtin/morvel.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "ostrameld/utils/regex.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array<std::string_view, 1> kIndicators{"clear_license"sv};
+
+constexpr std::array LICENSE_FILES{
+    "LICENSE"sv, "LICENSE.md"sv, "LICENSE.txt"sv, "LICENSE.rst"sv, "LICENCE"sv,
+    "LICENCE.md"sv, "LICENCE.txt"sv, "COPYING"sv, "COPYING.md"sv,
+};
+constexpr std::string_view REUSE_DIR = "LICENSES";
+constexpr int SPDX_HEADER_SAMPLE = 20;
+constexpr std::size_t SPDX_HEADER_CHARS = 2048;
+
+constexpr std::array SKIPPED_DIRS{
+    ".git"sv, "node_modules"sv, "vendor"sv, ".venv"sv, "venv"sv, "dist"sv,
+    "build"sv, "target"sv, "__pycache__"sv, ".tox"sv, ".mypy_cache"sv, "site-packages"sv,
+};
+constexpr std::array TEXT_EXTENSIONS{
+    ".py"sv, ".js"sv, ".ts"sv, ".tsx"sv, ".jsx"sv, ".vue"sv, ".rs"sv, ".go"sv,
+    ".java"sv, ".kt"sv, ".rb"sv, ".php"sv, ".c"sv, ".h"sv, ".cpp"sv, ".hpp"sv,
+    ".cs"sv, ".sh"sv, ".md"sv, ".rst"sv, ".toml"sv, ".yaml"sv, ".yml"sv,
+};
+
+// Rows 3 and 4: the GNU GPL rows that other public licences quote further down.
+constexpr std::size_t kGplRows[] = {2, 3};
+
+struct SpdxRow {
+  Regex pattern;
+  std::string_view id;
+};
+
+const std::vector<SpdxRow>& spdx_patterns() {
+  static const std::vector<SpdxRow> rows = [] {
+    constexpr auto ci = Regex::kCaseless;
+    constexpr auto ci_dot = Regex::kCaseless | Regex::kDotAll;
+    std::vector<SpdxRow> r;
+    r.push_back({Regex("Apache License.*Version 2", ci), "Apache-2.0"});
+    r.push_back({Regex("MIT License|Permission is hereby granted", ci), "MIT"});
+    r.push_back({Regex("GNU GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "GPL-3.0-only"});
+    r.push_back({Regex("GNU GENERAL PUBLIC LICENSE.*Version 2", ci_dot), "GPL-2.0-only"});
+    r.push_back({Regex("GNU AFFERO GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "AGPL-3.0-only"});
+    r.push_back({Regex("BSD 3-Clause|Redistribution and use.*three conditions", ci), "BSD-3-Clause"});
+    r.push_back({Regex("BSD 2-Clause|Simplified BSD", ci), "BSD-2-Clause"});
+    r.push_back({Regex("GNU LESSER GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "LGPL-3.0-only"});
+    r.push_back({Regex("European Union Public Licen[cs]e.*1\\.2", ci), "EUPL-1.2"});
+    r.push_back({Regex("Mozilla Public License.*2\\.0", ci), "MPL-2.0"});
+    r.push_back({Regex("ISC License", ci), "ISC"});
+    r.push_back({Regex("This is free and unencumbered software", ci), "Unlicense"});
+    r.push_back({Regex("CC0 1\\.0 Universal|Creative Commons.*Zero", ci), "CC0-1.0"});
+    return r;
+  }();
+  return rows;
+}
+
+const Regex& spdx_header_re() {
+  static const Regex re("SPDX-License-Identifier:\\s*([A-Za-z0-9.+\\-]+)");
+  return re;
+}
+
+// A licence's title: its first two non-blank lines joined with "\n".
+std::string_view title_of(std::string_view content) {
+  std::size_t start = std::string_view::npos;
+  int found = 0;
+  std::size_t pos = 0;
+  while (pos <= content.size()) {
+    std::size_t eol = content.find('\n', pos);
+    if (eol == std::string_view::npos) eol = content.size();
+    if (!py_strip(content.substr(pos, eol - pos)).empty()) {
+      if (found == 0) start = pos;
+      if (++found == 2) return content.substr(start, eol - start);
+    }
+    pos = eol + 1;
+  }
+  return found ? content.substr(start) : std::string_view();
+}
+
+// A title that names a public licence other than the GNU GPL.
+bool names_other_public_licence(std::string_view title) {
+  static const Regex public_licence("PUBLIC LICEN[CS]E", Regex::kCaseless);
+  static const Regex gnu_gpl("GNU GENERAL PUBLIC LICEN[CS]E", Regex::kCaseless);
+  return public_licence.search(title) && !gnu_gpl.search(title);
+}
+
+template <std::size_t N>
+bool contains(const std::array<std::string_view, N>& table, std::string_view value) {
+  return std::find(table.begin(), table.end(), value) != table.end();
+}
+
+std::string joined_licence_files() {
+  std::string out;
+  for (auto name : LICENSE_FILES) {
+    if (!out.empty()) out += ", ";
+    out += name;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::span<const std::string_view> MorvelPlugin::supported_indicators() const { return kIndicators; }
+
+std::optional<std::string> detect_spdx(std::string_view content) {
+  const auto& rows = spdx_patterns();
+  std::string_view title = title_of(content);
+  for (const auto& row : rows)
+    if (row.pattern.search(title)) return std::string(row.id);
+  bool skip_gpl = names_other_public_licence(title);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (skip_gpl && std::find(std::begin(kGplRows), std::end(kGplRows), i) != std::end(kGplRows))
+      continue;
+    if (rows[i].pattern.search(content)) return std::string(rows[i].id);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> scan_spdx_headers(const Path& repo) {
+  int seen = 0;
+  std::optional<std::string> found;
+  walk_tree(repo, [&](const WalkEntry& entry) {
+    if (seen >= SPDX_HEADER_SAMPLE) return WalkAction::Stop;
+    // Ancestors of a skipped directory are never entered, so only the name needs testing.
+    if (contains(SKIPPED_DIRS, entry.name)) return WalkAction::Prune;
+    if (entry.is_real_directory) return WalkAction::Continue;
+    if (!contains(TEXT_EXTENSIONS, ascii_lower(file_suffix(entry.name)))) return WalkAction::Continue;
+    Path file(entry.path);
+    if (!is_file(file)) return WalkAction::Continue;
+    std::string head;
+    try {
+      head = read_text_prefix(file, ReadMode::Drop, SPDX_HEADER_CHARS, repo);
+    } catch (const OsError&) {
+      return WalkAction::Continue;
+    }
+    ++seen;
+    if (auto id = spdx_header_re().search_group(head, 1)) {
+      found = std::string(*id);
+      return WalkAction::Stop;
+    }
+    return WalkAction::Continue;
+  });
+  return found;
+}
+
+CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ctx) const {
+  const Path& repo = ctx.repo_path;
+
+  // 1. A REUSE LICENSES/ directory with licence texts answers at once.
+  Path reuse_dir = repo / REUSE_DIR;
+  if (is_dir(reuse_dir)) {
+    std::vector<std::string> stems;
+    for (const auto& entry : list_directory(reuse_dir)) {
+      std::string suffix = ascii_lower(file_suffix(entry));
+      if (suffix != ".txt" && suffix != ".md" && !suffix.empty()) continue;
+      if (!is_file(reuse_dir / entry)) continue;
+      stems.push_back(sanitize_utf8(file_stem(entry)));
+    }
+    if (!stems.empty()) {
+      std::sort(stems.begin(), stems.end());
+      std::size_t count = stems.size();
+      std::string shown =
+          join(std::span<const std::string>(stems.data(), std::min<std::size_t>(count, 5)), ", ");
+      if (count > 5) shown += ", and " + std::to_string(count - 5) + " more";
+      return make_result(indicator_id,
+                         {.score = 10.0,
+                          .process = "Detected REUSE-compliant LICENSES/ directory",
+                          .output = "Detected SPDX licenses: " + shown,
+                          .evidence = "LICENSES/ contains " + std::to_string(count) + " entries"});
+    }
+  }
+
+  // 2. A licence file in the root; without one, SPDX headers in the sources.
+  auto found_file = find_first(repo, LICENSE_FILES);
+  if (!found_file) {
+    if (auto id = scan_spdx_headers(repo)) {
+      return make_result(indicator_id,
+                         {.score = 7.0,
+                          .process = "Found SPDX-License-Identifier headers in source files",
+                          .output = "Detected " + *id,
+                          .evidence = "SPDX header sampled from top-level source: " + *id});
+    }
+    return make_result(indicator_id, {.score = 0.0,
+                                      .status = CheckStatus::Unknown,
+                                      .process = "Searched for license files in repository root",
+                                      .output = "No license file found",
+                                      .evidence = "Checked: " + joined_licence_files()});
+  }
+
+  // 3. Read and identify the licence file.
+  std::string file_name = display_name(*found_file);
+  std::string content;
+  try {
+    content = read_text(*found_file, ReadMode::Replace, repo);
+  } catch (const OsError& e) {
+    return make_result(indicator_id, {.score = 3.0,
+                                      .process = "Found " + file_name + " but could not read it",
+                                      .output = e.what(),
+                                      .evidence = "File: " + file_name});
+  }
+  if (code_points(py_strip(content)) < 10) {
+    return make_result(indicator_id,
+                       {.score = 2.0,
+                        .process = "License file exists but appears empty",
+                        .output = file_name + ": " + std::to_string(code_points(content)) + " chars",
+                        .evidence = "File: " + file_name});
+  }
+  if (auto id = detect_spdx(content)) {
+    return make_result(indicator_id, {.score = 10.0,
+                                      .process = "Identified SPDX license: " + *id,
+                                      .output = "Detected " + *id,
+                                      .evidence = "File: " + file_name + ", SPDX: " + *id});
+  }
+  return make_result(indicator_id,
+                     {.score = 7.0,
+                      .process = "Found license file but could not match SPDX identifier",
+                      .output = "License file: " + file_name,
+                      .evidence = "File: " + file_name + ", length: " +
+                                  std::to_string(code_points(content))});
+}
+
+}  // namespace ostrameld

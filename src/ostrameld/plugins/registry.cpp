@@ -1,0 +1,33 @@
+#include "ostrameld/plugins/registry.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "ostrameld/plugins/builtin/morvel.h"
+
+namespace ostrameld {
+
+void PluginRegistry::add(std::unique_ptr<BasePlugin> plugin) {
+  if (!plugin || plugin->name().empty()) throw std::invalid_argument("plugin without a name");
+  if (find(plugin->name())) {
+    throw std::invalid_argument("plugin registered twice: " + std::string(plugin->name()));
+  }
+  plugins_.push_back(std::move(plugin));
+}
+
+const BasePlugin* PluginRegistry::find(std::string_view name) const {
+  for (const auto& p : plugins_)
+    if (p->name() == name) return p.get();
+  return nullptr;
+}
+
+const PluginRegistry& builtin_registry() {
+  static const PluginRegistry registry = [] {
+    PluginRegistry r;
+    r.add(std::make_unique<MorvelPlugin>());
+    return r;
+  }();
+  return registry;
+}
+
+}  // namespace ostrameld

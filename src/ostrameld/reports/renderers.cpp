@@ -1,0 +1,81 @@
+#include "ostrameld/reports/renderers.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "ostrameld/core/schema.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+// Width counts characters, not bytes; longer texts are never cut.
+std::string pad_left_aligned(std::string_view s, std::size_t width) {
+  std::string out(s);
+  std::size_t n = code_points(s);
+  if (n < width) out.append(width - n, ' ');
+  return out;
+}
+
+std::string pad_right_aligned(std::string_view s, std::size_t width) {
+  std::size_t n = code_points(s);
+  std::string out;
+  if (n < width) out.append(width - n, ' ');
+  out.append(s);
+  return out;
+}
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+std::string row(std::string_view indicator, std::string_view plugin, std::string_view score,
+                std::string_view status) {
+  return pad_left_aligned(indicator, 28) + " " + pad_left_aligned(plugin, 18) + " " +
+         pad_right_aligned(score, 5) + "  " + pad_left_aligned(status, 6);
+}
+
+}  // namespace
+
+std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) const {
+  std::vector<std::string> lines;
+  lines.emplace_back("Assessment Results");
+  lines.emplace_back(60, '=');
+  std::string hdr = row("Indicator", "Plugin", "Score", "Status");
+  std::size_t rule = code_points(hdr);
+  lines.push_back(std::move(hdr));
+  lines.emplace_back(rule, '-');
+  for (const auto& r : a.indicators) {
+    lines.push_back(row(sanitize_utf8(r.indicator_id), sanitize_utf8(r.plugin), format_fixed(r.score, 1),
+                        upper(status_value(r.status))));
+  }
+  lines.emplace_back();
+  lines.push_back(std::to_string(a.passed_indicators.size()) + "/" + std::to_string(a.indicators.size()) +
+                  " passed (" + std::to_string(a.skipped.size()) + " skipped, " +
+                  std::to_string(a.duration_ms) + "ms)");
+  std::string level = a.compliance_level && !a.compliance_level->empty() ? *a.compliance_level : "none";
+  lines.push_back("Compliance: " + level);
+  lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
+  return join(lines, "\n");
+}
+
+std::string JsonRenderer::render(const Assessment& a, const Json& options) const {
+  std::optional<int> indent = 2;
+  if (options.is_object() && options.contains("indent")) {
+    const Json& v = options["indent"];
+    if (v.is_null()) {
+      indent = std::nullopt;
+    } else if (v.is_number_integer()) {
+      indent = std::max(0, v.get<int>());
+    } else {
+      throw std::invalid_argument("JSON indent must be a whole number or null");
+    }
+  }
+  return dump_json(to_json(a), indent);
+}
+
+}  // namespace ostrameld

@@ -1,0 +1,288 @@
+#include "ostrameld/utils/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace ostrameld {
+
+namespace {
+
+bool absent_errno(int err) {
+  return err == ENOENT || err == ENOTDIR || err == ELOOP || err == ENAMETOOLONG;
+}
+
+// stat() that answers false for an absent entry and throws for anything else.
+bool stat_follow(const Path& p, struct stat& st) {
+  if (::stat(p.c_str(), &st) == 0) return true;
+  int err = errno;
+  if (absent_errno(err)) return false;
+  throw OsError(err, p);
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+std::string real_path(const Path& p) {
+  char* resolved = ::realpath(p.c_str(), nullptr);
+  if (!resolved) throw OsError(errno, p);
+  std::string out(resolved);
+  std::free(resolved);
+  return out;
+}
+
+// Opens a file for reading after making sure that it is a regular file inside root.
+int open_confined(const Path& file, const Path& root, struct stat& st) {
+  if (::stat(file.c_str(), &st) != 0) throw OsError(errno, file);
+  if (S_ISDIR(st.st_mode)) throw OsError(EISDIR, file);
+  if (!S_ISREG(st.st_mode)) {
+    throw OsError(EINVAL, "Not a regular file (special files are never read): " +
+                              py_repr(sanitize_utf8(file.native())));
+  }
+  if (!root.empty()) {
+    std::string real_root = real_path(root);
+    std::string real_file = real_path(file);
+    if (real_root != "/" &&
+        (real_file.size() <= real_root.size() || real_file.compare(0, real_root.size(), real_root) != 0 ||
+         real_file[real_root.size()] != '/')) {
+      throw OsError(EACCES, "Refused: the file lies outside the repository: " +
+                                py_repr(sanitize_utf8(file.native())));
+    }
+  }
+  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) throw OsError(errno, file);
+  // The entry may have been swapped between the checks and the open.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno;
+    ::close(fd);
+    throw OsError(S_ISDIR(st.st_mode) ? EISDIR : err ? err : EINVAL, file);
+  }
+  return fd;
+}
+
+std::string too_large_message(const Path& file, std::uintmax_t size) {
+  return "File too large to read (" + std::to_string(size) + " bytes; the limit is " +
+         std::to_string(kMaxReadBytes) + "): " + py_repr(sanitize_utf8(file.native()));
+}
+
+// Feeds the file to the decoder chunk by chunk until it is satisfied or the file ends.
+void pump(int fd, const Path& file, TextDecoder& dec, std::uintmax_t byte_limit, bool error_on_limit) {
+  std::string buf(64 * 1024, '\0');
+  std::uintmax_t total = 0;
+  for (;;) {
+    ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw OsError(errno, file);
+    }
+    if (n == 0) {
+      dec.feed({}, true);
+      return;
+    }
+    total += static_cast<std::uintmax_t>(n);
+    if (total > byte_limit) {
+      if (error_on_limit) throw OsError(EFBIG, too_large_message(file, total));
+      dec.feed({}, true);
+      return;
+    }
+    if (dec.feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), false)) return;
+  }
+}
+
+}  // namespace
+
+OsError::OsError(int err, const Path& path)
+    : std::runtime_error("[Errno " + std::to_string(err) + "] " + std::strerror(err) + ": " +
+                         py_repr(sanitize_utf8(path.native()))),
+      code_(err) {}
+
+bool path_exists(const Path& p) {
+  struct stat st;
+  return stat_follow(p, st);
+}
+
+bool is_dir(const Path& p) {
+  struct stat st;
+  return stat_follow(p, st) && S_ISDIR(st.st_mode);
+}
+
+bool is_file(const Path& p) {
+  struct stat st;
+  return stat_follow(p, st) && S_ISREG(st.st_mode);
+}
+
+std::uintmax_t entry_size(const Path& p) {
+  struct stat st;
+  if (::stat(p.c_str(), &st) != 0) throw OsError(errno, p);
+  return static_cast<std::uintmax_t>(st.st_size);
+}
+
+std::vector<std::string> list_directory(const Path& dir) {
+  std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
+  if (!d) throw OsError(errno, dir);
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    dirent* e = ::readdir(d.get());
+    if (!e) {
+      if (errno) throw OsError(errno, dir);
+      break;
+    }
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    names.emplace_back(e->d_name);
+  }
+  return names;
+}
+
+std::string display_name(const Path& p) { return sanitize_utf8(p.filename().native()); }
+
+std::string relative_text(const Path& p, const Path& root) {
+  return sanitize_utf8(p.lexically_relative(root).generic_string());
+}
+
+std::string_view file_suffix(std::string_view name) {
+  auto i = name.rfind('.');
+  if (i == std::string_view::npos || i == 0 || i + 1 == name.size()) return {};
+  return name.substr(i);
+}
+
+std::string_view file_stem(std::string_view name) {
+  auto i = name.rfind('.');
+  if (i == std::string_view::npos || i == 0 || i + 1 == name.size()) return name;
+  return name.substr(0, i);
+}
+
+bool shell_match(std::string_view pattern, std::string_view name) {
+  return ::fnmatch(std::string(pattern).c_str(), std::string(name).c_str(), 0) == 0;
+}
+
+void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&)>& visit) {
+  struct Item {
+    std::string name;
+    unsigned char type;
+  };
+  struct Frame {
+    std::vector<Item> items;
+    std::size_t next = 0;
+    std::size_t path_len;  // length of `path` naming this directory
+    std::size_t rel_len;
+  };
+
+  // Lists a directory; nullopt when it vanished or cannot be named any more.
+  auto list = [](const std::string& dir) -> std::optional<std::vector<Item>> {
+    std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
+    if (!d) {
+      int err = errno;
+      if (absent_errno(err)) return std::nullopt;
+      throw OsError(err, Path(dir));
+    }
+    std::vector<Item> items;
+    for (;;) {
+      errno = 0;
+      dirent* e = ::readdir(d.get());
+      if (!e) {
+        if (errno) throw OsError(errno, Path(dir));
+        break;
+      }
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      items.push_back({e->d_name, e->d_type});
+    }
+    return items;
+  };
+
+  std::string path = root.native();
+  std::string rel;
+  auto top = list(path);
+  if (!top) return;
+  std::vector<Frame> stack;
+  stack.push_back({std::move(*top), 0, path.size(), 0});
+
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.next == frame.items.size()) {
+      stack.pop_back();
+      continue;
+    }
+    Item& item = frame.items[frame.next++];
+    path.resize(frame.path_len);
+    rel.resize(frame.rel_len);
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    path += item.name;
+    if (!rel.empty()) rel.push_back('/');
+    rel += item.name;
+
+    bool is_dir = item.type == DT_DIR;
+    if (item.type == DT_UNKNOWN) {
+      struct stat st;
+      if (::lstat(path.c_str(), &st) != 0) {
+        int err = errno;
+        if (absent_errno(err)) continue;
+        throw OsError(err, Path(path));
+      }
+      is_dir = S_ISDIR(st.st_mode);
+    }
+    WalkAction action = visit(WalkEntry{path, rel, item.name, is_dir});
+    if (action == WalkAction::Stop) return;
+    if (action == WalkAction::Prune || !is_dir) continue;
+    if (path.size() >= PATH_MAX) continue;
+    auto items = list(path);
+    if (!items) continue;
+    // `frame` may dangle after push_back; everything needed was copied above.
+    stack.push_back({std::move(*items), 0, path.size(), rel.size()});
+  }
+}
+
+std::string read_text(const Path& file, ReadMode mode, const Path& root) {
+  struct stat st;
+  FdCloser fd{open_confined(file, root, st)};
+  if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) {
+    throw OsError(EFBIG, too_large_message(file, static_cast<std::uintmax_t>(st.st_size)));
+  }
+  TextDecoder dec(mode);
+  pump(fd.fd, file, dec, kMaxReadBytes, true);
+  return dec.take();
+}
+
+std::string read_text_prefix(const Path& file, ReadMode mode, std::size_t max_chars,
+                             const Path& root) {
+  struct stat st;
+  FdCloser fd{open_confined(file, root, st)};
+  TextDecoder dec(mode, max_chars);
+  pump(fd.fd, file, dec, kMaxReadBytes, false);
+  return dec.take();
+}
+
+std::optional<Path> find_first(const Path& root, std::span<const std::string_view> names) {
+  for (auto name : names) {
+    Path candidate = root / name;
+    if (path_exists(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::vector<Path> find_files(const Path& root, std::span<const std::string_view> names) {
+  std::vector<Path> found;
+  for (auto name : names) {
+    Path candidate = root / name;
+    if (path_exists(candidate)) found.push_back(std::move(candidate));
+  }
+  return found;
+}
+
+}  // namespace ostrameld

@@ -1,0 +1,182 @@
+#include "ostrameld/utils/git.h"
+
+#include <git2.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ostrameld/utils/text.h"
+#include "ostrameld/utils/url.h"
+
+namespace ostrameld {
+
+namespace {
+
+void ensure_init() {
+  static const bool done = [] {
+    git_libgit2_init();
+    // Only metadata is read and nothing from the repository is executed, so a
+    // checkout owned by another user is as safe to read as our own.
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+    return true;
+  }();
+  (void)done;
+}
+
+[[noreturn]] void fail(std::string_view what) {
+  const git_error* e = git_error_last();
+  std::string msg = "git: " + std::string(what);
+  if (e && e->message) msg += ": " + sanitize_utf8(e->message);
+  // libgit2 messages may quote a URL with its credentials.
+  throw GitError(msg);
+}
+
+void check(int rc, std::string_view what) {
+  if (rc < 0) fail(what);
+}
+
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* p) const { Free(p); }
+};
+template <typename T, void (*Free)(T*)>
+using Handle = std::unique_ptr<T, Deleter<T, Free>>;
+
+using RepoHandle = Handle<git_repository, git_repository_free>;
+using WalkHandle = Handle<git_revwalk, git_revwalk_free>;
+using RefHandle = Handle<git_reference, git_reference_free>;
+using RemoteHandle = Handle<git_remote, git_remote_free>;
+using ObjectHandle = Handle<git_object, git_object_free>;
+
+std::string remote_url(git_repository* repo) {
+  git_strarray names{};
+  check(git_remote_list(&names, repo), "listing remotes");
+  std::vector<std::string> list(names.strings, names.strings + names.count);
+  git_strarray_dispose(&names);
+  if (list.empty()) return {};
+  std::string chosen =
+      std::find(list.begin(), list.end(), "origin") != list.end() ? "origin" : *std::min_element(list.begin(), list.end());
+  git_remote* raw = nullptr;
+  check(git_remote_lookup(&raw, repo, chosen.c_str()), "reading remote");
+  RemoteHandle remote(raw);
+  const char* url = git_remote_url(remote.get());
+  return url ? redact_url(sanitize_utf8(url)) : std::string();
+}
+
+std::int64_t count_commits(git_repository* repo) {
+  git_revwalk* raw = nullptr;
+  check(git_revwalk_new(&raw, repo), "walking history");
+  WalkHandle walk(raw);
+  git_revwalk_sorting(walk.get(), GIT_SORT_NONE);
+  int rc = git_revwalk_push_head(walk.get());
+  if (rc == GIT_EUNBORNBRANCH || rc == GIT_ENOTFOUND) return 0;
+  check(rc, "walking history");
+  std::int64_t count = 0;
+  git_oid oid;
+  while ((rc = git_revwalk_next(&oid, walk.get())) == 0) ++count;
+  if (rc != GIT_ITEROVER) fail("walking history");
+  return count;
+}
+
+std::string current_branch(git_repository* repo) {
+  if (git_repository_head_unborn(repo) == 1 || git_repository_head_detached(repo) == 1) return {};
+  git_reference* raw = nullptr;
+  int rc = git_repository_head(&raw, repo);
+  if (rc == GIT_EUNBORNBRANCH || rc == GIT_ENOTFOUND) return {};
+  check(rc, "reading HEAD");
+  RefHandle head(raw);
+  return sanitize_utf8(git_reference_shorthand(head.get()));
+}
+
+struct TagScan {
+  git_repository* repo;
+  std::optional<std::pair<git_time_t, std::string>> best;
+};
+
+int visit_tag(const char* name, git_oid* oid, void* payload) {
+  auto* scan = static_cast<TagScan*>(payload);
+  git_object* raw = nullptr;
+  if (git_object_lookup(&raw, scan->repo, oid, GIT_OBJECT_ANY) < 0) return 0;
+  ObjectHandle obj(raw);
+  git_object* peeled_raw = nullptr;
+  // Tags of trees or blobs have no commit time and cannot be the latest release.
+  if (git_object_peel(&peeled_raw, obj.get(), GIT_OBJECT_COMMIT) < 0) return 0;
+  ObjectHandle peeled(peeled_raw);
+  git_time_t when = git_commit_time(reinterpret_cast<const git_commit*>(peeled.get()));
+  std::string short_name = name;
+  if (short_name.rfind("refs/tags/", 0) == 0) short_name.erase(0, std::strlen("refs/tags/"));
+  if (!scan->best || when > scan->best->first || (when == scan->best->first && short_name > scan->best->second)) {
+    scan->best = std::make_pair(when, std::move(short_name));
+  }
+  return 0;
+}
+
+std::string latest_tag(git_repository* repo) {
+  TagScan scan{repo, std::nullopt};
+  int rc = git_tag_foreach(repo, visit_tag, &scan);
+  if (rc < 0 && rc != GIT_ENOTFOUND) fail("listing tags");
+  return scan.best ? sanitize_utf8(scan.best->second) : std::string();
+}
+
+struct CloneState {
+  const std::atomic<bool>* cancel;
+  const std::function<void(const CloneProgress&)>* progress;
+};
+
+int on_transfer(const git_indexer_progress* stats, void* payload) {
+  auto* state = static_cast<CloneState*>(payload);
+  if (state->cancel && state->cancel->load()) return -1;
+  if (state->progress && *state->progress) {
+    (*state->progress)({stats->received_objects, stats->total_objects, stats->received_bytes});
+  }
+  return 0;
+}
+
+}  // namespace
+
+GitInfo read_git_info(const Path& path) {
+  ensure_init();
+  git_repository* raw = nullptr;
+  const char* ceiling = std::getenv("GIT_CEILING_DIRECTORIES");
+  int rc = git_repository_open_ext(&raw, path.c_str(), 0, ceiling);
+  if (rc == GIT_ENOTFOUND) return GitInfo{};
+  check(rc, "opening repository");
+  RepoHandle repo(raw);
+  GitInfo info;
+  if (git_repository_is_bare(repo.get())) return info;  // no working tree
+  info.is_repo = true;
+  info.remote_url = remote_url(repo.get());
+  info.commit_count = count_commits(repo.get());
+  info.current_branch = current_branch(repo.get());
+  info.latest_tag = latest_tag(repo.get());
+  return info;
+}
+
+void clone_repository(const std::string& url, const Path& dest, const std::atomic<bool>* cancel,
+                      const std::function<void(const CloneProgress&)>& progress) {
+  ensure_init();
+  CloneState state{cancel, &progress};
+  git_clone_options opts;
+  git_clone_options_init(&opts, GIT_CLONE_OPTIONS_VERSION);
+  opts.fetch_opts.callbacks.transfer_progress = on_transfer;
+  opts.fetch_opts.callbacks.payload = &state;
+  opts.checkout_opts.progress_cb = nullptr;
+  git_repository* raw = nullptr;
+  int rc = git_clone(&raw, url.c_str(), dest.c_str(), &opts);
+  if (rc < 0) {
+    if (cancel && cancel->load()) throw GitError("git: clone interrupted");
+    const git_error* e = git_error_last();
+    std::string msg = e && e->message ? sanitize_utf8(e->message) : "unknown error";
+    // Never echo credentials that the URL may carry.
+    std::string::size_type pos;
+    while ((pos = msg.find(url)) != std::string::npos) msg.replace(pos, url.size(), redact_url(url));
+    throw GitError("cannot clone " + redact_url(url) + ": " + msg);
+  }
+  git_repository_free(raw);
+}
+
+}  // namespace ostrameld

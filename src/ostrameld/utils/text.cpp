@@ -1,0 +1,365 @@
+#include "ostrameld/utils/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace ostrameld {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool is_cont(std::uint8_t b) { return (b & 0xC0) == 0x80; }
+
+// Accepted range of the second byte for a lead byte; the others are 80..BF.
+// Returns the total sequence length, or 0 for a byte that cannot start one.
+int sequence_length(std::uint8_t lead, std::uint8_t& lo, std::uint8_t& hi) {
+  lo = 0x80;
+  hi = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead == 0xE0) {
+    lo = 0xA0;
+    return 3;
+  }
+  if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) return 3;
+  if (lead == 0xED) {
+    hi = 0x9F;
+    return 3;
+  }
+  if (lead == 0xF0) {
+    lo = 0x90;
+    return 4;
+  }
+  if (lead >= 0xF1 && lead <= 0xF3) return 4;
+  if (lead == 0xF4) {
+    hi = 0x8F;
+    return 4;
+  }
+  return 0;
+}
+
+std::string hex_byte(std::uint8_t b) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02x", b);
+  return buf;
+}
+
+}  // namespace
+
+TextDecoder::TextDecoder(ReadMode mode, std::size_t max_chars, bool translate_newlines)
+    : mode_(mode), max_chars_(max_chars), translate_(translate_newlines) {}
+
+void TextDecoder::emit(char32_t cp) {
+  if (full()) return;
+  if (translate_) {
+    if (cr_pending_) {
+      cr_pending_ = false;
+      out_.push_back('\n');
+      ++chars_;
+      if (cp == '\n') return;
+      if (full()) return;
+    }
+    if (cp == '\r') {
+      cr_pending_ = true;
+      return;
+    }
+  }
+  append_utf8(out_, cp);
+  ++chars_;
+}
+
+void TextDecoder::emit_ascii_run(std::string_view run) {
+  // Fast path for plain ASCII without carriage returns.
+  if (cr_pending_ || max_chars_ != kNoLimit) {
+    for (char c : run) emit(static_cast<unsigned char>(c));
+    return;
+  }
+  out_.append(run);
+  chars_ += run.size();
+}
+
+void TextDecoder::invalid(std::size_t pos, std::size_t len, std::uint8_t first, const char* reason) {
+  switch (mode_) {
+    case ReadMode::Strict: {
+      std::string msg = "'utf-8' codec can't decode ";
+      if (len == 1) {
+        msg += "byte " + hex_byte(first) + " in position " + std::to_string(pos);
+      } else {
+        msg += "bytes in position " + std::to_string(pos) + "-" + std::to_string(pos + len - 1);
+      }
+      throw DecodeError(msg + ": " + reason);
+    }
+    case ReadMode::Replace:
+      emit(kReplacement);
+      return;
+    case ReadMode::Drop:
+      return;
+  }
+}
+
+bool TextDecoder::feed(std::string_view chunk, bool last) {
+  if (full()) return true;
+  std::string joined;
+  std::string_view data = chunk;
+  std::size_t base = offset_;
+  if (!carry_.empty()) {
+    base -= carry_.size();
+    joined = carry_;
+    joined.append(chunk);
+    data = joined;
+    carry_.clear();
+  }
+  offset_ += chunk.size();
+
+  std::size_t i = 0;
+  const std::size_t n = data.size();
+  while (i < n && !full()) {
+    auto b = static_cast<std::uint8_t>(data[i]);
+    if (b < 0x80) {
+      std::size_t j = i;
+      while (j < n && static_cast<std::uint8_t>(data[j]) < 0x80 && data[j] != '\r') ++j;
+      if (j > i) {
+        emit_ascii_run(data.substr(i, j - i));
+        i = j;
+      } else {
+        emit(b);
+        ++i;
+      }
+      continue;
+    }
+    std::uint8_t lo, hi;
+    int len = sequence_length(b, lo, hi);
+    if (len == 0) {
+      invalid(base + i, 1, b, "invalid start byte");
+      ++i;
+      continue;
+    }
+    // Count the valid continuation bytes that follow (maximal subpart).
+    int got = 1;
+    bool bad = false;
+    while (got < len) {
+      if (i + got >= n) break;
+      auto c = static_cast<std::uint8_t>(data[i + got]);
+      bool ok = got == 1 ? (c >= lo && c <= hi) : is_cont(c);
+      if (!ok) {
+        bad = true;
+        break;
+      }
+      ++got;
+    }
+    if (got == len) {
+      char32_t cp = b & (0xFF >> (len + 1));
+      for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<std::uint8_t>(data[i + k]) & 0x3F);
+      emit(cp);
+      i += len;
+      continue;
+    }
+    if (!bad && !last) {
+      carry_.assign(data.substr(i));  // incomplete sequence: wait for more data
+      return full();
+    }
+    invalid(base + i, got, b, bad ? "invalid continuation byte" : "unexpected end of data");
+    i += got;
+  }
+  if (last && cr_pending_ && !full()) {
+    cr_pending_ = false;
+    out_.push_back('\n');
+    ++chars_;
+  }
+  return full();
+}
+
+std::string decode_utf8(std::string_view bytes, ReadMode mode, bool translate_newlines) {
+  TextDecoder dec(mode, TextDecoder::kNoLimit, translate_newlines);
+  dec.feed(bytes, true);
+  return dec.take();
+}
+
+std::string sanitize_utf8(std::string_view bytes) {
+  if (is_valid_utf8(bytes)) return std::string(bytes);
+  return decode_utf8(bytes, ReadMode::Replace, false);
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    auto b = static_cast<std::uint8_t>(bytes[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::uint8_t lo, hi;
+    int len = sequence_length(b, lo, hi);
+    if (len == 0 || i + len > n) return false;
+    auto c1 = static_cast<std::uint8_t>(bytes[i + 1]);
+    if (c1 < lo || c1 > hi) return false;
+    for (int k = 2; k < len; ++k)
+      if (!is_cont(static_cast<std::uint8_t>(bytes[i + k]))) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::size_t code_points(std::string_view utf8) {
+  std::size_t count = 0;
+  for (char c : utf8)
+    if (!is_cont(static_cast<std::uint8_t>(c))) ++count;
+  return count;
+}
+
+char32_t next_code_point(std::string_view s, std::size_t& i) {
+  auto b = static_cast<std::uint8_t>(s[i]);
+  int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+  if (i + len > s.size()) {
+    ++i;
+    return kReplacement;
+  }
+  char32_t cp = len == 1 ? b : (b & (0xFF >> (len + 1)));
+  for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<std::uint8_t>(s[i + k]) & 0x3F);
+  i += len;
+  return cp;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool is_py_space(char32_t cp) {
+  if (cp <= 0x20) return cp == 0x20 || (cp >= 0x09 && cp <= 0x0D) || (cp >= 0x1C && cp <= 0x1F);
+  switch (cp) {
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
+      return true;
+    default:
+      return cp >= 0x2000 && cp <= 0x200A;
+  }
+}
+
+std::string_view py_strip(std::string_view s) {
+  std::size_t begin = 0;
+  while (begin < s.size()) {
+    std::size_t next = begin;
+    if (!is_py_space(next_code_point(s, next))) break;
+    begin = next;
+  }
+  std::size_t end = s.size();
+  while (end > begin) {
+    std::size_t start = end - 1;
+    while (start > begin && is_cont(static_cast<std::uint8_t>(s[start]))) --start;
+    std::size_t probe = start;
+    if (!is_py_space(next_code_point(s, probe))) break;
+    end = start;
+  }
+  return s.substr(begin, end - begin);
+}
+
+std::string ascii_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string join(std::span<const std::string> items, std::string_view sep) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i) out.append(sep);
+    out.append(items[i]);
+  }
+  return out;
+}
+
+std::string py_float_repr(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  // Shortest round-trip digits in scientific form, then laid out as repr() does:
+  // positional for exponents -4..15, scientific with a two-digit exponent otherwise.
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  std::string sci(buf, res.ptr);
+  bool negative = sci[0] == '-';
+  if (negative) sci.erase(0, 1);
+  auto epos = sci.find('e');
+  std::string mantissa = sci.substr(0, epos);
+  int exp = std::stoi(sci.substr(epos + 1));
+  std::string digits;
+  for (char c : mantissa)
+    if (c != '.') digits.push_back(c);
+  std::string out;
+  if (exp >= -4 && exp < 16) {
+    if (exp < 0) {
+      out = "0." + std::string(static_cast<std::size_t>(-exp - 1), '0') + digits;
+    } else if (static_cast<std::size_t>(exp + 1) >= digits.size()) {
+      out = digits + std::string(static_cast<std::size_t>(exp + 1) - digits.size(), '0') + ".0";
+    } else {
+      out = digits.substr(0, static_cast<std::size_t>(exp + 1)) + "." +
+            digits.substr(static_cast<std::size_t>(exp + 1));
+    }
+  } else {
+    out = digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    char ebuf[16];
+    std::snprintf(ebuf, sizeof ebuf, "e%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
+    out += ebuf;
+  }
+  return negative ? "-" + out : out;
+}
+
+std::string format_fixed(double value, int decimals) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  return buf;
+}
+
+std::string py_repr(std::string_view s) {
+  bool has_single = s.find('\'') != std::string_view::npos;
+  bool has_double = s.find('"') != std::string_view::npos;
+  char quote = has_single && !has_double ? '"' : '\'';
+  std::string out(1, quote);
+  std::size_t i = 0;
+  while (i < s.size()) {
+    char32_t cp = next_code_point(s, i);
+    if (cp == static_cast<char32_t>(quote) || cp == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(cp));
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp));
+      out += buf;
+    } else {
+      append_utf8(out, cp);
+    }
+  }
+  out.push_back(quote);
+  return out;
+}
+
+}  // namespace ostrameld

@@ -1,0 +1,107 @@
+#include "ostrameld/utils/url.h"
+
+#include <cstdio>
+
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+std::string_view trim_repo_path(std::string_view path) {
+  while (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+  if (path.size() > 4 && path.substr(path.size() - 4) == ".git") path.remove_suffix(4);
+  return path;
+}
+
+// scp-style: "[user@]host:path" with no "://" and no "/" before the colon.
+std::optional<UrlParts> parse_scp(std::string_view url) {
+  auto colon = url.find(':');
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  std::string_view before = url.substr(0, colon);
+  if (before.find('/') != std::string_view::npos) return std::nullopt;
+  UrlParts p;
+  p.scheme = "ssh";
+  auto at = before.rfind('@');
+  if (at != std::string_view::npos) {
+    p.userinfo = std::string(before.substr(0, at));
+    before = before.substr(at + 1);
+  }
+  if (before.empty()) return std::nullopt;
+  p.host = ascii_lower(before);
+  p.path = std::string(trim_repo_path(url.substr(colon + 1)));
+  return p;
+}
+
+}  // namespace
+
+std::optional<UrlParts> parse_url(std::string_view url) {
+  auto sep = url.find("://");
+  if (sep == std::string_view::npos) {
+    if (url.find('@') == std::string_view::npos) return std::nullopt;
+    return parse_scp(url);
+  }
+  UrlParts p;
+  p.scheme = ascii_lower(url.substr(0, sep));
+  std::string_view rest = url.substr(sep + 3);
+  auto slash = rest.find('/');
+  std::string_view authority = rest.substr(0, slash);
+  std::string_view path = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+  auto at = authority.rfind('@');
+  if (at != std::string_view::npos) {
+    p.userinfo = std::string(authority.substr(0, at));
+    authority = authority.substr(at + 1);
+  }
+  p.host = ascii_lower(authority);
+  // Query and fragment are no part of a repository's identity.
+  auto cut = path.find_first_of("?#");
+  if (cut != std::string_view::npos) path = path.substr(0, cut);
+  p.path = std::string(trim_repo_path(path));
+  return p;
+}
+
+bool is_remote_address(std::string_view arg) {
+  if (arg.find("://") != std::string_view::npos) return true;
+  // user@host:path, as git accepts it; a local path with "@" and ":" is unusual enough.
+  auto at = arg.find('@');
+  auto colon = arg.find(':');
+  auto slash = arg.find('/');
+  return at != std::string_view::npos && colon != std::string_view::npos && at < colon &&
+         (slash == std::string_view::npos || colon < slash);
+}
+
+std::string redact_url(std::string_view url) {
+  auto sep = url.find("://");
+  if (sep == std::string_view::npos) return std::string(url);
+  std::string_view rest = url.substr(sep + 3);
+  auto slash = rest.find('/');
+  std::string_view authority = rest.substr(0, slash);
+  auto at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  std::string scheme = ascii_lower(url.substr(0, sep));
+  std::string_view user = authority.substr(0, at);
+  std::string kept;
+  // A bare ssh user name ("git") is an identity, not a secret; anything else goes.
+  if ((scheme == "ssh" || scheme == "git+ssh") && user.find(':') == std::string_view::npos) {
+    kept = std::string(user) + "@";
+  }
+  return std::string(url.substr(0, sep + 3)) + kept + std::string(rest.substr(at + 1));
+}
+
+std::string percent_encode(std::string_view s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+        c == '.' || c == '~') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+}  // namespace ostrameld

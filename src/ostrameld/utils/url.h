@@ -1,0 +1,28 @@
+// Repository addresses: https/http/ssh URLs and scp-style "user@host:path".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrameld {
+
+struct UrlParts {
+  std::string scheme;    // lower-cased; "ssh" for scp-style addresses
+  std::string userinfo;  // as written, may hold a password or token
+  std::string host;      // lower-cased, with ":port" when the URL has one
+  std::string path;      // without the leading "/" and without a trailing ".git" or "/"
+};
+
+std::optional<UrlParts> parse_url(std::string_view url);
+
+// Whether a command-line argument names a remote repository rather than a directory.
+bool is_remote_address(std::string_view arg);
+
+// The URL without credentials, safe to print: "https://token@host/x" -> "https://host/x".
+std::string redact_url(std::string_view url);
+
+// Percent-encodes every byte outside the unreserved set (GitLab project paths).
+std::string percent_encode(std::string_view s);
+
+}  // namespace ostrameld

@@ -1,0 +1,119 @@
+// Whole-program tests: the built ostrameld on generated repositories.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+#include "support/run_cli.h"
+#include "support/temp_repo.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::data_file;
+using testing::run_cli;
+using testing::shell_quote;
+using testing::TempRepo;
+
+nlohmann::ordered_json indicator(const nlohmann::ordered_json& doc, const std::string& key) {
+  for (const auto& i : doc["indicators"])
+    if (i["indicator_id"] == key) return i;
+  return nullptr;
+}
+
+TEST(Cli, JsonReportForALicensedRepository) {
+  TempRepo repo;
+  repo.write("LICENSE", data_file("licenses/Apache-2.0.txt"));
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --format json --offline");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  auto doc = nlohmann::ordered_json::parse(r.out);
+  EXPECT_EQ(doc["schema"], "ostrameld-assessment/1");
+  EXPECT_EQ(doc["software"]["name"], repo.path().filename().string());
+  auto lic = indicator(doc, "clear_license");
+  EXPECT_EQ(lic["score"], 10.0);
+  EXPECT_EQ(lic["status"], "pass");
+  EXPECT_EQ(lic["process"], "Identified SPDX license: Apache-2.0");
+  EXPECT_EQ(lic["output"], "Detected Apache-2.0");
+  EXPECT_EQ(lic["evidence"], "File: LICENSE, SPDX: Apache-2.0");
+  EXPECT_EQ(lic["fair4rs_id"], "R1.1");
+}
+
+TEST(Cli, TextReportIsTheDefault) {
+  TempRepo repo;
+  repo.write("LICENSE", "MIT License\n\nPermission is hereby granted\n");
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\nclear_license                morvel              10.0  PASS  \n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.back(), '\n');
+}
+
+TEST(Cli, OneLineJson) {
+  TempRepo repo;
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --json-indent none --offline");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
+  EXPECT_EQ(r.out.rfind("{\"schema\": \"ostrameld-assessment/1\", ", 0), 0u);
+}
+
+TEST(Cli, BadInputIsOneLineAndStatusTwo) {
+  TempRepo repo;
+  auto file = repo.write("plain.txt", "x");
+  struct {
+    std::string args;
+    std::string message_part;
+  } cases[] = {
+      {"assess " + shell_quote((repo / "missing").string()), "no such file or directory"},
+      {"assess " + shell_quote(file.string()), "not a directory"},
+      {"assess . --indicator no_such_key", "unknown indicator"},
+      {"assess . --json-indent abc", "--json-indent"},
+      {"assess . -f yaml", "yaml"},
+      {"assess . -o " + shell_quote((repo / "missing-dir/out.json").string()), "cannot write"},
+      {"frobnicate", "frobnicate"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    auto r = run_cli(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.message_part), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+}
+
+TEST(Cli, OutputFileIsWrittenWholeOrNotAtAll) {
+  TempRepo repo;
+  auto target = repo / "report.json";
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json -o " + shell_quote(target.string()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_NO_THROW(nlohmann::json::parse(testing::read_file(target)));
+  // No temporary file is left beside the report.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(repo.path())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+
+  // A directory in the way: status 2 and nothing left behind.
+  repo.mkdir("taken");
+  auto bad = run_cli("assess " + shell_quote(repo.path().string()) + " -o " + shell_quote((repo / "taken").string()));
+  EXPECT_EQ(bad.status, 2);
+}
+
+TEST(Cli, ListsPluginsIndicatorsAndVersion) {
+  auto v = run_cli("--version");
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out.rfind("ostrameld ", 0), 0u);
+  auto p = run_cli("plugins");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_NE(p.out.find("morvel 0.1.0"), std::string::npos);
+  auto i = run_cli("indicators");
+  EXPECT_EQ(i.status, 0);
+  EXPECT_NE(i.out.find("clear_license"), std::string::npos);
+  EXPECT_NE(i.out.find("continuous_integration"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ostrameld

@@ -1,0 +1,21 @@
+// Runs the built ostrameld program as a user would, capturing its output.
+#pragma once
+
+#include <string>
+
+namespace ostrameld::testing {
+
+struct CliResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// `args` is a shell-quoted argument string; `prefix` goes before the program
+// (environment assignments or a privilege-dropping wrapper).
+CliResult run_cli(const std::string& args, const std::string& prefix = "");
+
+// Single-quotes a text for the shell.
+std::string shell_quote(const std::string& s);
+
+}  // namespace ostrameld::testing
