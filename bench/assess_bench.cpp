@@ -25,7 +25,14 @@ void BM_Assess_HeaderScan(benchmark::State& state) { assess_shape(state, {.sourc
 // 2,000 files with a LICENSE: the common path.
 void BM_Assess_Licence(benchmark::State& state) { assess_shape(state, {.source_files = 2000, .licence = true}); }
 
+// A documentation tree of 5,000 pages and 50 workflow files without a test step,
+// so that every workflow is read.
+void BM_Assess_DocsAndWorkflows(benchmark::State& state) {
+  assess_shape(state, {.source_files = 200, .licence = true, .doc_pages = 5000, .workflows = 50});
+}
+
 BENCHMARK(BM_Assess_HeaderScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Assess_DocsAndWorkflows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Assess_Licence)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "ostrameld/plugins/builtin/documentation.h"
+#include "ostrameld/plugins/builtin/drumlet.h"
 #include "ostrameld/plugins/builtin/morvel.h"
+#include "ostrameld/plugins/builtin/quenby.h"
 
 namespace ostrameld {
 
@@ -25,6 +28,9 @@ const PluginRegistry& builtin_registry() {
   static const PluginRegistry registry = [] {
     PluginRegistry r;
     r.add(std::make_unique<MorvelPlugin>());
+    r.add(std::make_unique<DocumentationPlugin>());
+    r.add(std::make_unique<QuenbyPlugin>());
+    r.add(std::make_unique<DrumletPlugin>());
     return r;
   }();
   return registry;

@@ -1,0 +1,214 @@
+#include "ostrameld/plugins/builtin/quenby.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "ostrameld/utils/ci.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array<std::string_view, 1> kIndicators{"community_standards"sv};
+
+constexpr std::array CONTRIB_NAMES{"contributing"sv};
+constexpr std::array COC_NAMES{"code_of_conduct"sv, "code-of-conduct"sv, "codeofconduct"sv};
+constexpr std::array SECURITY_NAMES{"security"sv};
+constexpr std::array GOVERNANCE_NAMES{"governance"sv};
+constexpr std::array DOC_EXTS{".md"sv, ".rst"sv, ".txt"sv, ""sv};
+constexpr std::array SEARCH_DIRS{""sv, ".github"sv, "docs"sv};
+constexpr std::array TEST_DIR_PATTERNS{
+    "tests"sv, "test"sv, "spec"sv, "test_suite"sv, "backend-tests"sv,
+    "e2e"sv, "integration-tests"sv, "unit-tests"sv, "__tests__"sv,
+};
+constexpr std::array TEST_FILE_PATTERNS{
+    "test_*.py"sv, "*_test.py"sv, "test_*.js"sv, "*.test.js"sv, "*.spec.js"sv,
+    "*.test.ts"sv, "*.spec.ts"sv, "*Test.java"sv, "*_test.go"sv, "test_*.R"sv,
+};
+constexpr std::array STYLE_CONFIG_NAMES{
+    ".editorconfig"sv, ".pre-commit-config.yaml"sv, ".pre-commit-config.yml"sv, ".eslintrc"sv,
+    ".eslintrc.js"sv, ".eslintrc.json"sv, "eslint.config.js"sv, ".prettierrc"sv,
+    ".prettierrc.json"sv, ".prettierrc.yaml"sv, "prettier.config.js"sv, "ruff.toml"sv,
+    ".ruff.toml"sv, ".flake8"sv, "setup.cfg"sv, ".golangci.yml"sv,
+    ".golangci.yaml"sv, ".rubocop.yml"sv, ".rubocop.yaml"sv, ".stylelintrc"sv,
+    ".stylelintrc.json"sv,
+};
+constexpr std::array PYPROJECT_MARKERS{"[tool.ruff"sv, "[tool.black"sv, "[tool.isort"sv};
+constexpr std::string_view PYPROJECT_FINDING = "pyproject.toml ([tool.ruff/black/isort])";
+
+template <std::size_t N>
+bool contains(const std::array<std::string_view, N>& table, std::string_view value) {
+  return std::find(table.begin(), table.end(), value) != table.end();
+}
+
+// The regular files of the three search directories, listed and tested once per
+// check so that the four document searches share one look at each directory.
+struct DocCandidate {
+  std::string rel;  // relative path as reported
+  std::string stem;
+  std::string suffix;
+};
+
+std::vector<DocCandidate> list_doc_candidates(const Path& repo) {
+  std::vector<DocCandidate> candidates;
+  for (auto dir : SEARCH_DIRS) {
+    Path base = dir.empty() ? repo : repo / dir;
+    if (!is_dir(base)) continue;
+    for (const auto& name : list_directory(base)) {  // errors propagate to the host
+      if (!is_file(base / name)) continue;
+      std::string shown = sanitize_utf8(name);
+      candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown, ascii_lower(file_stem(name)),
+                            ascii_lower(file_suffix(name))});
+    }
+  }
+  return candidates;
+}
+
+template <std::size_t N>
+std::optional<std::string> find_doc(const std::vector<DocCandidate>& candidates,
+                                    const std::array<std::string_view, N>& basenames) {
+  for (const auto& c : candidates)
+    if (contains(basenames, c.stem) && contains(DOC_EXTS, c.suffix)) return c.rel;
+  return std::nullopt;
+}
+
+std::string joined(std::span<const std::string_view> items, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count && i < items.size(); ++i) {
+    if (i) out += ", ";
+    out += items[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+namespace quenby {
+
+std::pair<bool, std::vector<std::string>> has_tests(const Path& repo) {
+  std::vector<std::string> evidence;
+  for (auto name : TEST_DIR_PATTERNS)
+    if (is_dir(repo / name)) evidence.push_back("dir " + std::string(name) + "/");
+
+  std::vector<std::string> root_entries;
+  bool listed = false;
+  try {
+    root_entries = list_directory(repo);
+    listed = true;
+    for (const auto& entry : root_entries) {
+      if (!is_dir(repo / entry) || entry.rfind('.', 0) == 0) continue;
+      for (auto name : TEST_DIR_PATTERNS) {
+        if (is_dir(repo / entry / name)) {
+          evidence.push_back("dir " + sanitize_utf8(entry) + "/" + std::string(name) + "/");
+          break;
+        }
+      }
+    }
+  } catch (const OsError&) {
+    // The one-level-down scan ends at its first error and keeps what it found.
+  }
+  if (!evidence.empty()) return {true, evidence};
+
+  if (listed) {
+    for (auto pattern : TEST_FILE_PATTERNS) {
+      auto matches = std::count_if(root_entries.begin(), root_entries.end(),
+                                   [&](const std::string& e) { return shell_match(pattern, e); });
+      if (matches > 0) {
+        evidence.push_back(std::to_string(matches) + " " + std::string(pattern));
+        return {true, evidence};
+      }
+    }
+  }
+  return {false, evidence};
+}
+
+std::vector<std::string> has_ci(const Path& repo) {
+  std::set<std::string> names;
+  try {
+    for (const auto& config : find_ci_configs(repo)) names.insert(config.ci_name);
+  } catch (...) {
+    return {};  // CI that cannot be examined earns nothing, but breaks nothing
+  }
+  return {names.begin(), names.end()};
+}
+
+std::optional<std::string> has_style_config(const Path& repo) {
+  for (auto name : STYLE_CONFIG_NAMES)
+    if (is_file(repo / name)) return std::string(name);
+  Path pyproject = repo / "pyproject.toml";
+  if (!is_file(pyproject)) return std::nullopt;
+  std::string text;
+  try {
+    text = read_text(pyproject, ReadMode::Drop, repo);
+  } catch (const OsError&) {
+    text.clear();
+  }
+  for (auto marker : PYPROJECT_MARKERS)
+    if (text.find(marker) != std::string::npos) return std::string(PYPROJECT_FINDING);
+  return std::nullopt;
+}
+
+}  // namespace quenby
+
+std::span<const std::string_view> QuenbyPlugin::supported_indicators() const { return kIndicators; }
+
+CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ctx) const {
+  const Path& repo = ctx.repo_path;
+  double score = 0.0;
+  std::vector<std::string> details;
+
+  auto docs = list_doc_candidates(repo);
+  if (auto p = find_doc(docs, CONTRIB_NAMES)) {
+    score += 3;
+    details.push_back("CONTRIBUTING (" + *p + ")");
+  }
+  if (auto p = find_doc(docs, COC_NAMES)) {
+    score += 2;
+    details.push_back("CODE_OF_CONDUCT (" + *p + ")");
+  }
+  if (auto p = find_doc(docs, SECURITY_NAMES)) {
+    score += 1;
+    details.push_back("SECURITY (" + *p + ")");
+  }
+  if (auto p = find_doc(docs, GOVERNANCE_NAMES)) {
+    score += 1;
+    details.push_back("GOVERNANCE (" + *p + ")");
+  }
+  if (auto [found, evidence] = quenby::has_tests(repo); found) {
+    score += 2;
+    evidence.resize(std::min<std::size_t>(evidence.size(), 3));
+    details.push_back("tests (" + join(evidence, ", ") + ")");
+  }
+  if (auto names = quenby::has_ci(repo); !names.empty()) {
+    score += 1;
+    details.push_back("CI (" + join(names, ", ") + ")");
+  }
+  if (auto style = quenby::has_style_config(repo)) {
+    score += 1;
+    details.push_back("style config (" + *style + ")");
+  }
+  score = std::min(score, 10.0);
+
+  if (score == 0.0) {
+    std::string searched;
+    for (auto dir : SEARCH_DIRS) searched += (searched.empty() ? "" : ", ") + std::string(dir.empty() ? "root" : dir);
+    return make_result(indicator_id,
+                       {.score = 0.0,
+                        .status = CheckStatus::Unknown,
+                        .process = "Searched for community-standard files, tests, CI, and style configs",
+                        .output = "No community-standards signals detected",
+                        .evidence = "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in " + searched +
+                                    "; tests in " + joined(TEST_DIR_PATTERNS, 6) + ", ...; CI configs; style configs"});
+  }
+  std::string summary = join(details, "; ");
+  return make_result(indicator_id, {.score = score,
+                                    .process = "Tallied community-standard signals",
+                                    .output = summary,
+                                    .evidence = summary});
+}
+
+}  // namespace ostrameld
