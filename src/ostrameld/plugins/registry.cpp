@@ -3,10 +3,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "ostrameld/plugins/builtin/bellwyn.h"
 #include "ostrameld/plugins/builtin/documentation.h"
 #include "ostrameld/plugins/builtin/drumlet.h"
 #include "ostrameld/plugins/builtin/morvel.h"
 #include "ostrameld/plugins/builtin/quenby.h"
+#include "ostrameld/plugins/builtin/sorrath.h"
 
 namespace ostrameld {
 
@@ -30,6 +32,8 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<MorvelPlugin>());
     r.add(std::make_unique<DocumentationPlugin>());
     r.add(std::make_unique<QuenbyPlugin>());
+    r.add(std::make_unique<SorrathPlugin>());
+    r.add(std::make_unique<BellwynPlugin>());
     r.add(std::make_unique<DrumletPlugin>());
     return r;
   }();

@@ -1,0 +1,305 @@
+#include "ostrameld/plugins/builtin/sorrath.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "ostrameld/utils/ini.h"
+#include "ostrameld/utils/json.h"
+#include "ostrameld/utils/regex.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+using namespace std::string_view_literals;
+using sorrath::Score;
+
+constexpr std::array kIndicators{"metadata_self_reference"sv, "searchable_metadata"sv};
+
+constexpr std::array METADATA_FILES{
+    "codemeta.json"sv, ".zenodo.json"sv, "pyproject.toml"sv, "package.json"sv,
+    "DESCRIPTION"sv,   "setup.py"sv,     "setup.cfg"sv,      "CITATION.cff"sv,
+};
+
+// Deeper JSON than this is no metadata anyone wrote by hand; treat it as unreadable.
+constexpr int kMaxJsonDepth = 512;
+
+struct TooDeep {};
+
+// Reads a file strictly as UTF-8; nothing when it is unreadable or not valid UTF-8.
+std::optional<std::string> read_strict(const Path& file, const Path& repo) {
+  try {
+    return read_text(file, ReadMode::Strict, repo);
+  } catch (const OsError&) {
+  } catch (const DecodeError&) {
+  }
+  return std::nullopt;
+}
+
+// A JSON object, or nothing for unreadable, invalid, too deep or non-object documents.
+std::optional<Json> read_json_object(const Path& file, const Path& repo) {
+  auto text = read_strict(file, repo);
+  // A byte-order mark is not JSON whitespace.
+  if (!text || text->rfind("\xEF\xBB\xBF", 0) == 0) return std::nullopt;
+  try {
+    Json doc = Json::parse(*text, [](int depth, Json::parse_event_t, Json&) {
+      if (depth > kMaxJsonDepth) throw TooDeep{};
+      return true;
+    });
+    if (!doc.is_object()) return std::nullopt;
+    return doc;
+  } catch (const Json::exception&) {
+  } catch (const TooDeep&) {
+  }
+  return std::nullopt;
+}
+
+// Present and not null, false, zero, "", [] or {}.
+bool truthy(const Json& object, const char* member) {
+  auto it = object.find(member);
+  if (it == object.end()) return false;
+  const Json& v = *it;
+  switch (v.type()) {
+    case Json::value_t::null:
+      return false;
+    case Json::value_t::boolean:
+      return v.get<bool>();
+    case Json::value_t::number_integer:
+      return v.get<std::int64_t>() != 0;
+    case Json::value_t::number_unsigned:
+      return v.get<std::uint64_t>() != 0;
+    case Json::value_t::number_float:
+      return v.get<double>() != 0.0;
+    case Json::value_t::string:
+    case Json::value_t::array:
+    case Json::value_t::object:
+      return !v.empty();
+    default:
+      return true;
+  }
+}
+
+// The line and keyword patterns, compiled once.
+struct Patterns {
+  Regex cff_title{"(?m)^title\\s*:"};
+  Regex cff_repository{"(?m)^(repository-code|repository|url)\\s*:"};
+  Regex cff_doi_key{"(?m)^doi\\s*:"};
+  Regex doi{"10\\.\\d{4,}/\\S+"};
+  Regex pyproject_name{"(?m)^\\s*name\\s*="};
+  Regex setup_py_name{"name\\s*=\\s*['\"]"};
+  Regex setup_py_url{"url\\s*=\\s*['\"]"};
+};
+
+const Patterns& patterns() {
+  static const Patterns p;
+  return p;
+}
+
+std::string join_names(std::span<const std::string_view> names) {
+  std::string out;
+  for (auto n : names) out += (out.empty() ? "" : ", ") + std::string(n);
+  return out;
+}
+
+}  // namespace
+
+namespace sorrath {
+
+Score score_codemeta(const Path& repo) {
+  Path file = repo / "codemeta.json";
+  if (!is_file(file)) return {0.0, {}};
+  auto doc = read_json_object(file, repo);
+  if (!doc) return {1.0, {"codemeta.json present but unparseable"}};
+  Score s{4.0, {}};
+  if (truthy(*doc, "name")) {
+    s.first += 2.0;
+    s.second.emplace_back("codemeta.name");
+  }
+  if (truthy(*doc, "codeRepository")) {
+    s.first += 2.0;
+    s.second.emplace_back("codemeta.codeRepository");
+  }
+  if (truthy(*doc, "identifier") || truthy(*doc, "@id")) {
+    s.first += 2.0;
+    s.second.emplace_back("codemeta.identifier");
+  }
+  if (s.second.empty()) s.second.emplace_back("codemeta.json");
+  return s;
+}
+
+Score score_citation_cff(const Path& repo) {
+  Path file = repo / "CITATION.cff";
+  if (!is_file(file)) {
+    file = repo / "citation.cff";
+    if (!is_file(file)) return {0.0, {}};
+  }
+  std::string text;
+  try {
+    text = read_text(file, ReadMode::Replace, repo);
+  } catch (const OsError&) {
+    return {0.0, {}};
+  }
+  Score s{0.0, {}};
+  if (patterns().cff_title.search(text)) {
+    s.first = 3.0;
+    s.second.emplace_back("cff.title");
+  }
+  if (patterns().cff_repository.search(text)) {
+    s.first += 2.0;
+    s.second.emplace_back("cff.repository-code/url");
+  }
+  if (patterns().cff_doi_key.search(text) || patterns().doi.search(text)) {
+    s.first += 2.0;
+    s.second.emplace_back("cff.doi");
+  }
+  return s;
+}
+
+Score score_package_json(const Path& repo) {
+  Path file = repo / "package.json";
+  if (!is_file(file)) return {0.0, {}};
+  auto doc = read_json_object(file, repo);
+  if (!doc) return {0.0, {}};
+  Score s{0.0, {}};
+  if (truthy(*doc, "name")) {
+    s.first = 3.0;
+    s.second.emplace_back("package.json.name");
+  }
+  if (truthy(*doc, "repository") || truthy(*doc, "homepage")) {
+    s.first += 2.0;
+    s.second.emplace_back("package.json.repository/homepage");
+  }
+  return s;
+}
+
+Score score_pyproject(const Path& repo) {
+  Path file = repo / "pyproject.toml";
+  if (!is_file(file)) return {0.0, {}};
+  auto text = read_strict(file, repo);
+  if (!text) return {0.0, {}};
+  Score s{0.0, {}};
+  if (text->find("[project]") != std::string::npos && patterns().pyproject_name.search(*text)) {
+    s.first = 3.0;
+    s.second.emplace_back("pyproject.name");
+  }
+  if (text->find("[project.urls]") != std::string::npos) {
+    s.first += 3.0;
+    s.second.emplace_back("pyproject.urls");
+  }
+  return s;
+}
+
+Score score_setup_cfg(const Path& repo) {
+  Path file = repo / "setup.cfg";
+  if (!is_file(file)) return {0.0, {}};
+  auto text = read_strict(file, repo);
+  if (!text) return {0.0, {}};
+  IniDocument cfg;
+  try {
+    cfg = parse_ini(*text);
+  } catch (const IniError&) {
+    return {0.0, {}};
+  }
+  Score s{0.0, {}};
+  if (cfg.has_option("metadata", "name")) {
+    s.first = 3.0;
+    s.second.emplace_back("setup.cfg.name");
+  }
+  if (cfg.has_option("metadata", "url")) {
+    s.first += 3.0;
+    s.second.emplace_back("setup.cfg.url");
+  }
+  return s;
+}
+
+Score score_setup_py(const Path& repo) {
+  Path file = repo / "setup.py";
+  if (!is_file(file)) return {0.0, {}};
+  auto text = read_strict(file, repo);  // read as text only, never executed
+  if (!text) return {0.0, {}};
+  Score s{0.0, {}};
+  if (patterns().setup_py_name.search(*text)) {
+    s.first = 3.0;
+    s.second.emplace_back("setup.py.name");
+  }
+  if (patterns().setup_py_url.search(*text)) {
+    s.first += 2.0;
+    s.second.emplace_back("setup.py.url");
+  }
+  return s;
+}
+
+}  // namespace sorrath
+
+std::span<const std::string_view> SorrathPlugin::supported_indicators() const { return kIndicators; }
+
+CheckResult SorrathPlugin::check(std::string_view indicator_id, const Context& ctx) const {
+  if (indicator_id == "metadata_self_reference") return check_self_reference(ctx);
+  if (indicator_id == "searchable_metadata") return check_searchable(ctx);
+  return make_result(indicator_id, {.score = 0.0, .evidence = "not handled by this plugin"});
+}
+
+CheckResult SorrathPlugin::check_self_reference(const Context& ctx) const {
+  const Path& repo = ctx.repo_path;
+  double total = 0.0;
+  std::vector<std::string> details;
+  auto take = [&](const Score& s) {
+    if (s.first <= 0.0) return false;
+    total += s.first;
+    details.insert(details.end(), s.second.begin(), s.second.end());
+    return true;
+  };
+
+  // Independent sources all count; of the packaging files only the first that yields.
+  for (auto scorer : {sorrath::score_codemeta, sorrath::score_citation_cff, sorrath::score_package_json})
+    take(scorer(repo));
+  for (auto scorer : {sorrath::score_pyproject, sorrath::score_setup_cfg, sorrath::score_setup_py})
+    if (take(scorer(repo))) break;
+  total = std::min(total, 10.0);
+
+  if (total == 0.0) {
+    return make_result("metadata_self_reference",
+                       {.score = 0.0,
+                        .status = CheckStatus::Unknown,
+                        .process = "Searched recognised metadata files for self-reference fields",
+                        .output = "No self-referencing metadata detected",
+                        .evidence = "Checked: codemeta.json, CITATION.cff, pyproject.toml, setup.cfg, setup.py, "
+                                    "package.json"});
+  }
+  std::string joined = join(details, "; ");
+  return make_result("metadata_self_reference", {.score = total,
+                                                 .process = "Tallied self-reference signals across metadata files",
+                                                 .output = joined,
+                                                 .evidence = joined});
+}
+
+CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
+  const Path& repo = ctx.repo_path;
+  std::vector<std::string> found;
+  for (auto name : METADATA_FILES)
+    if (path_exists(repo / name)) found.emplace_back(name);
+
+  if (found.empty()) {
+    return make_result("searchable_metadata", {.score = 0.0,
+                                               .status = CheckStatus::Unknown,
+                                               .process = "Searched for metadata files",
+                                               .output = "No metadata files found",
+                                               .evidence = "Checked: " + join_names(METADATA_FILES)});
+  }
+  auto has = [&](std::string_view name) { return std::find(found.begin(), found.end(), name) != found.end(); };
+  double score = has("codemeta.json") ? 7.0 : 4.0;
+  if (has(".zenodo.json")) score += 2.0;
+  if (has("pyproject.toml")) score += 1.0;
+  if (has("setup.py") || has("setup.cfg")) score += 1.0;
+  if (has("CITATION.cff")) score += 1.5;
+  if (has("package.json")) score += 1.0;
+  std::string files = join(found, ", ");
+  return make_result("searchable_metadata", {.score = std::min(score, 10.0),
+                                             .process = "Found searchable metadata files",
+                                             .output = "Metadata files: " + files,
+                                             .evidence = "Files: " + files});
+}
+
+}  // namespace ostrameld
