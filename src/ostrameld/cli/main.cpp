@@ -10,10 +10,13 @@
 
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/assess.h"
+#include "ostrameld/engine/interrupts.h"
 #include "ostrameld/engine/output.h"
+#include "ostrameld/engine/source.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/reports/renderers.h"
+#include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/text.h"
 
 namespace {
@@ -37,7 +40,27 @@ struct AssessArgs {
   bool offline = false;
   std::vector<std::string> indicators;
   std::string json_indent = "2";
+  std::vector<std::string> forges;  // HOST=STYLE
+  std::optional<std::string> github_token;
+  std::optional<std::string> gitlab_token;
+  std::optional<std::string> gitea_token;
 };
+
+// Work stopped by Ctrl-C or a termination request.
+struct Interrupted {};
+
+ForgeOptions forge_options(bool offline, const std::vector<std::string>& specs) {
+  ForgeOptions options;
+  options.offline = offline;
+  for (const auto& spec : specs) {
+    try {
+      options.forges.insert(parse_forge_spec(spec));
+    } catch (const std::invalid_argument& e) {
+      throw UsageError("--forge " + spec + ": " + e.what());
+    }
+  }
+  return options;
+}
 
 Json render_options(const AssessArgs& args) {
   Json options = Json::object();
@@ -67,10 +90,7 @@ int run_assess(const AssessArgs& args) {
     if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
   }
   Json options = render_options(args);
-
-  Path repo(args.path);
-  if (!path_exists(repo)) throw UsageError("no such file or directory: " + args.path);
-  if (!is_dir(repo)) throw UsageError("not a directory: " + args.path);
+  HttpForgeClient forge(forge_options(args.offline, args.forges));
 
   std::optional<AtomicFile> out;
   if (!args.output.empty()) {
@@ -81,12 +101,27 @@ int run_assess(const AssessArgs& args) {
     }
   }
 
+  RepositorySource source = [&] {
+    try {
+      return RepositorySource::open(args.path, true);
+    } catch (const SourceError& e) {
+      if (Interrupts::requested()) throw Interrupted{};
+      throw UsageError(e.what());
+    }
+  }();
+  if (Interrupts::requested()) throw Interrupted{};
+
   AssessOptions opts;
   opts.only = args.indicators;
-  opts.github_token = env("GITHUB_TOKEN");
-  opts.gitlab_token = env("GITLAB_TOKEN");
-  opts.gitea_token = env("GITEA_TOKEN");
-  Assessment a = assess_repository(repo, opts);
+  opts.repo_url = source.url();
+  opts.software_name = source.name();
+  // Flags win over the environment; an empty value is a deliberate empty token.
+  opts.github_token = args.github_token ? args.github_token : env("GITHUB_TOKEN");
+  opts.gitlab_token = args.gitlab_token ? args.gitlab_token : env("GITLAB_TOKEN");
+  opts.gitea_token = args.gitea_token ? args.gitea_token : env("GITEA_TOKEN");
+  opts.forge = &forge;
+  Assessment a = assess_repository(source.path(), opts);
+  if (Interrupts::requested()) throw Interrupted{};
 
   std::string text = render(a, args, options);
   if (out) {
@@ -139,6 +174,10 @@ int main(int argc, char** argv) {
   assess_cmd->add_flag("--offline", assess.offline, "Use no network at all");
   assess_cmd->add_option("--indicator", assess.indicators, "Run only this indicator (repeatable)");
   assess_cmd->add_option("--json-indent", assess.json_indent, "Spaces per JSON level, or none for one line");
+  assess_cmd->add_option("--forge", assess.forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable");
+  assess_cmd->add_option("--github-token", assess.github_token, "GitHub token (default: $GITHUB_TOKEN)");
+  assess_cmd->add_option("--gitlab-token", assess.gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
+  assess_cmd->add_option("--gitea-token", assess.gitea_token, "Gitea/Forgejo token (default: $GITEA_TOKEN)");
 
   CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
   CLI::App* indicators_cmd = app.add_subcommand("indicators", "List the indicators of the default profile");
@@ -159,6 +198,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  Interrupts::install();
   try {
     if (*assess_cmd) return run_assess(assess);
     if (*plugins_cmd) return run_plugins();
@@ -166,6 +206,9 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
     return 2;
+  } catch (const Interrupted&) {
+    std::cerr << "ostrameld: interrupted\n";
+    return 130;
   } catch (const std::exception& e) {
     std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
     return 2;

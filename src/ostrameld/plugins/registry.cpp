@@ -6,8 +6,10 @@
 #include "ostrameld/plugins/builtin/bellwyn.h"
 #include "ostrameld/plugins/builtin/documentation.h"
 #include "ostrameld/plugins/builtin/drumlet.h"
+#include "ostrameld/plugins/builtin/halsome.h"
 #include "ostrameld/plugins/builtin/morvel.h"
 #include "ostrameld/plugins/builtin/quenby.h"
+#include "ostrameld/plugins/builtin/releases.h"
 #include "ostrameld/plugins/builtin/sorrath.h"
 
 namespace ostrameld {
@@ -34,6 +36,8 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<QuenbyPlugin>());
     r.add(std::make_unique<SorrathPlugin>());
     r.add(std::make_unique<BellwynPlugin>());
+    r.add(std::make_unique<ReleasesPlugin>());
+    r.add(std::make_unique<HalsomePlugin>());
     r.add(std::make_unique<DrumletPlugin>());
     return r;
   }();

@@ -35,3 +35,41 @@ class ForgeClient {
 };
 
 }  // namespace ostrameld
+
+#include <chrono>
+#include <map>
+#include <memory>
+
+namespace ostrameld {
+
+struct ForgeOptions {
+  bool offline = false;  // no network at all: releases are never available
+  // Self-hosted forges by host as written in URLs (with port): "github", "gitlab" or
+  // "gitea". Plain http is allowed for these hosts only.
+  std::map<std::string, std::string> forges;
+  std::chrono::milliseconds connect_timeout{10'000};
+  std::chrono::milliseconds total_timeout{30'000};  // per request
+  int max_pages = 100;
+  int max_concurrent_per_host = 4;
+};
+
+// The forge client of a run, over HTTPS (libcurl). Thread-safe: one client serves all
+// workers of a batch, reusing connections and remembering exhausted rate limits.
+class HttpForgeClient final : public ForgeClient {
+ public:
+  explicit HttpForgeClient(ForgeOptions options = {});
+  ~HttpForgeClient() override;
+
+  std::optional<ForgeInfo> parse_forge_url(std::string_view url) const override;
+  std::optional<std::vector<Release>> get_releases(std::string_view url,
+                                                   const std::optional<std::string>& token) const override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Parses "HOST=STYLE"; throws std::invalid_argument for anything else.
+std::pair<std::string, std::string> parse_forge_spec(std::string_view spec);
+
+}  // namespace ostrameld

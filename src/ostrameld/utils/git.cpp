@@ -68,6 +68,7 @@ std::string remote_url(git_repository* repo) {
 }
 
 std::int64_t count_commits(git_repository* repo) {
+  if (git_repository_head_unborn(repo) == 1) return 0;
   git_revwalk* raw = nullptr;
   check(git_revwalk_new(&raw, repo), "walking history");
   WalkHandle walk(raw);

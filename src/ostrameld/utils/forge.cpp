@@ -1,0 +1,359 @@
+#include "ostrameld/utils/forge.h"
+
+#include <curl/curl.h>
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+
+#include "ostrameld/core/version.h"
+#include "ostrameld/utils/json.h"
+#include "ostrameld/utils/text.h"
+#include "ostrameld/utils/url.h"
+
+namespace ostrameld {
+
+namespace {
+
+constexpr std::size_t kMaxPageBytes = 16u << 20;
+constexpr int kMaxRedirects = 5;
+constexpr int kMaxJsonDepth = 64;
+
+bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+std::string host_without_port(std::string_view host) {
+  if (!host.empty() && host.front() == '[') return std::string(host.substr(0, host.find(']') + 1));
+  return std::string(host.substr(0, host.find(':')));
+}
+
+std::string known_style(std::string_view hostname) {
+  if (hostname == "github.com") return "github";
+  if (hostname == "gitlab.com" || starts_with(hostname, "gitlab.")) return "gitlab";
+  if (hostname == "codeberg.org" || hostname == "gitea.com" || starts_with(hostname, "gitea.") ||
+      starts_with(hostname, "forgejo."))
+    return "gitea";
+  return {};
+}
+
+// scheme://host[:port] of an absolute URL, lower-cased, for same-origin tests.
+std::string origin_of(std::string_view url) {
+  auto sep = url.find("://");
+  if (sep == std::string_view::npos) return {};
+  auto end = url.find('/', sep + 3);
+  return ascii_lower(url.substr(0, end));
+}
+
+struct Response {
+  long status = 0;
+  std::string body;
+  std::map<std::string, std::string> headers;  // lower-cased names, last value wins
+  bool too_large = false;
+};
+
+std::size_t on_body(char* data, std::size_t size, std::size_t n, void* user) {
+  auto* r = static_cast<Response*>(user);
+  std::size_t len = size * n;
+  if (r->body.size() + len > kMaxPageBytes) {
+    r->too_large = true;
+    return 0;  // aborts the transfer
+  }
+  r->body.append(data, len);
+  return len;
+}
+
+std::size_t on_header(char* data, std::size_t size, std::size_t n, void* user) {
+  auto* r = static_cast<Response*>(user);
+  std::string_view line(data, size * n);
+  auto colon = line.find(':');
+  if (colon != std::string_view::npos) {
+    std::string name = ascii_lower(line.substr(0, colon));
+    std::string value(py_strip(line.substr(colon + 1)));
+    r->headers[name] = value;
+  } else if (starts_with(line, "HTTP/")) {
+    r->headers.clear();  // a new response (after a 100 Continue, say)
+  }
+  return size * n;
+}
+
+// The rel="next" target of a Link header, if any.
+std::string next_link(const std::string& link) {
+  std::size_t pos = 0;
+  while (pos < link.size()) {
+    auto open = link.find('<', pos);
+    auto close = link.find('>', open);
+    if (open == std::string::npos || close == std::string::npos) break;
+    auto end = link.find(',', close);
+    std::string params = link.substr(close + 1, end == std::string::npos ? std::string::npos : end - close - 1);
+    if (params.find("rel=\"next\"") != std::string::npos || params.find("rel=next") != std::string::npos) {
+      return link.substr(open + 1, close - open - 1);
+    }
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return {};
+}
+
+bool rate_limit_exhausted(const Response& r) {
+  for (const char* name : {"x-ratelimit-remaining", "ratelimit-remaining"}) {
+    auto it = r.headers.find(name);
+    if (it != r.headers.end() && it->second == "0") return true;
+  }
+  return r.status == 429 || (r.status == 403 && r.headers.count("retry-after"));
+}
+
+struct CurlGlobal {
+  CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+};
+
+// Bounds the number of requests in flight to one host.
+class HostGate {
+ public:
+  explicit HostGate(int limit) : limit_(limit) {}
+
+  // Holds one of the host's places for its lifetime.
+  class Pass {
+   public:
+    Pass(HostGate& gate, std::string host) : gate_(gate), host_(std::move(host)) { gate_.acquire(host_); }
+    ~Pass() { gate_.release(host_); }
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+
+   private:
+    HostGate& gate_;
+    std::string host_;
+  };
+
+  void acquire(const std::string& host) {
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return in_flight_[host] < limit_; });
+    ++in_flight_[host];
+  }
+  void release(const std::string& host) {
+    {
+      std::lock_guard lock(mu_);
+      --in_flight_[host];
+    }
+    cv_.notify_all();
+  }
+
+ private:
+  int limit_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::map<std::string, int> in_flight_;
+};
+
+}  // namespace
+
+std::pair<std::string, std::string> parse_forge_spec(std::string_view spec) {
+  auto eq = spec.find('=');
+  if (eq == std::string_view::npos || eq == 0) throw std::invalid_argument("expected HOST=STYLE");
+  std::string host = ascii_lower(spec.substr(0, eq));
+  std::string style(spec.substr(eq + 1));
+  if (style != "github" && style != "gitlab" && style != "gitea") {
+    throw std::invalid_argument("forge style must be github, gitlab or gitea, not \"" + style + "\"");
+  }
+  return {host, style};
+}
+
+struct HttpForgeClient::Impl {
+  ForgeOptions options;
+  CURLSH* share = nullptr;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> share_locks;
+  HostGate gate;
+  mutable std::mutex exhausted_mu;
+  std::set<std::string> exhausted_hosts;
+
+  explicit Impl(ForgeOptions o) : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {
+    static CurlGlobal global;
+    share = curl_share_init();
+    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Impl::lock);
+    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Impl::unlock);
+    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+  }
+  ~Impl() { curl_share_cleanup(share); }
+
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<Impl*>(self)->share_locks[static_cast<std::size_t>(data)].lock();
+  }
+  static void unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<Impl*>(self)->share_locks[static_cast<std::size_t>(data)].unlock();
+  }
+
+  bool plain_http_allowed(const std::string& host) const { return options.forges.count(host) > 0; }
+
+  bool is_exhausted(const std::string& host) const {
+    std::lock_guard lock(exhausted_mu);
+    return exhausted_hosts.count(host) > 0;
+  }
+  void mark_exhausted(const std::string& host) {
+    std::lock_guard lock(exhausted_mu);
+    exhausted_hosts.insert(host);
+  }
+
+  // One GET; nullopt on a transport failure (time-out, refused, too large, ...).
+  std::optional<Response> get(const std::string& url, const std::vector<std::string>& headers, bool allow_http) {
+    CURL* curl = curl_easy_init();
+    if (!curl) return std::nullopt;
+    Response r;
+    curl_slist* list = nullptr;
+    for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    curl_easy_setopt(curl, CURLOPT_SHARE, share);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // redirects are checked by hand
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allow_http ? "http,https" : "https");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    std::string agent = "ostrameld/" + std::string(kVersion);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &r);
+    CURLcode rc = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.status);
+    curl_slist_free_all(list);
+    curl_easy_cleanup(curl);
+    if (rc != CURLE_OK || r.too_large) return std::nullopt;
+    return r;
+  }
+};
+
+HttpForgeClient::HttpForgeClient(ForgeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+HttpForgeClient::~HttpForgeClient() = default;
+
+std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) const {
+  auto parts = parse_url(url);
+  if (!parts || parts->host.empty()) return std::nullopt;
+  const std::string& scheme = parts->scheme;
+  bool web = scheme == "https" || scheme == "http";
+  if (!web && scheme != "ssh" && scheme != "git+ssh" && scheme != "git") return std::nullopt;
+
+  // The API lives on the web host: an ssh port says nothing about it.
+  std::string host = web ? parts->host : host_without_port(parts->host);
+  std::string style;
+  if (auto it = impl_->options.forges.find(parts->host); it != impl_->options.forges.end()) {
+    style = it->second;
+  } else if (auto it2 = impl_->options.forges.find(host); it2 != impl_->options.forges.end()) {
+    style = it2->second;
+  } else {
+    style = known_style(host_without_port(parts->host));
+  }
+  if (style.empty()) return std::nullopt;
+
+  std::string path = parts->path;
+  if (style == "gitlab") {
+    auto web_part = path.find("/-/");
+    if (web_part != std::string::npos) path.resize(web_part);
+  } else {
+    auto first = path.find('/');
+    if (first == std::string::npos) return std::nullopt;
+    auto second = path.find('/', first + 1);
+    if (second != std::string::npos) path.resize(second);  // owner/repo of a deeper web URL
+  }
+  if (path.find('/') == std::string::npos || path.front() == '/' || path.back() == '/') return std::nullopt;
+
+  ForgeInfo info;
+  info.api_style = style;
+  info.scheme = scheme == "http" && impl_->plain_http_allowed(host) ? "http" : "https";
+  info.host = host;
+  info.project = path;
+  if (style == "github") {
+    info.api_base = host == "github.com" ? "https://api.github.com" : info.scheme + "://" + host + "/api/v3";
+  } else if (style == "gitlab") {
+    info.api_base = info.scheme + "://" + host + "/api/v4";
+  } else {
+    info.api_base = info.scheme + "://" + host + "/api/v1";
+  }
+  return info;
+}
+
+std::optional<std::vector<Release>> HttpForgeClient::get_releases(std::string_view url,
+                                                                  const std::optional<std::string>& token) const {
+  if (impl_->options.offline) return std::nullopt;
+  auto info = parse_forge_url(url);
+  if (!info) return std::nullopt;
+  if (impl_->is_exhausted(info->host)) return std::nullopt;
+
+  std::vector<std::string> headers;
+  std::string first;
+  if (info->api_style == "github") {
+    first = info->api_base + "/repos/" + info->project + "/releases?per_page=100";
+    headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
+    if (token && !token->empty()) headers.push_back("Authorization: Bearer " + *token);
+  } else if (info->api_style == "gitlab") {
+    first = info->api_base + "/projects/" + percent_encode(info->project) + "/releases?per_page=100";
+    headers = {"Accept: application/json"};
+    if (token && !token->empty()) headers.push_back("PRIVATE-TOKEN: " + *token);
+  } else {
+    first = info->api_base + "/repos/" + info->project + "/releases?limit=50";
+    headers = {"Accept: application/json"};
+    if (token && !token->empty()) headers.push_back("Authorization: token " + *token);
+  }
+  const bool allow_http = info->scheme == "http";
+  const std::string origin = origin_of(first);
+
+  std::vector<Release> releases;
+  std::string next = first;
+  for (int pages = 0; !next.empty(); ++pages) {
+    if (pages >= impl_->options.max_pages) break;
+    std::optional<Response> r;
+    std::string target = next;
+    for (int hops = 0;; ++hops) {
+      {
+        HostGate::Pass pass(impl_->gate, info->host);
+        r = impl_->get(target, headers, allow_http);
+      }
+      if (!r) return std::nullopt;
+      if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
+      auto loc = r->headers.find("location");
+      // The token must never travel to another host: only same-origin redirects.
+      if (loc == r->headers.end() || origin_of(loc->second) != origin) return std::nullopt;
+      target = loc->second;
+    }
+    if (rate_limit_exhausted(*r)) impl_->mark_exhausted(info->host);
+    if (r->status != 200) return std::nullopt;
+
+    Json doc;
+    try {
+      doc = Json::parse(r->body, [](int depth, Json::parse_event_t, Json&) {
+        if (depth > kMaxJsonDepth) throw std::length_error("too deep");
+        return true;
+      });
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    if (!doc.is_array()) return std::nullopt;
+    for (const auto& item : doc) {
+      Release rel;
+      if (item.is_object()) {
+        auto it = item.find("tag_name");
+        if (it != item.end() && it->is_string()) rel.tag_name = it->get<std::string>();
+      }
+      releases.push_back(std::move(rel));
+    }
+    if (doc.empty()) break;
+
+    next.clear();
+    auto link = r->headers.find("link");
+    if (link != r->headers.end()) {
+      std::string candidate = next_link(link->second);
+      if (!candidate.empty() && origin_of(candidate) == origin) next = candidate;
+    } else if (auto np = r->headers.find("x-next-page"); np != r->headers.end() && !np->second.empty() &&
+                                                             np->second.find_first_not_of("0123456789") ==
+                                                                 std::string::npos) {
+      next = first + "&page=" + np->second;
+    }
+  }
+  return releases;
+}
+
+}  // namespace ostrameld

@@ -1,0 +1,120 @@
+// Git provenance, forge releases and URL assessment through the whole program.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+#include "support/forge_server.h"
+#include "support/git_repo.h"
+#include "support/run_cli.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::ForgeServer;
+using testing::git;
+using testing::git_history;
+using testing::run_cli;
+using testing::shell_quote;
+using testing::TempRepo;
+
+nlohmann::json by_key(const std::string& out) {
+  auto doc = nlohmann::json::parse(out);
+  nlohmann::json keyed = nlohmann::json::object();
+  for (const auto& i : doc["indicators"]) keyed[i["indicator_id"].get<std::string>()] = i;
+  keyed["_software"] = doc["software"];
+  return keyed;
+}
+
+bool empty_dir(const std::filesystem::path& p) { return std::filesystem::is_empty(p); }
+
+TEST(Remote, BareRepositoryByFileUrlLeavesNothingBehind) {
+  TempRepo work;
+  git_history(work, 12);
+  work.write("LICENSE", "MIT License\n");
+  git(work, "add LICENSE");
+  git(work, "commit -q -m licence", "2020-02-01T00:00:00Z");
+  git(work, "tag v1.2.3");
+  TempRepo bare;
+  git(bare, "clone -q --bare " + shell_quote(work.path().string()) + " repo.git");
+  TempRepo tmp;
+
+  std::string url = "file://" + (bare / "repo.git").string();
+  auto r = run_cli("assess " + shell_quote(url) + " -f json", "TMPDIR=" + shell_quote(tmp.path().string()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = by_key(r.out);
+  EXPECT_EQ(doc["_software"]["name"], "repo");
+  EXPECT_EQ(doc["_software"]["url"], url);
+  EXPECT_EQ(doc["development_provenance"]["output"],
+            "Remote: " + url + "; Commits: 13; Branch: main; Latest tag: v1.2.3");
+  EXPECT_EQ(doc["development_provenance"]["score"], 10.0);
+  EXPECT_EQ(doc["clear_license"]["output"], "Detected MIT");
+  // file:// is no forge: the local tag answers.
+  EXPECT_EQ(doc["version_identifiers"]["output"], "Latest tag: v1.2.3, semver: True");
+  EXPECT_EQ(doc["version_identifiers"]["evidence"], "Remote: " + url + "; fell back to local tags");
+  EXPECT_TRUE(empty_dir(tmp.path()));
+
+  auto bad = run_cli("assess " + shell_quote("file://" + (bare / "missing.git").string()),
+                     "TMPDIR=" + shell_quote(tmp.path().string()));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_NE(bad.err.find("cannot clone"), std::string::npos) << bad.err;
+  EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
+  EXPECT_TRUE(empty_dir(tmp.path()));
+}
+
+TEST(Remote, ReleasesFromAForgeWithTheTokenOnlyInItsHeader) {
+  ForgeServer server([](const httplib::Request& req, httplib::Response& res) {
+    if (req.path != "/api/v1/repos/team/tool/releases") return void(res.status = 404);
+    res.set_content(R"([{"tag_name":"v2.0.0"},{"tag_name":"v1.1.0"},{"tag_name":"v1.0.0"},{"tag_name":"beta"}])",
+                    "application/json");
+  });
+  TempRepo repo;
+  git_history(repo, 4);
+  git(repo, "remote add origin " + server.base() + "/team/tool.git");
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --forge " + server.host() + "=gitea",
+                   "GITEA_TOKEN=tok-9f8e7d GITHUB_TOKEN= ");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = by_key(r.out);
+  EXPECT_EQ(doc["version_identifiers"]["output"], "4 release(s), latest: v2.0.0, semver: 3/4");
+  EXPECT_EQ(doc["version_identifiers"]["score"], 8.5);
+  EXPECT_EQ(doc["version_identifiers"]["evidence"], "Source: " + server.base() + "/team/tool.git");
+  EXPECT_EQ(r.out.find("tok-9f8e7d"), std::string::npos);
+  EXPECT_EQ(r.err.find("tok-9f8e7d"), std::string::npos);
+  auto seen = server.seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].headers.find("Authorization")->second, "token tok-9f8e7d");
+  EXPECT_EQ(seen[0].query.find("tok-9f8e7d"), std::string::npos);
+
+  auto offline = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --offline --forge " +
+                         server.host() + "=gitea");
+  EXPECT_EQ(by_key(offline.out)["version_identifiers"]["status"], "unknown");
+  EXPECT_EQ(server.seen().size(), 1u);  // offline: no request at all
+}
+
+TEST(Remote, ProvenanceOfALocalCheckout) {
+  TempRepo repo;
+  git_history(repo, 3);
+  repo.mkdir("sub");
+  auto r = run_cli("assess " + shell_quote((repo / "sub").string()) + " -f json --offline");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = by_key(r.out);
+  EXPECT_EQ(doc["development_provenance"]["output"], "Commits: 3; Branch: main");
+  EXPECT_EQ(doc["development_provenance"]["score"], 5.5);
+  EXPECT_EQ(doc["version_identifiers"]["output"], "Cannot check releases");
+
+  TempRepo plain;
+  auto p = run_cli("assess " + shell_quote(plain.path().string()) + " -f json --offline");
+  auto pdoc = by_key(p.out);
+  EXPECT_EQ(pdoc["development_provenance"]["output"], "Not a git repository");
+  EXPECT_EQ(pdoc["development_provenance"]["evidence"], "Path: " + plain.path().string());
+}
+
+TEST(Remote, BadForgeSpecIsUsage) {
+  auto r = run_cli("assess . --forge nonsense");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--forge"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ostrameld

@@ -1,0 +1,62 @@
+// A forge API stand-in on 127.0.0.1 for tests: serves release pages shaped like GitHub,
+// GitLab or Gitea, and records every request it receives.
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ostrameld::testing {
+
+struct SeenRequest {
+  std::string path;
+  std::string query;  // raw "k=v&k=v"
+  httplib::Headers headers;
+};
+
+class ForgeServer {
+ public:
+  using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+  explicit ForgeServer(Handler handler) : handler_(std::move(handler)) {
+    server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard lock(mu_);
+        std::string query;
+        for (const auto& [k, v] : req.params) query += (query.empty() ? "" : "&") + k + "=" + v;
+        seen_.push_back({req.path, query, req.headers});
+      }
+      handler_(req, res);
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~ForgeServer() {
+    server_.stop();
+    thread_.join();
+  }
+
+  int port() const { return port_; }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string base() const { return "http://" + host(); }
+  std::vector<SeenRequest> seen() const {
+    std::lock_guard lock(mu_);
+    return seen_;
+  }
+
+ private:
+  Handler handler_;
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  mutable std::mutex mu_;
+  std::vector<SeenRequest> seen_;
+};
+
+}  // namespace ostrameld::testing
