@@ -102,6 +102,51 @@ TEST(Cli, OutputFileIsWrittenWholeOrNotAtAll) {
   EXPECT_EQ(bad.status, 2);
 }
 
+TEST(Cli, MarkdownReport) {
+  TempRepo repo;
+  repo.write("LICENSE", "MIT License\n");
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("# FAIR assessment of " + repo.path().filename().string() + "\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("| R1.1 | `clear_license` | 10.0 | PASS | Detected MIT |"), std::string::npos) << r.out;
+
+  TempRepo templates;
+  templates.write("report.md.j2", "custom {{ total_count }}");
+  auto custom = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline --template-dir " +
+                        shell_quote(templates.path().string()));
+  EXPECT_EQ(custom.out, "custom 9\n");
+
+  auto missing = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --template-dir " +
+                         shell_quote((templates / "nope").string()));
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("template"), std::string::npos) << missing.err;
+
+  templates.write("report.md.j2", "{{ total_count|nope }}");
+  auto broken = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --template-dir " +
+                        shell_quote(templates.path().string()));
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_NE(broken.err.find("report.md.j2:1:"), std::string::npos) << broken.err;
+}
+
+TEST(Cli, InstalledProgramFindsItsTemplatesFromAnyDirectory) {
+  TempRepo prefix;
+  TempRepo repo;
+  ASSERT_EQ(std::system(("cmake --install " + shell_quote(OSTRAMELD_BUILD_DIR) + " --prefix " +
+                         shell_quote(prefix.path().string()) + " >/dev/null")
+                            .c_str()),
+            0);
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline", "cd / &&",
+                   (prefix / "bin/ostrameld").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("# FAIR assessment of ", 0), 0u) << r.out;
+  // Without its share/ directory the program says so instead of guessing.
+  std::filesystem::remove_all(prefix / "share");
+  auto lost = run_cli("assess . -f markdown", "cd / &&", (prefix / "bin/ostrameld").string());
+  EXPECT_EQ(lost.status, 2);
+  EXPECT_NE(lost.err.find("--template-dir"), std::string::npos) << lost.err;
+}
+
 TEST(Cli, ListsPluginsIndicatorsAndVersion) {
   auto v = run_cli("--version");
   EXPECT_EQ(v.status, 0);

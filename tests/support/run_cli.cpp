@@ -30,11 +30,11 @@ std::string shell_quote(const std::string& s) {
   return out + "'";
 }
 
-CliResult run_cli(const std::string& args, const std::string& prefix) {
+CliResult run_cli(const std::string& args, const std::string& prefix, const std::string& program) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "ostrameld-cli-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) return {};
   std::filesystem::path dir(tmpl);
-  std::string cmd = prefix + " " + shell_quote(OSTRAMELD_BIN) + " " + args + " >" + shell_quote((dir / "out").string()) +
+  std::string cmd = prefix + " " + shell_quote(program) + " " + args + " >" + shell_quote((dir / "out").string()) +
                     " 2>" + shell_quote((dir / "err").string()) + " </dev/null";
   int raw = std::system(cmd.c_str());
   CliResult r;

@@ -13,7 +13,7 @@ struct CliResult {
 
 // `args` is a shell-quoted argument string; `prefix` goes before the program
 // (environment assignments or a privilege-dropping wrapper).
-CliResult run_cli(const std::string& args, const std::string& prefix = "");
+CliResult run_cli(const std::string& args, const std::string& prefix = "", const std::string& program = OSTRAMELD_BIN);
 
 // Single-quotes a text for the shell.
 std::string shell_quote(const std::string& s);

@@ -15,6 +15,7 @@
 #include "ostrameld/engine/source.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/plugins/registry.h"
+#include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/text.h"
@@ -40,6 +41,7 @@ struct AssessArgs {
   bool offline = false;
   std::vector<std::string> indicators;
   std::string json_indent = "2";
+  std::string template_dir;
   std::vector<std::string> forges;  // HOST=STYLE
   std::optional<std::string> github_token;
   std::optional<std::string> gitlab_token;
@@ -79,9 +81,18 @@ Json render_options(const AssessArgs& args) {
   return options;
 }
 
-std::string render(const Assessment& a, const AssessArgs& args, const Json& options) {
-  if (args.format == "json") return JsonRenderer().render(a, options);
-  return TextRenderer().render(a, options);
+std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
+  if (args.format == "json") return std::make_unique<JsonRenderer>();
+  if (args.format == "markdown") {
+    Path dir = args.template_dir.empty() ? default_template_dir() : Path(args.template_dir);
+    if (!is_file(dir / "report.md.j2")) {
+      throw UsageError(args.template_dir.empty()
+                           ? "no report template found beside the program (" + dir.string() + "); use --template-dir"
+                           : "no report.md.j2 in template directory " + args.template_dir);
+    }
+    return std::make_unique<MarkdownRenderer>(dir);
+  }
+  return std::make_unique<TextRenderer>();
 }
 
 int run_assess(const AssessArgs& args) {
@@ -90,6 +101,7 @@ int run_assess(const AssessArgs& args) {
     if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
   }
   Json options = render_options(args);
+  std::unique_ptr<Renderer> renderer = make_renderer(args);
   HttpForgeClient forge(forge_options(args.offline, args.forges));
 
   std::optional<AtomicFile> out;
@@ -123,7 +135,12 @@ int run_assess(const AssessArgs& args) {
   Assessment a = assess_repository(source.path(), opts);
   if (Interrupts::requested()) throw Interrupted{};
 
-  std::string text = render(a, args, options);
+  std::string text;
+  try {
+    text = renderer->render(a, options);
+  } catch (const std::exception& e) {
+    throw UsageError(std::string("cannot render the report: ") + e.what());
+  }
   if (out) {
     try {
       out->commit(text + "\n");
@@ -169,11 +186,12 @@ int main(int argc, char** argv) {
   CLI::App* assess_cmd = app.add_subcommand("assess", "Assess one repository (a directory or a clone URL)");
   assess_cmd->add_option("path", assess.path, "Repository directory or URL (default: .)");
   assess_cmd->add_option("-f,--format", assess.format, "Report format")
-      ->check(CLI::IsMember({"text", "json"}));
+      ->check(CLI::IsMember({"text", "json", "markdown"}));
   assess_cmd->add_option("-o,--output", assess.output, "Write the report to FILE instead of stdout");
   assess_cmd->add_flag("--offline", assess.offline, "Use no network at all");
   assess_cmd->add_option("--indicator", assess.indicators, "Run only this indicator (repeatable)");
   assess_cmd->add_option("--json-indent", assess.json_indent, "Spaces per JSON level, or none for one line");
+  assess_cmd->add_option("--template-dir", assess.template_dir, "Directory holding report.md.j2 (Markdown)");
   assess_cmd->add_option("--forge", assess.forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable");
   assess_cmd->add_option("--github-token", assess.github_token, "GitHub token (default: $GITHUB_TOKEN)");
   assess_cmd->add_option("--gitlab-token", assess.gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");

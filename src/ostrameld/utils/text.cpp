@@ -1,5 +1,7 @@
 #include "ostrameld/utils/text.h"
 
+#include <jinja/value.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -291,41 +293,8 @@ std::string join(std::span<const std::string> items, std::string_view sep) {
   return out;
 }
 
-std::string py_float_repr(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  // Shortest round-trip digits in scientific form, then laid out as repr() does:
-  // positional for exponents -4..15, scientific with a two-digit exponent otherwise.
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  std::string sci(buf, res.ptr);
-  bool negative = sci[0] == '-';
-  if (negative) sci.erase(0, 1);
-  auto epos = sci.find('e');
-  std::string mantissa = sci.substr(0, epos);
-  int exp = std::stoi(sci.substr(epos + 1));
-  std::string digits;
-  for (char c : mantissa)
-    if (c != '.') digits.push_back(c);
-  std::string out;
-  if (exp >= -4 && exp < 16) {
-    if (exp < 0) {
-      out = "0." + std::string(static_cast<std::size_t>(-exp - 1), '0') + digits;
-    } else if (static_cast<std::size_t>(exp + 1) >= digits.size()) {
-      out = digits + std::string(static_cast<std::size_t>(exp + 1) - digits.size(), '0') + ".0";
-    } else {
-      out = digits.substr(0, static_cast<std::size_t>(exp + 1)) + "." +
-            digits.substr(static_cast<std::size_t>(exp + 1));
-    }
-  } else {
-    out = digits.substr(0, 1);
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    char ebuf[16];
-    std::snprintf(ebuf, sizeof ebuf, "e%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
-    out += ebuf;
-  }
-  return negative ? "-" + out : out;
-}
+// The template engine already spells floats exactly as the reports need.
+std::string py_float_repr(double value) { return jinja::float_repr(value); }
 
 std::string format_fixed(double value, int decimals) {
   char buf[512];

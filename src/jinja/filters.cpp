@@ -1,0 +1,671 @@
+// The built-in filters and tests.
+#include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cwctype>
+#include <functional>
+#include <locale.h>
+#include <map>
+#include <optional>
+
+#include "jinja/ast.h"
+#include "jinja/context.h"
+
+namespace jinja {
+
+namespace {
+
+// ---- arguments
+
+// Binds positional and keyword arguments to a filter's parameter names.
+class Args {
+ public:
+  Args(const char* filter, const List& args, const Kwargs& kwargs, std::initializer_list<const char*> params,
+       bool variadic = false)
+      : filter_(filter), params_(params) {
+    if (!variadic && args.size() > params_.size()) {
+      throw EvalError(std::string(filter) + "() takes at most " + std::to_string(params_.size()) + " arguments");
+    }
+    values_.resize(params_.size());
+    for (std::size_t i = 0; i < args.size() && i < params_.size(); ++i) values_[i] = args[i];
+    for (std::size_t i = params_.size(); i < args.size(); ++i) extra_.push_back(args[i]);
+    for (const auto& [k, v] : kwargs) {
+      auto it = std::find_if(params_.begin(), params_.end(), [&](const char* p) { return k == p; });
+      if (it == params_.end()) {
+        throw EvalError(std::string(filter) + "() got an unexpected keyword argument '" + k + "'");
+      }
+      auto idx = static_cast<std::size_t>(it - params_.begin());
+      if (values_[idx]) throw EvalError(std::string(filter) + "() got multiple values for argument '" + k + "'");
+      values_[idx] = v;
+    }
+  }
+  Value get(std::size_t i, Value fallback) const { return values_[i] ? *values_[i] : fallback; }
+  bool has(std::size_t i) const { return values_[i].has_value(); }
+  const List& extra() const { return extra_; }
+
+ private:
+  const char* filter_;
+  std::vector<const char*> params_;
+  std::vector<std::optional<Value>> values_;
+  List extra_;
+};
+
+// ---- text helpers
+
+// Per-character case mapping in a UTF-8 locale; plain ASCII when none is available.
+locale_t utf8_locale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l;
+  }();
+  return loc;
+}
+
+std::u32string decode(const std::string& s) {
+  std::u32string out;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t cp = len == 1 ? b : (b & (0xFF >> (len + 1)));
+    for (int k = 1; k < len && i + static_cast<std::size_t>(k) < s.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+    out.push_back(cp);
+    i += static_cast<std::size_t>(len);
+  }
+  return out;
+}
+
+std::string encode(const std::u32string& s) {
+  std::string out;
+  for (char32_t cp : s) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+char32_t to_upper(char32_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+  locale_t l = utf8_locale();
+  return l ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), l)) : c;
+}
+
+char32_t to_lower(char32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  locale_t l = utf8_locale();
+  return l ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), l)) : c;
+}
+
+bool is_space(char32_t c) {
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Characters whose upper, title or lower case is more than one character.
+const char32_t* special_case(char32_t c, char which) {
+  switch (c) {
+    case 0x00DF:  // sharp s
+      return which == 'u' ? U"SS" : which == 't' ? U"Ss" : nullptr;
+    case 0xFB00:
+      return which == 'u' ? U"FF" : which == 't' ? U"Ff" : nullptr;
+    case 0xFB01:
+      return which == 'u' ? U"FI" : which == 't' ? U"Fi" : nullptr;
+    case 0xFB02:
+      return which == 'u' ? U"FL" : which == 't' ? U"Fl" : nullptr;
+    case 0xFB03:
+      return which == 'u' ? U"FFI" : which == 't' ? U"Ffi" : nullptr;
+    case 0xFB04:
+      return which == 'u' ? U"FFL" : which == 't' ? U"Ffl" : nullptr;
+    case 0xFB05:
+    case 0xFB06:
+      return which == 'u' ? U"ST" : which == 't' ? U"St" : nullptr;
+    case 0x0149:
+      return which == 'u' || which == 't' ? U"\u02BCN" : nullptr;
+    case 0x0130:  // capital I with dot above
+      return which == 'l' ? U"i\u0307" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// 'u' upper, 'l' lower, 't' title case of one character, appended to out.
+void append_case(std::u32string& out, char32_t c, char which) {
+  if (const char32_t* special = special_case(c, which)) {
+    out += special;
+    return;
+  }
+  out.push_back(which == 'l' ? to_lower(c) : to_upper(c));
+}
+
+std::string map_case(const std::string& s, char which) {
+  std::u32string out;
+  for (char32_t c : decode(s)) append_case(out, c, which);
+  return encode(out);
+}
+
+List sequence_of(const Value& v) {
+  if (v.is_undefined()) return List{};
+  return iterate(v);
+}
+
+// "a.b.c" attribute paths, as sort, map, join and selectattr accept them.
+Value attribute_path(const Value& item, const std::string& path) {
+  Value v = item;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    auto dot = path.find('.', start);
+    std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (v.is_undefined()) return v;
+    bool numeric = !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
+    v = numeric && v.is_list() ? get_item(v, Value(static_cast<std::int64_t>(std::stoll(part)))) : get_attr(v, part);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return v;
+}
+
+std::optional<std::int64_t> parse_int(const std::string& text) {
+  std::string s;
+  for (char c : text)
+    if (c != '_') s += c;
+  std::size_t b = s.find_first_not_of(" \t\n\r\f\v");
+  std::size_t e = s.find_last_not_of(" \t\n\r\f\v");
+  if (b == std::string::npos) return std::nullopt;
+  s = s.substr(b, e - b + 1);
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno || end == s.c_str() || *end != '\0') return std::nullopt;
+  return v;
+}
+
+std::optional<double> parse_float(const std::string& text) {
+  std::size_t b = text.find_first_not_of(" \t\n\r\f\v");
+  if (b == std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str() + b, &end);
+  while (end && *end && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (end == text.c_str() + b || (end && *end)) return std::nullopt;
+  return v;
+}
+
+// Python's round(x, n): correctly rounded, ties to even on the exact binary value.
+double round_common(double x, std::int64_t precision) {
+  if (!std::isfinite(x)) return x;
+  if (precision >= 0 && precision < 300) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(precision), x);
+    return std::strtod(buf, nullptr);
+  }
+  double scale = std::pow(10.0, static_cast<double>(-precision));
+  return std::nearbyint(x / scale) * scale;
+}
+
+// ---- filters
+
+Value f_default(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("default", a, k, {"default_value", "boolean"});
+  bool boolean = args.get(1, false).truthy();
+  if (v.is_undefined() || (boolean && !v.truthy())) return args.get(0, "");
+  return v;
+}
+
+Value f_upper(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("upper", a, k, {});
+  return map_case(v.str(), 'u');
+}
+
+Value f_lower(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("lower", a, k, {});
+  return map_case(v.str(), 'l');
+}
+
+Value f_capitalize(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("capitalize", a, k, {});
+  std::u32string u = decode(v.str());
+  std::u32string out;
+  for (std::size_t i = 0; i < u.size(); ++i) append_case(out, u[i], i == 0 ? 't' : 'l');
+  return encode(out);
+}
+
+Value f_title(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("title", a, k, {});
+  // Words begin after whitespace, "-" and opening brackets.
+  std::u32string out;
+  bool word_start = true;
+  for (char32_t c : decode(v.str())) {
+    bool sep = is_space(c) || c == '-' || c == '(' || c == '{' || c == '[' || c == '<';
+    if (sep) {
+      out.push_back(c);
+      word_start = true;
+      continue;
+    }
+    append_case(out, c, word_start ? 't' : 'l');
+    word_start = false;
+  }
+  return encode(out);
+}
+
+Value f_round(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("round", a, k, {"precision", "method"});
+  Value p = args.get(0, 0);
+  if (!p.is_number() || p.is_float()) throw EvalError("round() precision must be an integer");
+  std::string method = args.get(1, "common").str();
+  if (method != "common" && method != "ceil" && method != "floor") {
+    throw EvalError("method must be common, ceil or floor");
+  }
+  if (v.is_undefined()) undefined_error(v);
+  if (!v.is_number()) throw EvalError("type " + v.type_name() + " doesn't define __round__ method");
+  std::int64_t precision = p.as_int();
+  if (method == "common") {
+    if (!v.is_float()) return v.as_int();  // integers round to themselves
+    return round_common(v.as_float(), precision);
+  }
+  double scale = std::pow(10.0, static_cast<double>(precision));
+  double x = v.as_float() * scale;
+  return (method == "ceil" ? std::ceil(x) : std::floor(x)) / scale;
+}
+
+Value f_int(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("int", a, k, {"default", "base"});
+  Value fallback = args.get(0, 0);
+  if (v.is_bool() || v.is_int()) return v.as_int();
+  if (v.is_float()) {
+    double d = v.as_float();
+    if (!std::isfinite(d) || std::fabs(d) > 9.2e18) return fallback;
+    return static_cast<std::int64_t>(d);
+  }
+  if (v.is_string()) {
+    if (auto i = parse_int(v.as_string())) return *i;
+    if (auto d = parse_float(v.as_string()); d && std::isfinite(*d) && std::fabs(*d) < 9.2e18) {
+      return static_cast<std::int64_t>(*d);
+    }
+  }
+  return fallback;
+}
+
+Value f_float(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("float", a, k, {"default"});
+  if (v.is_number()) return v.as_float();
+  if (v.is_string())
+    if (auto d = parse_float(v.as_string())) return *d;
+  return args.get(0, 0.0);
+}
+
+Value f_string(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("string", a, k, {});
+  return v.str();
+}
+
+Value f_length(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("length", a, k, {});
+  switch (v.kind()) {
+    case Value::Kind::Undefined:
+      return 0;
+    case Value::Kind::String:
+      return utf8_length(v.as_string());
+    case Value::Kind::List:
+      return v.as_list().size();
+    case Value::Kind::Map:
+      return v.as_map().size();
+    default:
+      throw EvalError("object of type '" + v.type_name() + "' has no len()");
+  }
+}
+
+Value f_join(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("join", a, k, {"d", "attribute"});
+  std::string sep = args.get(0, "").str();
+  std::string out;
+  bool first = true;
+  for (const auto& item : sequence_of(v)) {
+    if (!first) out += sep;
+    first = false;
+    out += args.has(1) ? attribute_path(item, args.get(1, "").str()).str() : item.str();
+  }
+  return out;
+}
+
+Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("replace", a, k, {"old", "new", "count"});
+  if (!args.has(0) || !args.has(1)) throw EvalError("replace() needs the old and the new text");
+  std::string s = v.str();
+  std::string from = args.get(0, "").str();
+  std::string to = args.get(1, "").str();
+  std::int64_t count = args.has(2) && !args.get(2, -1).is_none() ? args.get(2, -1).as_int() : -1;
+  if (count == 0) return s;
+  std::string out;
+  if (from.empty()) {
+    // An empty old text matches before every character and at the end.
+    List chars = iterate(Value(s));
+    std::int64_t done = 0;
+    for (const auto& c : chars) {
+      if (count < 0 || done < count) {
+        out += to;
+        ++done;
+      }
+      out += c.as_string();
+    }
+    if (count < 0 || done < count) out += to;
+    return out;
+  }
+  std::size_t pos = 0;
+  std::int64_t done = 0;
+  for (;;) {
+    std::size_t hit = s.find(from, pos);
+    if (hit == std::string::npos || (count >= 0 && done >= count)) break;
+    out.append(s, pos, hit - pos);
+    out += to;
+    pos = hit + from.size();
+    ++done;
+  }
+  out.append(s, pos, std::string::npos);
+  return out;
+}
+
+Value f_trim(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("trim", a, k, {"chars"});
+  std::u32string u = decode(v.str());
+  std::u32string chars = args.has(0) && !args.get(0, "").is_none() ? decode(args.get(0, "").str()) : U"";
+  auto strip = [&](char32_t c) { return chars.empty() ? is_space(c) : chars.find(c) != std::u32string::npos; };
+  std::size_t b = 0;
+  std::size_t e = u.size();
+  while (b < e && strip(u[b])) ++b;
+  while (e > b && strip(u[e - 1])) --e;
+  return encode(u.substr(b, e - b));
+}
+
+Value f_format(Context&, const Value& v, const List& a, const Kwargs& k) {
+  if (!k.empty()) throw EvalError("format() keyword arguments are not supported");
+  return percent_format(v.str(), a);
+}
+
+Value f_first(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("first", a, k, {});
+  List items = sequence_of(v);
+  if (items.empty()) return Value::undefined("No first item, sequence was empty.");
+  return items.front();
+}
+
+Value f_last(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("last", a, k, {});
+  List items = sequence_of(v);
+  if (items.empty()) return Value::undefined("No last item, sequence was empty.");
+  return items.back();
+}
+
+Value f_sort(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args args("sort", a, k, {"reverse", "case_sensitive", "attribute"});
+  bool reverse = args.get(0, false).truthy();
+  bool case_sensitive = args.get(1, false).truthy();
+  std::optional<std::string> attribute;
+  if (args.has(2) && !args.get(2, "").is_none()) attribute = args.get(2, "").str();
+  List items = sequence_of(v);
+  auto key = [&](const Value& item) {
+    Value key_value = attribute ? attribute_path(item, *attribute) : item;
+    if (!case_sensitive && key_value.is_string()) return Value(map_case(key_value.as_string(), 'l'));
+    return key_value;
+  };
+  std::vector<std::pair<Value, Value>> keyed;
+  for (const auto& item : items) keyed.emplace_back(key(item), item);
+  std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& x, const auto& y) {
+    return reverse ? less(y.first, x.first) : less(x.first, y.first);
+  });
+  List out;
+  for (auto& [kv, item] : keyed) out.push_back(std::move(item));
+  return out;
+}
+
+Value select_or_reject(Context& ctx, const Value& v, const List& a, const Kwargs& k, bool select, const char* name) {
+  if (!k.empty()) throw EvalError(std::string(name) + "() takes no keyword arguments");
+  if (a.empty()) throw EvalError(std::string(name) + "() needs an attribute name");
+  std::string attribute = a[0].str();
+  TestFn test = nullptr;
+  List test_args;
+  if (a.size() > 1) {
+    test = find_test(a[1].str());
+    if (!test) throw EvalError("no test named '" + a[1].str() + "'");
+    test_args.assign(a.begin() + 2, a.end());
+  }
+  List out;
+  for (const auto& item : sequence_of(v)) {
+    Value attr = attribute_path(item, attribute);
+    bool hit = test ? test(ctx, attr, test_args) : attr.truthy();
+    if (hit == select) out.push_back(item);
+  }
+  return out;
+}
+
+Value f_selectattr(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
+  return select_or_reject(ctx, v, a, k, true, "selectattr");
+}
+
+Value f_rejectattr(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
+  return select_or_reject(ctx, v, a, k, false, "rejectattr");
+}
+
+Value f_map(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
+  List out;
+  auto attr = std::find_if(k.begin(), k.end(), [](const auto& p) { return p.first == "attribute"; });
+  if (attr != k.end()) {
+    std::optional<Value> fallback;
+    for (const auto& [name, value] : k) {
+      if (name == "default") fallback = value;
+      else if (name != "attribute") throw EvalError("map() got an unexpected keyword argument '" + name + "'");
+    }
+    for (const auto& item : sequence_of(v)) {
+      Value x = attribute_path(item, attr->second.str());
+      out.push_back(x.is_undefined() && fallback ? *fallback : x);
+    }
+    return out;
+  }
+  if (a.empty()) throw EvalError("map() needs a filter name or attribute=");
+  FilterFn fn = find_filter(a[0].str());
+  if (!fn) throw EvalError("no filter named '" + a[0].str() + "'");
+  List rest(a.begin() + 1, a.end());
+  for (const auto& item : sequence_of(v)) out.push_back(fn(ctx, item, rest, k));
+  return out;
+}
+
+Value f_abs(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("abs", a, k, {});
+  if (v.is_float()) return std::fabs(v.as_float());
+  if (v.is_number()) return v.as_int() < 0 ? -v.as_int() : v.as_int();
+  throw EvalError("bad operand type for abs(): '" + v.type_name() + "'");
+}
+
+Value f_list(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("list", a, k, {});
+  return sequence_of(v);
+}
+
+Value f_reverse(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("reverse", a, k, {});
+  List items = sequence_of(v);
+  std::reverse(items.begin(), items.end());
+  if (v.is_string()) {
+    std::string s;
+    for (const auto& c : items) s += c.as_string();
+    return s;
+  }
+  return items;
+}
+
+Value f_escape(Context&, const Value& v, const List& a, const Kwargs& k) {
+  Args("escape", a, k, {});
+  return html_escape(v.str());
+}
+
+// ---- tests
+
+bool t_defined(Context&, const Value& v, const List&) { return !v.is_undefined(); }
+bool t_undefined(Context&, const Value& v, const List&) { return v.is_undefined(); }
+bool t_none(Context&, const Value& v, const List&) { return v.is_none(); }
+bool t_number(Context&, const Value& v, const List&) { return v.is_number(); }
+bool t_string(Context&, const Value& v, const List&) { return v.is_string(); }
+bool t_boolean(Context&, const Value& v, const List&) { return v.is_bool(); }
+bool t_integer(Context&, const Value& v, const List&) { return v.is_int(); }
+bool t_float(Context&, const Value& v, const List&) { return v.is_float(); }
+bool t_mapping(Context&, const Value& v, const List&) { return v.is_map(); }
+bool t_sequence(Context&, const Value& v, const List&) { return v.is_list() || v.is_string() || v.is_map(); }
+bool t_iterable(Context&, const Value& v, const List&) { return v.is_list() || v.is_string() || v.is_map(); }
+bool t_true(Context&, const Value& v, const List&) { return v.is_bool() && v.as_bool(); }
+bool t_false(Context&, const Value& v, const List&) { return v.is_bool() && !v.as_bool(); }
+
+const Value& arg0(const List& a, const char* test) {
+  if (a.empty()) throw EvalError(std::string(test) + " test needs an argument");
+  return a[0];
+}
+
+bool t_odd(Context&, const Value& v, const List&) {
+  if (!v.is_number() || v.is_float()) throw EvalError("odd test needs an integer");
+  return v.as_int() % 2 != 0;
+}
+bool t_even(Context&, const Value& v, const List&) {
+  if (!v.is_number() || v.is_float()) throw EvalError("even test needs an integer");
+  return v.as_int() % 2 == 0;
+}
+bool t_divisibleby(Context&, const Value& v, const List& a) {
+  const Value& n = arg0(a, "divisibleby");
+  if (!v.is_number() || !n.is_number() || v.is_float() || n.is_float() || n.as_int() == 0) {
+    throw EvalError("divisibleby test needs non-zero integers");
+  }
+  return v.as_int() % n.as_int() == 0;
+}
+bool t_eq(Context&, const Value& v, const List& a) { return equal(v, arg0(a, "eq")); }
+bool t_ne(Context&, const Value& v, const List& a) { return !equal(v, arg0(a, "ne")); }
+bool t_lt(Context&, const Value& v, const List& a) { return less(v, arg0(a, "lt")); }
+bool t_le(Context&, const Value& v, const List& a) { return !less(arg0(a, "le"), v); }
+bool t_gt(Context&, const Value& v, const List& a) { return less(arg0(a, "gt"), v); }
+bool t_ge(Context&, const Value& v, const List& a) { return !less(v, arg0(a, "ge")); }
+bool t_in(Context&, const Value& v, const List& a) {
+  const Value& seq = arg0(a, "in");
+  if (seq.is_string()) return v.is_string() && seq.as_string().find(v.as_string()) != std::string::npos;
+  for (const auto& item : sequence_of(seq))
+    if (equal(item, v)) return true;
+  return false;
+}
+
+}  // namespace
+
+FilterFn find_filter(const std::string& name) {
+  static const std::map<std::string, FilterFn, std::less<>> filters{
+      {"abs", f_abs},         {"capitalize", f_capitalize}, {"count", f_length},     {"d", f_default},
+      {"default", f_default}, {"e", f_escape},              {"escape", f_escape},    {"first", f_first},
+      {"float", f_float},     {"format", f_format},         {"int", f_int},          {"join", f_join},
+      {"last", f_last},       {"length", f_length},         {"list", f_list},        {"lower", f_lower},
+      {"map", f_map},         {"rejectattr", f_rejectattr}, {"replace", f_replace},  {"reverse", f_reverse},
+      {"round", f_round},     {"selectattr", f_selectattr}, {"sort", f_sort},        {"string", f_string},
+      {"title", f_title},     {"trim", f_trim},             {"upper", f_upper},
+  };
+  auto it = filters.find(name);
+  return it == filters.end() ? nullptr : it->second;
+}
+
+TestFn find_test(const std::string& name) {
+  static const std::map<std::string, TestFn, std::less<>> tests{
+      {"defined", t_defined},     {"undefined", t_undefined}, {"none", t_none},     {"number", t_number},
+      {"string", t_string},       {"boolean", t_boolean},     {"integer", t_integer}, {"float", t_float},
+      {"mapping", t_mapping},     {"sequence", t_sequence},   {"iterable", t_iterable}, {"true", t_true},
+      {"false", t_false},         {"odd", t_odd},             {"even", t_even},     {"divisibleby", t_divisibleby},
+      {"eq", t_eq},               {"equalto", t_eq},          {"==", t_eq},         {"ne", t_ne},
+      {"!=", t_ne},               {"lt", t_lt},               {"lessthan", t_lt},   {"<", t_lt},
+      {"le", t_le},               {"<=", t_le},               {"gt", t_gt},         {"greaterthan", t_gt},
+      {">", t_gt},                {"ge", t_ge},               {">=", t_ge},         {"in", t_in},
+  };
+  auto it = tests.find(name);
+  return it == tests.end() ? nullptr : it->second;
+}
+
+std::string percent_format(const std::string& fmt, const List& args) {
+  std::string out;
+  std::size_t next = 0;
+  auto take = [&]() -> const Value& {
+    if (next >= args.size()) throw EvalError("not enough arguments for format string");
+    return args[next++];
+  };
+  for (std::size_t i = 0; i < fmt.size(); ++i) {
+    char c = fmt[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    std::size_t j = i + 1;
+    std::string flags;
+    while (j < fmt.size() && std::string_view("-+ #0").find(fmt[j]) != std::string_view::npos) flags += fmt[j++];
+    std::string width;
+    while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j]))) width += fmt[j++];
+    std::string precision;
+    bool has_precision = false;
+    if (j < fmt.size() && fmt[j] == '.') {
+      has_precision = true;
+      ++j;
+      while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j]))) precision += fmt[j++];
+    }
+    if (j >= fmt.size()) throw EvalError("incomplete format");
+    char type = fmt[j];
+    i = j;
+    if (type == '%') {
+      out += '%';
+      continue;
+    }
+    std::string spec = "%" + flags + width + (has_precision ? "." + (precision.empty() ? "0" : precision) : "");
+    char buf[512];
+    if (type == 's' || type == 'r' || type == 'a') {
+      const Value& v = take();
+      std::string s = type == 's' ? v.str() : v.repr();
+      if (has_precision) {
+        List chars = iterate(Value(s));
+        std::size_t keep = std::min<std::size_t>(chars.size(), std::stoul(precision.empty() ? "0" : precision));
+        s.clear();
+        for (std::size_t n = 0; n < keep; ++n) s += chars[n].as_string();
+      }
+      std::size_t w = width.empty() ? 0 : std::stoul(width);
+      std::size_t len = utf8_length(s);
+      if (len < w) {
+        std::string pad(w - len, ' ');
+        s = flags.find('-') != std::string::npos ? s + pad : pad + s;
+      }
+      out += s;
+    } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' || type == 'o') {
+      const Value& v = take();
+      if (!v.is_number()) throw EvalError(std::string("%") + type + " format: a real number is required, not " + v.type_name());
+      long long n = v.is_float() ? static_cast<long long>(v.as_float()) : static_cast<long long>(v.as_int());
+      std::string t = type == 'u' || type == 'i' ? "d" : std::string(1, type);
+      std::snprintf(buf, sizeof buf, (spec + "ll" + t).c_str(), n);
+      out += buf;
+    } else if (std::string_view("eEfFgG").find(type) != std::string_view::npos) {
+      const Value& v = take();
+      if (!v.is_number()) throw EvalError(std::string("must be real number, not ") + v.type_name());
+      std::snprintf(buf, sizeof buf, (spec + type).c_str(), v.as_float());
+      out += buf;
+    } else if (type == 'c') {
+      const Value& v = take();
+      out += v.is_string() ? v.as_string() : encode(std::u32string(1, static_cast<char32_t>(v.as_int())));
+    } else {
+      throw EvalError(std::string("unsupported format character '") + type + "'");
+    }
+  }
+  if (next < args.size()) throw EvalError("not all arguments converted during string formatting");
+  return out;
+}
+
+}  // namespace jinja
