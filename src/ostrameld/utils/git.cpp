@@ -3,6 +3,7 @@
 #include <git2.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -49,22 +50,39 @@ using Handle = std::unique_ptr<T, Deleter<T, Free>>;
 using RepoHandle = Handle<git_repository, git_repository_free>;
 using WalkHandle = Handle<git_revwalk, git_revwalk_free>;
 using RefHandle = Handle<git_reference, git_reference_free>;
-using RemoteHandle = Handle<git_remote, git_remote_free>;
 using ObjectHandle = Handle<git_object, git_object_free>;
 
+using ConfigHandle = Handle<git_config, git_config_free>;
+using ConfigIterHandle = Handle<git_config_iterator, git_config_iterator_free>;
+
+// Read from the configuration directly: the remote listing of this libgit2 matches
+// every configuration entry against a regular expression and leaks memory on each
+// entry that does not match, which adds up over a batch of repositories.
 std::string remote_url(git_repository* repo) {
-  git_strarray names{};
-  check(git_remote_list(&names, repo), "listing remotes");
-  std::vector<std::string> list(names.strings, names.strings + names.count);
-  git_strarray_dispose(&names);
-  if (list.empty()) return {};
-  std::string chosen =
-      std::find(list.begin(), list.end(), "origin") != list.end() ? "origin" : *std::min_element(list.begin(), list.end());
-  git_remote* raw = nullptr;
-  check(git_remote_lookup(&raw, repo, chosen.c_str()), "reading remote");
-  RemoteHandle remote(raw);
-  const char* url = git_remote_url(remote.get());
-  return url ? redact_url(sanitize_utf8(url)) : std::string();
+  git_config* raw_cfg = nullptr;
+  check(git_repository_config_snapshot(&raw_cfg, repo), "reading configuration");
+  ConfigHandle cfg(raw_cfg);
+  git_config_iterator* raw_it = nullptr;
+  check(git_config_iterator_new(&raw_it, cfg.get()), "reading configuration");
+  ConfigIterHandle it(raw_it);
+  std::map<std::string, std::string> urls;  // remote name -> URL, last definition wins
+  git_config_entry* entry = nullptr;
+  int rc;
+  while ((rc = git_config_next(&entry, it.get())) == 0) {
+    std::string_view name = entry->name;
+    constexpr std::string_view prefix = "remote.";
+    constexpr std::string_view suffix = ".url";
+    if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+        name.substr(name.size() - suffix.size()) != suffix || !entry->value) {
+      continue;
+    }
+    urls[std::string(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))] = entry->value;
+  }
+  if (rc != GIT_ITEROVER) fail("reading configuration");
+  if (urls.empty()) return {};
+  auto chosen = urls.find("origin");
+  const std::string& url = chosen != urls.end() ? chosen->second : urls.begin()->second;
+  return redact_url(sanitize_utf8(url));
 }
 
 std::int64_t count_commits(git_repository* repo) {
