@@ -147,6 +147,18 @@ TEST(Cli, InstalledProgramFindsItsTemplatesFromAnyDirectory) {
   EXPECT_NE(lost.err.find("--template-dir"), std::string::npos) << lost.err;
 }
 
+TEST(Cli, FailUnderGatesOnTheOverallScore) {
+  TempRepo repo;
+  repo.write("LICENSE", "MIT License\n");  // overall 10 * 1/6 with the unknowns left out
+  std::string base = "assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license";
+  EXPECT_EQ(run_cli(base + " --fail-under 9.5").status, 0);
+  EXPECT_EQ(run_cli(base + " --fail-under 10.5").status, 1);
+  auto r = run_cli(base + " --fail-under 10.5 -f json");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\"overall_score\": 10.0"), std::string::npos);  // the report is still written
+  EXPECT_EQ(run_cli(base + " --fail-under abc").status, 2);
+}
+
 TEST(Cli, ListsPluginsIndicatorsAndVersion) {
   auto v = run_cli("--version");
   EXPECT_EQ(v.status, 0);

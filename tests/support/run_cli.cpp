@@ -30,12 +30,13 @@ std::string shell_quote(const std::string& s) {
   return out + "'";
 }
 
-CliResult run_cli(const std::string& args, const std::string& prefix, const std::string& program) {
+CliResult run_cli(const std::string& args, const std::string& prefix, const std::string& program,
+                  const std::string& stdin_file) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "ostrameld-cli-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) return {};
   std::filesystem::path dir(tmpl);
   std::string cmd = prefix + " " + shell_quote(program) + " " + args + " >" + shell_quote((dir / "out").string()) +
-                    " 2>" + shell_quote((dir / "err").string()) + " </dev/null";
+                    " 2>" + shell_quote((dir / "err").string()) + " <" + shell_quote(stdin_file);
   int raw = std::system(cmd.c_str());
   CliResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -13,7 +13,9 @@ struct CliResult {
 
 // `args` is a shell-quoted argument string; `prefix` goes before the program
 // (environment assignments or a privilege-dropping wrapper).
-CliResult run_cli(const std::string& args, const std::string& prefix = "", const std::string& program = OSTRAMELD_BIN);
+// Standard input comes from `stdin_file`.
+CliResult run_cli(const std::string& args, const std::string& prefix = "", const std::string& program = OSTRAMELD_BIN,
+                  const std::string& stdin_file = "/dev/null");
 
 // Single-quotes a text for the shell.
 std::string shell_quote(const std::string& s);

@@ -1,19 +1,23 @@
 // The ostrameld command: a thin layer of argument handling over the library.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/assess.h"
+#include "ostrameld/engine/batch.h"
 #include "ostrameld/engine/interrupts.h"
 #include "ostrameld/engine/output.h"
-#include "ostrameld/engine/source.h"
 #include "ostrameld/engine/profile.h"
+#include "ostrameld/engine/source.h"
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
@@ -29,54 +33,95 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Work stopped by Ctrl-C or a termination request.
+struct Interrupted {};
+
+constexpr int kInterruptedStatus = 130;
+
 std::optional<std::string> env(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::optional<std::string>(v) : std::nullopt;
 }
 
-struct AssessArgs {
-  std::string path = ".";
-  std::string format = "text";
-  std::string output;
+// What assess and batch share: network, forges, tokens and the indicators to run.
+struct CommonArgs {
   bool offline = false;
   std::vector<std::string> indicators;
-  std::string json_indent = "2";
-  std::string template_dir;
   std::vector<std::string> forges;  // HOST=STYLE
   std::optional<std::string> github_token;
   std::optional<std::string> gitlab_token;
   std::optional<std::string> gitea_token;
+
+  void add_to(CLI::App* cmd) {
+    cmd->add_flag("--offline", offline, "Use no network at all");
+    cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)");
+    cmd->add_option("--forge", forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable");
+    cmd->add_option("--github-token", github_token, "GitHub token (default: $GITHUB_TOKEN)");
+    cmd->add_option("--gitlab-token", gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
+    cmd->add_option("--gitea-token", gitea_token, "Gitea/Forgejo token (default: $GITEA_TOKEN)");
+  }
+
+  ForgeOptions forge_options() const {
+    ForgeOptions options;
+    options.offline = offline;
+    for (const auto& spec : forges) {
+      try {
+        options.forges.insert(parse_forge_spec(spec));
+      } catch (const std::invalid_argument& e) {
+        throw UsageError("--forge " + spec + ": " + e.what());
+      }
+    }
+    return options;
+  }
+
+  AssessOptions assess_options(const ForgeClient* forge) const {
+    const Profile& profile = fair4rs_profile();
+    for (const auto& key : indicators) {
+      if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
+    }
+    AssessOptions opts;
+    opts.only = indicators;
+    // Flags win over the environment; an empty value is a deliberate empty token.
+    opts.github_token = github_token ? github_token : env("GITHUB_TOKEN");
+    opts.gitlab_token = gitlab_token ? gitlab_token : env("GITLAB_TOKEN");
+    opts.gitea_token = gitea_token ? gitea_token : env("GITEA_TOKEN");
+    opts.forge = forge;
+    return opts;
+  }
 };
 
-// Work stopped by Ctrl-C or a termination request.
-struct Interrupted {};
+struct AssessArgs {
+  std::string path = ".";
+  std::string format = "text";
+  std::string output;
+  std::string json_indent = "2";
+  std::string template_dir;
+  std::optional<double> fail_under;
+  CommonArgs common;
+};
 
-ForgeOptions forge_options(bool offline, const std::vector<std::string>& specs) {
-  ForgeOptions options;
-  options.offline = offline;
-  for (const auto& spec : specs) {
-    try {
-      options.forges.insert(parse_forge_spec(spec));
-    } catch (const std::invalid_argument& e) {
-      throw UsageError("--forge " + spec + ": " + e.what());
-    }
-  }
-  return options;
-}
+struct BatchArgs {
+  std::string list = "-";
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::string output;
+  bool resume = false;
+  std::string shard = "0/1";
+  CommonArgs common;
+};
 
 Json render_options(const AssessArgs& args) {
   Json options = Json::object();
   if (args.json_indent == "none" || args.json_indent == "null") {
     options["indent"] = nullptr;
-  } else {
-    try {
-      std::size_t used = 0;
-      int n = std::stoi(args.json_indent, &used);
-      if (used != args.json_indent.size() || n < 0) throw std::invalid_argument("");
-      options["indent"] = n;
-    } catch (const std::exception&) {
-      throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent + "\"");
-    }
+    return options;
+  }
+  try {
+    std::size_t used = 0;
+    int n = std::stoi(args.json_indent, &used);
+    if (used != args.json_indent.size() || n < 0) throw std::invalid_argument("");
+    options["indent"] = n;
+  } catch (const std::exception&) {
+    throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent + "\"");
   }
   return options;
 }
@@ -96,13 +141,10 @@ std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
 }
 
 int run_assess(const AssessArgs& args) {
-  const Profile& profile = fair4rs_profile();
-  for (const auto& key : args.indicators) {
-    if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
-  }
   Json options = render_options(args);
   std::unique_ptr<Renderer> renderer = make_renderer(args);
-  HttpForgeClient forge(forge_options(args.offline, args.forges));
+  HttpForgeClient forge(args.common.forge_options());
+  AssessOptions opts = args.common.assess_options(&forge);
 
   std::optional<AtomicFile> out;
   if (!args.output.empty()) {
@@ -115,7 +157,7 @@ int run_assess(const AssessArgs& args) {
 
   RepositorySource source = [&] {
     try {
-      return RepositorySource::open(args.path, true);
+      return RepositorySource::open(args.path, {.progress = true, .clone_helper = "/proc/self/exe"});
     } catch (const SourceError& e) {
       if (Interrupts::requested()) throw Interrupted{};
       throw UsageError(e.what());
@@ -123,15 +165,8 @@ int run_assess(const AssessArgs& args) {
   }();
   if (Interrupts::requested()) throw Interrupted{};
 
-  AssessOptions opts;
-  opts.only = args.indicators;
   opts.repo_url = source.url();
   opts.software_name = source.name();
-  // Flags win over the environment; an empty value is a deliberate empty token.
-  opts.github_token = args.github_token ? args.github_token : env("GITHUB_TOKEN");
-  opts.gitlab_token = args.gitlab_token ? args.gitlab_token : env("GITLAB_TOKEN");
-  opts.gitea_token = args.gitea_token ? args.gitea_token : env("GITEA_TOKEN");
-  opts.forge = &forge;
   Assessment a = assess_repository(source.path(), opts);
   if (Interrupts::requested()) throw Interrupted{};
 
@@ -150,7 +185,50 @@ int run_assess(const AssessArgs& args) {
   } else {
     std::cout << text << '\n' << std::flush;
   }
-  return 0;
+  return args.fail_under && a.overall_score < *args.fail_under ? 1 : 0;
+}
+
+int run_batch_command(const BatchArgs& args) {
+  Shard shard;
+  try {
+    shard = parse_shard(args.shard);
+  } catch (const std::invalid_argument& e) {
+    throw UsageError(e.what());
+  }
+  if (args.jobs == 0) throw UsageError("-j takes a number of workers of at least 1");
+  if (args.resume && args.output.empty()) throw UsageError("--resume needs -o FILE.jsonl");
+
+  std::vector<std::string> inputs;
+  if (args.list == "-") {
+    inputs = read_inputs(std::cin);
+  } else {
+    if (!is_file(Path(args.list))) throw UsageError("cannot read the list " + args.list);
+    std::ifstream in(args.list);
+    if (!in) throw UsageError("cannot read the list " + args.list);
+    inputs = read_inputs(in);
+  }
+
+  HttpForgeClient forge(args.common.forge_options());
+  BatchOptions options;
+  options.jobs = args.jobs;
+  if (!args.output.empty()) options.output = Path(args.output);
+  options.resume = args.resume;
+  options.shard = shard;
+  options.assess = args.common.assess_options(&forge);
+  options.open.clone_helper = "/proc/self/exe";
+  options.progress = ::isatty(STDERR_FILENO) != 0;
+
+  BatchSummary s;
+  try {
+    s = run_batch(inputs, options);
+  } catch (const OsError& e) {
+    throw UsageError(e.what());
+  }
+  std::fprintf(stderr, "batch: %zu repositories assessed in %.1f s (%.0f/s), %zu failed, %zu already done%s\n",
+               s.assessed, s.seconds, s.seconds > 0 ? static_cast<double>(s.assessed) / s.seconds : 0.0, s.failed,
+               s.resumed, s.interrupted ? "; interrupted" : "");
+  if (s.interrupted) return kInterruptedStatus;
+  return s.failed > 0 ? 1 : 0;
 }
 
 int run_plugins() {
@@ -178,6 +256,15 @@ int run_indicators() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The clone helper of a batch: a child process of our own (see OpenOptions).
+  if ((argc == 3 || argc == 4) && std::string_view(argv[1]) == "__clone") {
+    Interrupts::install();
+    int status = run_clone_helper(argv[2], argc == 4 && std::string_view(argv[3]) == "--progress");
+    std::fflush(nullptr);
+    // A short-lived child: end at once, without tearing down what libgit2 leaves behind.
+    ::_exit(status);
+  }
+
   CLI::App app{"Assesses how FAIR a research-software repository is.", "ostrameld"};
   app.set_version_flag("--version", std::string("ostrameld ") + std::string(kVersion));
   app.require_subcommand(1);
@@ -188,23 +275,28 @@ int main(int argc, char** argv) {
   assess_cmd->add_option("-f,--format", assess.format, "Report format")
       ->check(CLI::IsMember({"text", "json", "markdown"}));
   assess_cmd->add_option("-o,--output", assess.output, "Write the report to FILE instead of stdout");
-  assess_cmd->add_flag("--offline", assess.offline, "Use no network at all");
-  assess_cmd->add_option("--indicator", assess.indicators, "Run only this indicator (repeatable)");
   assess_cmd->add_option("--json-indent", assess.json_indent, "Spaces per JSON level, or none for one line");
   assess_cmd->add_option("--template-dir", assess.template_dir, "Directory holding report.md.j2 (Markdown)");
-  assess_cmd->add_option("--forge", assess.forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable");
-  assess_cmd->add_option("--github-token", assess.github_token, "GitHub token (default: $GITHUB_TOKEN)");
-  assess_cmd->add_option("--gitlab-token", assess.gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
-  assess_cmd->add_option("--gitea-token", assess.gitea_token, "Gitea/Forgejo token (default: $GITEA_TOKEN)");
+  assess_cmd->add_option("--fail-under", assess.fail_under, "Exit with status 1 when the overall score is below SCORE");
+  assess.common.add_to(assess_cmd);
+
+  BatchArgs batch;
+  CLI::App* batch_cmd = app.add_subcommand("batch", "Assess every repository of a list, one JSON line each");
+  batch_cmd->add_option("list", batch.list, "File with one path or URL per line, or - for stdin (default: -)");
+  batch_cmd->add_option("-j,--jobs", batch.jobs, "Worker threads (default: the number of cores)");
+  batch_cmd->add_option("-o,--output", batch.output, "JSON Lines file (default: stdout)");
+  batch_cmd->add_flag("--resume", batch.resume, "Skip inputs already in the output and append the rest");
+  batch_cmd->add_option("--shard", batch.shard, "Take only the inputs whose position modulo N is I (I/N)");
+  batch.common.add_to(batch_cmd);
 
   CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
   CLI::App* indicators_cmd = app.add_subcommand("indicators", "List the indicators of the default profile");
 
   if (argc > 1 && argv[1][0] != '-') {
     std::string_view command = argv[1];
-    if (command != "assess" && command != "plugins" && command != "indicators") {
+    if (command != "assess" && command != "batch" && command != "plugins" && command != "indicators") {
       std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
-                << "' (expected assess, plugins or indicators)\n";
+                << "' (expected assess, batch, plugins or indicators)\n";
       return 2;
     }
   }
@@ -219,6 +311,7 @@ int main(int argc, char** argv) {
   Interrupts::install();
   try {
     if (*assess_cmd) return run_assess(assess);
+    if (*batch_cmd) return run_batch_command(batch);
     if (*plugins_cmd) return run_plugins();
     if (*indicators_cmd) return run_indicators();
   } catch (const UsageError& e) {
@@ -226,7 +319,7 @@ int main(int argc, char** argv) {
     return 2;
   } catch (const Interrupted&) {
     std::cerr << "ostrameld: interrupted\n";
-    return 130;
+    return kInterruptedStatus;
   } catch (const std::exception& e) {
     std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
     return 2;

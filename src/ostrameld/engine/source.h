@@ -16,11 +16,18 @@ class SourceError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+struct OpenOptions {
+  bool progress = false;  // report clone progress on stderr when it is a terminal
+  // When set, clones run in a child process "HELPER __clone DEST" (URL on its standard
+  // input): the memory that libgit2 leaks per clone dies with the child, and a crash on
+  // a hostile remote ends only that child.
+  Path clone_helper;
+};
+
 class RepositorySource {
  public:
-  // Validates a local path, or clones a URL with its full history. With progress set,
-  // the clone reports on stderr. Throws SourceError.
-  static RepositorySource open(const std::string& arg, bool progress = false);
+  // Validates a local path, or clones a URL with its full history. Throws SourceError.
+  static RepositorySource open(const std::string& arg, const OpenOptions& options = {});
 
   RepositorySource(RepositorySource&& other) noexcept;
   RepositorySource& operator=(RepositorySource&&) = delete;
@@ -40,5 +47,10 @@ class RepositorySource {
   std::optional<std::string> url_;
   std::optional<std::string> name_;
 };
+
+// The child side of OpenOptions::clone_helper: reads the URL from standard input and
+// clones it into dest. Returns the process exit status (0, or 2 with a line on
+// descriptor 3).
+int run_clone_helper(const Path& dest, bool progress);
 
 }  // namespace ostrameld

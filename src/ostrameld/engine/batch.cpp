@@ -1,0 +1,250 @@
+#include "ostrameld/engine/batch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <unordered_set>
+
+#include "ostrameld/core/schema.h"
+#include "ostrameld/core/version.h"
+#include "ostrameld/engine/interrupts.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string_view trim(std::string_view s) {
+  auto is_ws = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  while (!s.empty() && is_ws(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_ws(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Appends whole lines to a file or standard output; one write per line, so that a kill
+// can tear at most the line being written.
+class LineWriter {
+ public:
+  explicit LineWriter(int fd) : fd_(fd) {}
+  void write(const std::string& line) {
+    std::lock_guard lock(mu_);
+    std::size_t done = 0;
+    while (done < line.size()) {
+      ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw OsError(errno, "[Errno " + std::to_string(errno) + "] cannot write the batch output");
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+ private:
+  int fd_;
+  std::mutex mu_;
+};
+
+// Reads an existing output: the inputs it holds whole, and the length of its complete
+// lines (a torn last line from a crash is cut off and its input done again).
+std::unordered_set<std::string> completed_inputs(int fd, const Path& path) {
+  std::unordered_set<std::string> done;
+  std::string pending;
+  off_t complete = 0;
+  off_t offset = 0;
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = ::pread(fd, buf, sizeof buf, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw OsError(errno, path);
+    }
+    if (n == 0) break;
+    offset += n;
+    pending.append(buf, static_cast<std::size_t>(n));
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
+      std::string_view line(pending.data() + start, nl - start);
+      complete += static_cast<off_t>(line.size() + 1);
+      try {
+        Json doc = Json::parse(line);
+        if (doc.is_object() && doc.contains("input") && doc["input"].is_string()) {
+          done.insert(doc["input"].get<std::string>());
+        }
+      } catch (const Json::exception&) {
+        // Not one of our lines; left as it is.
+      }
+    }
+    pending.erase(0, start);
+  }
+  if (complete < offset && ::ftruncate(fd, complete) != 0) throw OsError(errno, path);
+  return done;
+}
+
+std::string failure_line(const std::string& input, const std::string& message) {
+  Json doc = Json::object();
+  doc["input"] = input;
+  doc["schema"] = std::string(kSchemaId);
+  doc["ostrameld_version"] = std::string(kVersion);
+  doc["timestamp"] = utc_timestamp();
+  doc["errors"] = Json::array({Json{{"indicator_id", nullptr}, {"plugin", nullptr}, {"message", message}}});
+  return dump_json(doc, std::nullopt) + "\n";
+}
+
+std::string assessment_line(const std::string& input, const Assessment& a) {
+  Json doc = Json::object();
+  doc["input"] = input;
+  Json full = to_json(a);
+  for (auto& [key, value] : full.items()) doc[key] = std::move(value);
+  return dump_json(doc, std::nullopt) + "\n";
+}
+
+// One input through the whole pipeline: never throws, always one line.
+std::pair<std::string, bool> assess_input(const std::string& input, const BatchOptions& options) {
+  try {
+    RepositorySource source = RepositorySource::open(input, options.open);
+    AssessOptions opts = options.assess;
+    opts.repo_url = source.url();
+    opts.software_name = source.name();
+    Assessment a = assess_repository(source.path(), opts);
+    return {assessment_line(input, a), true};
+  } catch (const std::exception& e) {
+    return {failure_line(input, sanitize_utf8(e.what())), false};
+  }
+}
+
+void show_progress(std::size_t done, std::size_t total, std::size_t failed, Clock::time_point started, bool final) {
+  double secs = std::chrono::duration<double>(Clock::now() - started).count();
+  double rate = secs > 0 ? static_cast<double>(done) / secs : 0.0;
+  double eta = rate > 0 ? static_cast<double>(total - done) / rate : 0.0;
+  std::fprintf(stderr, "\r%zu/%zu done, %.0f/s, %zu failed, %.0f s left   %s", done, total, rate, failed, eta,
+               final ? "\n" : "");
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+std::vector<std::string> read_inputs(std::istream& in) {
+  std::vector<std::string> inputs;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::string_view t = trim(line);
+    if (t.empty() || t.front() == '#') continue;
+    inputs.emplace_back(t);
+  }
+  return inputs;
+}
+
+Shard parse_shard(const std::string& text) {
+  auto slash = text.find('/');
+  std::size_t used_i = 0;
+  std::size_t used_n = 0;
+  try {
+    if (slash == std::string::npos) throw std::invalid_argument("");
+    std::string i_text = text.substr(0, slash);
+    std::string n_text = text.substr(slash + 1);
+    if (i_text.empty() || n_text.empty() || i_text[0] == '-' || n_text[0] == '-') throw std::invalid_argument("");
+    Shard s{std::stoul(i_text, &used_i), std::stoul(n_text, &used_n)};
+    if (used_i != i_text.size() || used_n != n_text.size() || s.count == 0 || s.index >= s.count) {
+      throw std::invalid_argument("");
+    }
+    return s;
+  } catch (const std::logic_error&) {
+    throw std::invalid_argument("--shard takes I/N with 0 <= I < N, not \"" + text + "\"");
+  }
+}
+
+BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOptions& options) {
+  auto started = Clock::now();
+  BatchSummary summary;
+
+  int fd = STDOUT_FILENO;
+  bool own_fd = false;
+  std::unordered_set<std::string> done;
+  if (options.output) {
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (options.resume ? 0 : O_TRUNC);
+    fd = ::open(options.output->c_str(), flags, 0644);
+    if (fd < 0) throw OsError(errno, *options.output);
+    own_fd = true;
+    if (options.resume) done = completed_inputs(fd, *options.output);
+    if (::lseek(fd, 0, SEEK_END) < 0) throw OsError(errno, *options.output);
+  }
+  struct Closer {
+    int fd;
+    bool own;
+    ~Closer() {
+      if (own) ::close(fd);
+    }
+  } closer{fd, own_fd};
+
+  std::vector<const std::string*> todo;
+  for (std::size_t i = 0; i < all_inputs.size(); ++i) {
+    if (i % options.shard.count != options.shard.index) continue;
+    ++summary.inputs;
+    if (done.count(all_inputs[i])) {
+      ++summary.resumed;
+      continue;
+    }
+    todo.push_back(&all_inputs[i]);
+  }
+
+  LineWriter writer(fd);
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> finished{0};
+  std::atomic<std::size_t> failed{0};
+  std::mutex progress_mu;
+  std::exception_ptr write_error;
+  auto last_shown = Clock::now();
+
+  auto worker = [&] {
+    for (;;) {
+      if (Interrupts::requested()) return;
+      std::size_t i = next.fetch_add(1);
+      if (i >= todo.size()) return;
+      auto [line, ok] = assess_input(*todo[i], options);
+      if (Interrupts::requested() && !ok) return;  // an aborted clone is not a failure
+      try {
+        writer.write(line);
+      } catch (...) {
+        std::lock_guard lock(progress_mu);
+        if (!write_error) write_error = std::current_exception();
+        next = todo.size();  // nothing more can be written
+        return;
+      }
+      if (!ok) ++failed;
+      std::size_t n = ++finished;
+      if (options.progress) {
+        std::lock_guard lock(progress_mu);
+        if (Clock::now() - last_shown > std::chrono::milliseconds(100)) {
+          show_progress(n, todo.size(), failed, started, false);
+          last_shown = Clock::now();
+        }
+      }
+    }
+  };
+
+  unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(std::max<std::size_t>(todo.size(), 1))));
+  std::vector<std::thread> threads;
+  for (unsigned j = 1; j < jobs; ++j) threads.emplace_back(worker);
+  worker();
+  for (auto& t : threads) t.join();
+  if (write_error) std::rethrow_exception(write_error);
+  if (options.progress) show_progress(finished, todo.size(), failed, started, true);
+
+  summary.assessed = finished;
+  summary.failed = failed;
+  summary.interrupted = Interrupts::requested();
+  summary.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  return summary;
+}
+
+}  // namespace ostrameld

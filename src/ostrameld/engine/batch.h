@@ -1,0 +1,50 @@
+// Many repositories in one run: a list of paths and URLs assessed by worker threads,
+// one JSON line per repository, written whole as each finishes, resumable after a kill
+// and splittable into independent shards.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ostrameld/engine/assess.h"
+#include "ostrameld/engine/source.h"
+
+namespace ostrameld {
+
+struct Shard {
+  std::size_t index = 0;  // I: this process takes inputs whose position modulo count is I
+  std::size_t count = 1;  // N
+};
+
+struct BatchOptions {
+  unsigned jobs = 1;
+  std::optional<Path> output;  // JSON Lines file; standard output when absent
+  bool resume = false;         // skip inputs already in the output, append the rest
+  Shard shard;
+  AssessOptions assess;        // tokens, forge client, indicator selection
+  OpenOptions open;            // clone helper
+  bool progress = false;       // live progress on stderr (a terminal)
+};
+
+struct BatchSummary {
+  std::size_t inputs = 0;     // in this shard
+  std::size_t resumed = 0;    // already present in the output
+  std::size_t assessed = 0;   // lines written by this run
+  std::size_t failed = 0;     // of those, inputs that could not be assessed
+  bool interrupted = false;
+  double seconds = 0.0;
+};
+
+// Non-blank lines that are not "#" comments, trimmed.
+std::vector<std::string> read_inputs(std::istream& in);
+
+// Parses "I/N" with 0 <= I < N; throws std::invalid_argument.
+Shard parse_shard(const std::string& text);
+
+// Throws OsError when the output cannot be opened or repaired.
+BatchSummary run_batch(const std::vector<std::string>& inputs, const BatchOptions& options);
+
+}  // namespace ostrameld
