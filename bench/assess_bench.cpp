@@ -31,7 +31,11 @@ void BM_Assess_DocsAndWorkflows(benchmark::State& state) {
   assess_shape(state, {.source_files = 200, .licence = true, .doc_pages = 5000, .workflows = 50});
 }
 
+// 200,000 entries and no licence file or source file: the header scan walks them all.
+void BM_Assess_Walk200k(benchmark::State& state) { assess_shape(state, {.source_files = 0, .data_files = 200000}); }
+
 BENCHMARK(BM_Assess_HeaderScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Assess_Walk200k)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Assess_DocsAndWorkflows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Assess_Licence)->Unit(benchmark::kMillisecond);
 

@@ -42,6 +42,11 @@ std::filesystem::path generate_repo(const RepoShape& shape) {
           "name: build\non: push\njobs:\n  build:\n    runs-on: ubuntu-latest\n    steps:\n"
           "      - uses: actions/checkout@v4\n      - run: make\n");
   }
+  for (int i = 0; i < shape.data_files; ++i) {
+    std::filesystem::path dir = root / "data" / ("d" + std::to_string(i / 100));
+    if (i % 100 == 0) std::filesystem::create_directories(dir);
+    std::ofstream(dir / ("f" + std::to_string(i) + ".dat"));
+  }
   write(root / "README.md", std::string(2048, 'r'));
   return root;
 }

@@ -10,6 +10,7 @@ struct RepoShape {
   bool licence = false;      // an Apache-2.0 LICENSE in the root
   int doc_pages = 0;         // docs/ pages (Markdown) at several depths
   int workflows = 0;         // .github/workflows/*.yml
+  int data_files = 0;        // files the header scan never reads (*.dat), 100 per directory
 };
 
 // Creates a repository under a fresh temporary directory and returns its path.

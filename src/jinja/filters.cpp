@@ -26,14 +26,16 @@ class Args {
  public:
   Args(const char* filter, const List& args, const Kwargs& kwargs, std::initializer_list<const char*> params,
        bool variadic = false)
-      : filter_(filter), params_(params) {
+      : params_(params) {
     if (!variadic && args.size() > params_.size()) {
       throw EvalError(std::string(filter) + "() takes at most " + std::to_string(params_.size()) + " arguments");
     }
     values_.resize(params_.size());
     for (std::size_t i = 0; i < args.size() && i < params_.size(); ++i) values_[i] = args[i];
     for (std::size_t i = params_.size(); i < args.size(); ++i) extra_.push_back(args[i]);
-    for (const auto& [k, v] : kwargs) {
+    for (const auto& kv : kwargs) {
+      const std::string& k = kv.first;
+      const Value& v = kv.second;
       auto it = std::find_if(params_.begin(), params_.end(), [&](const char* p) { return k == p; });
       if (it == params_.end()) {
         throw EvalError(std::string(filter) + "() got an unexpected keyword argument '" + k + "'");
@@ -48,7 +50,6 @@ class Args {
   const List& extra() const { return extra_; }
 
  private:
-  const char* filter_;
   std::vector<const char*> params_;
   std::vector<std::optional<Value>> values_;
   List extra_;
@@ -174,7 +175,7 @@ Value attribute_path(const Value& item, const std::string& path) {
     auto dot = path.find('.', start);
     std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     if (v.is_undefined()) return v;
-    bool numeric = !part.empty() && part.find_first_not_of("0123456789") == std::string::npos;
+    bool numeric = !part.empty() && part.size() < 19 && part.find_first_not_of("0123456789") == std::string::npos;
     v = numeric && v.is_list() ? get_item(v, Value(static_cast<std::int64_t>(std::stoll(part)))) : get_attr(v, part);
     if (dot == std::string::npos) break;
     start = dot + 1;

@@ -54,6 +54,14 @@ class Parser {
     }
   }
 
+  static std::int64_t integer_value(const Token& t) {
+    try {
+      return static_cast<std::int64_t>(std::stoll(t.value));
+    } catch (const std::out_of_range&) {
+      throw SyntaxError("integer literal too large", t.pos);
+    }
+  }
+
   void expect_op(std::string_view op) {
     if (!is_op(op)) fail("expected '" + std::string(op) + "', got '" + describe(cur()) + "'");
     advance();
@@ -366,13 +374,9 @@ class Parser {
         return std::make_unique<Literal>(pos, Value(s));
       }
       case Tok::Integer: {
-        std::string digits = t.value;
+        std::int64_t value = integer_value(t);
         advance();
-        try {
-          return std::make_unique<Literal>(pos, Value(static_cast<std::int64_t>(std::stoll(digits))));
-        } catch (const std::out_of_range&) {
-          throw SyntaxError("integer literal too large", pos);
-        }
+        return std::make_unique<Literal>(pos, Value(value));
       }
       case Tok::Float: {
         std::string digits = t.value;
@@ -447,7 +451,7 @@ class Parser {
         if (cur().type == Tok::Name) {
           node = std::make_unique<GetAttr>(pos, std::move(node), expect_name());
         } else if (cur().type == Tok::Integer) {
-          auto key = std::make_unique<Literal>(cur().pos, Value(static_cast<std::int64_t>(std::stoll(cur().value))));
+          auto key = std::make_unique<Literal>(cur().pos, Value(integer_value(cur())));
           advance();
           node = std::make_unique<GetItem>(pos, std::move(node), std::move(key));
         } else {

@@ -293,6 +293,9 @@ TEST(Jinja, ErrorsNameTemplateLineAndColumn) {
       {"{{ '%d'|format('x') }}", 1, 9, "%d format: a real number is required, not str"},
       {"{{ name|join(sep=',') }}", 1, 9, "join() got an unexpected keyword argument 'sep'"},
       {"{% for a, b in items %}{% endfor %}", 1, 16, "cannot unpack 1 values into 2 names"},
+      // Found by fuzzing: integers too large for any integer type.
+      {"{{ x.99999999999999999999 }}", 1, 6, "integer literal too large"},
+      {"{{ 99999999999999999999 }}", 1, 4, "integer literal too large"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);

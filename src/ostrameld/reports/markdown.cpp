@@ -5,27 +5,32 @@
 
 #include <climits>
 
+#include "ostrameld/utils/text.h"
+
 namespace ostrameld {
 
 namespace {
 
 constexpr const char* kTemplateName = "report.md.j2";
 
+// Report text: valid UTF-8, no control characters that could act on a terminal.
+jinja::Value safe(std::string_view text) { return jinja::Value(escape_controls(sanitize_utf8(text))); }
+
 jinja::Value text_or_none(const std::optional<std::string>& text) {
-  return text ? jinja::Value(*text) : jinja::Value::none();
+  return text ? safe(*text) : jinja::Value::none();
 }
 
 jinja::Value indicator_value(const CheckResult& r) {
   return jinja::Map{
-      {"indicator_id", r.indicator_id},
+      {"indicator_id", safe(r.indicator_id)},
       {"fair4rs_id", text_or_none(r.fair4rs_id)},
-      {"plugin", r.plugin},
-      {"plugin_version", r.plugin_version},
+      {"plugin", safe(r.plugin)},
+      {"plugin_version", safe(r.plugin_version)},
       {"score", r.score},
       {"status", std::string(status_value(r.status))},
-      {"process", r.process},
-      {"output", r.output},
-      {"evidence", r.evidence},
+      {"process", safe(r.process)},
+      {"output", safe(r.output)},
+      {"evidence", safe(r.evidence)},
   };
 }
 
@@ -57,13 +62,14 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
   for (const auto& r : a.indicators) indicators.push_back(indicator_value(r));
   jinja::List errors;
   for (const auto& e : a.errors) {
-    errors.emplace_back(jinja::Map{{"indicator_id", e.indicator_id}, {"plugin", e.plugin}, {"message", e.message}});
+    errors.emplace_back(
+        jinja::Map{{"indicator_id", safe(e.indicator_id)}, {"plugin", safe(e.plugin)}, {"message", safe(e.message)}});
   }
   const jinja::Map variables{
-      {"software_name", a.software.name},
+      {"software_name", safe(a.software.name)},
       {"software_url", text_or_none(a.software.url)},
-      {"timestamp", a.timestamp},
-      {"profile", a.profile},
+      {"timestamp", safe(a.timestamp)},
+      {"profile", safe(a.profile)},
       {"compliance_level", text_or_none(a.compliance_level)},
       {"overall_score", a.overall_score},
       {"passed_count", a.passed_indicators.size()},
@@ -71,7 +77,7 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
       {"skipped_count", a.skipped.size()},
       {"indicators", std::move(indicators)},
       {"errors", std::move(errors)},
-      {"ostrameld_version", a.ostrameld_version},
+      {"ostrameld_version", safe(a.ostrameld_version)},
   };
   return env_->get_template(kTemplateName)->render(variables);
 }

@@ -204,6 +204,25 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+std::string escape_controls(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    std::size_t start = i;
+    char32_t cp = next_code_point(utf8, i);
+    bool control = (cp < 0x20 && cp != '\t' && cp != '\n') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0);
+    if (!control) {
+      out.append(utf8.substr(start, i - start));
+      continue;
+    }
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp));
+    out += buf;
+  }
+  return out;
+}
+
 std::size_t code_points(std::string_view utf8) {
   std::size_t count = 0;
   for (char c : utf8)

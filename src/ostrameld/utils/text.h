@@ -64,6 +64,10 @@ std::string decode_utf8(std::string_view bytes, ReadMode mode, bool translate_ne
 std::string sanitize_utf8(std::string_view bytes);
 bool is_valid_utf8(std::string_view bytes);
 
+// Control characters (C0 but tab and line feed, DEL, C1) spelled as "\xNN", so that text
+// from a repository cannot move the cursor or recolour a terminal.
+std::string escape_controls(std::string_view utf8);
+
 // Number of code points in valid UTF-8.
 std::size_t code_points(std::string_view utf8);
 

@@ -38,6 +38,10 @@ std::pair<bool, std::string> basic_cff_check(const Path& path, const Path& repo)
   } catch (const DecodeError& e) {
     return {false, std::string("Could not read: not valid UTF-8: ") + e.what()};
   }
+  return validate_cff(text);
+}
+
+std::pair<bool, std::string> validate_cff(std::string_view text) {
   if (code_points(py_strip(text)) < 20) return {false, "File is too short"};
 
   YamlShape shape;

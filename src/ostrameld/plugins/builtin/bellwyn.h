@@ -24,5 +24,7 @@ class BellwynPlugin final : public BasePlugin {
 // (valid, message): the structural validation of a CFF file; never throws for an
 // unreadable or malformed file.
 std::pair<bool, std::string> basic_cff_check(const Path& path, const Path& repo);
+// The same validation on text already read.
+std::pair<bool, std::string> validate_cff(std::string_view text);
 
 }  // namespace ostrameld

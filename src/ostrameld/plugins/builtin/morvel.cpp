@@ -125,6 +125,11 @@ std::optional<std::string> detect_spdx(std::string_view content) {
   return std::nullopt;
 }
 
+std::optional<std::string> spdx_header_in(std::string_view head) {
+  if (auto id = spdx_header_re().search_group(head, 1)) return std::string(*id);
+  return std::nullopt;
+}
+
 std::optional<std::string> scan_spdx_headers(const Path& repo) {
   int seen = 0;
   std::optional<std::string> found;
@@ -143,10 +148,7 @@ std::optional<std::string> scan_spdx_headers(const Path& repo) {
       return WalkAction::Continue;
     }
     ++seen;
-    if (auto id = spdx_header_re().search_group(head, 1)) {
-      found = std::string(*id);
-      return WalkAction::Stop;
-    }
+    if ((found = spdx_header_in(head))) return WalkAction::Stop;
     return WalkAction::Continue;
   });
   return found;

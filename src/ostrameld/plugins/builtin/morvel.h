@@ -23,6 +23,8 @@ class MorvelPlugin final : public BasePlugin {
 
 // The SPDX id of a licence text: rows matched against the title first, then the whole text.
 std::optional<std::string> detect_spdx(std::string_view content);
+// The identifier of the first SPDX-License-Identifier header in a file's first characters.
+std::optional<std::string> spdx_header_in(std::string_view head);
 // The first SPDX-License-Identifier header among at most 20 sampled source files.
 std::optional<std::string> scan_spdx_headers(const Path& repo);
 

@@ -38,23 +38,6 @@ std::optional<std::string> read_strict(const Path& file, const Path& repo) {
   return std::nullopt;
 }
 
-// A JSON object, or nothing for unreadable, invalid, too deep or non-object documents.
-std::optional<Json> read_json_object(const Path& file, const Path& repo) {
-  auto text = read_strict(file, repo);
-  // A byte-order mark is not JSON whitespace.
-  if (!text || text->rfind("\xEF\xBB\xBF", 0) == 0) return std::nullopt;
-  try {
-    Json doc = Json::parse(*text, [](int depth, Json::parse_event_t, Json&) {
-      if (depth > kMaxJsonDepth) throw TooDeep{};
-      return true;
-    });
-    if (!doc.is_object()) return std::nullopt;
-    return doc;
-  } catch (const Json::exception&) {
-  } catch (const TooDeep&) {
-  }
-  return std::nullopt;
-}
 
 // Present and not null, false, zero, "", [] or {}.
 bool truthy(const Json& object, const char* member) {
@@ -107,10 +90,24 @@ std::string join_names(std::span<const std::string_view> names) {
 
 namespace sorrath {
 
-Score score_codemeta(const Path& repo) {
-  Path file = repo / "codemeta.json";
-  if (!is_file(file)) return {0.0, {}};
-  auto doc = read_json_object(file, repo);
+std::optional<Json> parse_json_object(std::string_view text) {
+  // A byte-order mark is not JSON whitespace.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
+  try {
+    Json doc = Json::parse(text, [](int depth, Json::parse_event_t, Json&) {
+      if (depth > kMaxJsonDepth) throw TooDeep{};
+      return true;
+    });
+    if (!doc.is_object()) return std::nullopt;
+    return doc;
+  } catch (const Json::exception&) {
+  } catch (const TooDeep&) {
+  }
+  return std::nullopt;
+}
+
+Score codemeta_from_text(const std::optional<std::string>& text) {
+  auto doc = text ? parse_json_object(*text) : std::nullopt;
   if (!doc) return {1.0, {"codemeta.json present but unparseable"}};
   Score s{4.0, {}};
   if (truthy(*doc, "name")) {
@@ -129,18 +126,7 @@ Score score_codemeta(const Path& repo) {
   return s;
 }
 
-Score score_citation_cff(const Path& repo) {
-  Path file = repo / "CITATION.cff";
-  if (!is_file(file)) {
-    file = repo / "citation.cff";
-    if (!is_file(file)) return {0.0, {}};
-  }
-  std::string text;
-  try {
-    text = read_text(file, ReadMode::Replace, repo);
-  } catch (const OsError&) {
-    return {0.0, {}};
-  }
+Score citation_cff_from_text(std::string_view text) {
   Score s{0.0, {}};
   if (patterns().cff_title.search(text)) {
     s.first = 3.0;
@@ -157,11 +143,9 @@ Score score_citation_cff(const Path& repo) {
   return s;
 }
 
-Score score_package_json(const Path& repo) {
-  Path file = repo / "package.json";
-  if (!is_file(file)) return {0.0, {}};
-  auto doc = read_json_object(file, repo);
-  if (!doc) return {0.0, {}};
+Score package_json_from_text(const std::optional<std::string>& text) {
+  auto doc = text ? parse_json_object(*text) : std::nullopt;
+  if (!doc) return {0.0, {}};  // unlike codemeta.json, an unreadable package.json earns nothing
   Score s{0.0, {}};
   if (truthy(*doc, "name")) {
     s.first = 3.0;
@@ -174,10 +158,7 @@ Score score_package_json(const Path& repo) {
   return s;
 }
 
-Score score_pyproject(const Path& repo) {
-  Path file = repo / "pyproject.toml";
-  if (!is_file(file)) return {0.0, {}};
-  auto text = read_strict(file, repo);
+Score pyproject_from_text(const std::optional<std::string>& text) {
   if (!text) return {0.0, {}};
   Score s{0.0, {}};
   if (text->find("[project]") != std::string::npos && patterns().pyproject_name.search(*text)) {
@@ -191,10 +172,7 @@ Score score_pyproject(const Path& repo) {
   return s;
 }
 
-Score score_setup_cfg(const Path& repo) {
-  Path file = repo / "setup.cfg";
-  if (!is_file(file)) return {0.0, {}};
-  auto text = read_strict(file, repo);
+Score setup_cfg_from_text(const std::optional<std::string>& text) {
   if (!text) return {0.0, {}};
   IniDocument cfg;
   try {
@@ -214,11 +192,8 @@ Score score_setup_cfg(const Path& repo) {
   return s;
 }
 
-Score score_setup_py(const Path& repo) {
-  Path file = repo / "setup.py";
-  if (!is_file(file)) return {0.0, {}};
-  auto text = read_strict(file, repo);  // read as text only, never executed
-  if (!text) return {0.0, {}};
+Score setup_py_from_text(const std::optional<std::string>& text) {
+  if (!text) return {0.0, {}};  // read as text only, never executed
   Score s{0.0, {}};
   if (patterns().setup_py_name.search(*text)) {
     s.first = 3.0;
@@ -229,6 +204,49 @@ Score score_setup_py(const Path& repo) {
     s.second.emplace_back("setup.py.url");
   }
   return s;
+}
+
+Score score_codemeta(const Path& repo) {
+  Path file = repo / "codemeta.json";
+  if (!is_file(file)) return {0.0, {}};
+  return codemeta_from_text(read_strict(file, repo));
+}
+
+Score score_citation_cff(const Path& repo) {
+  Path file = repo / "CITATION.cff";
+  if (!is_file(file)) {
+    file = repo / "citation.cff";
+    if (!is_file(file)) return {0.0, {}};
+  }
+  try {
+    return citation_cff_from_text(read_text(file, ReadMode::Replace, repo));
+  } catch (const OsError&) {
+    return {0.0, {}};
+  }
+}
+
+Score score_package_json(const Path& repo) {
+  Path file = repo / "package.json";
+  if (!is_file(file)) return {0.0, {}};
+  return package_json_from_text(read_strict(file, repo));
+}
+
+Score score_pyproject(const Path& repo) {
+  Path file = repo / "pyproject.toml";
+  if (!is_file(file)) return {0.0, {}};
+  return pyproject_from_text(read_strict(file, repo));
+}
+
+Score score_setup_cfg(const Path& repo) {
+  Path file = repo / "setup.cfg";
+  if (!is_file(file)) return {0.0, {}};
+  return setup_cfg_from_text(read_strict(file, repo));
+}
+
+Score score_setup_py(const Path& repo) {
+  Path file = repo / "setup.py";
+  if (!is_file(file)) return {0.0, {}};
+  return setup_py_from_text(read_strict(file, repo));
 }
 
 }  // namespace sorrath

@@ -2,7 +2,9 @@
 // metadata files, and searchability (F4, searchable_metadata) from which files exist.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,14 @@ class SorrathPlugin final : public BasePlugin {
 namespace sorrath {
 // A partial score and the signal labels behind it, in emission order.
 using Score = std::pair<double, std::vector<std::string>>;
+
+// Scoring of a file's text (nothing: the file exists but cannot be read as UTF-8).
+Score codemeta_from_text(const std::optional<std::string>& text);
+Score citation_cff_from_text(std::string_view text);
+Score package_json_from_text(const std::optional<std::string>& text);
+Score pyproject_from_text(const std::optional<std::string>& text);
+Score setup_cfg_from_text(const std::optional<std::string>& text);
+Score setup_py_from_text(const std::optional<std::string>& text);
 
 Score score_codemeta(const Path& repo);
 Score score_citation_cff(const Path& repo);
