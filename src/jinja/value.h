@@ -99,5 +99,7 @@ std::string float_repr(double value);
 
 // Number of code points in UTF-8 text.
 std::size_t utf8_length(std::string_view s);
+// Appends the UTF-8 encoding of one code point.
+void append_utf8(std::string& out, char32_t cp);
 
 }  // namespace jinja

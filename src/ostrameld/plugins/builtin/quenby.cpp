@@ -68,11 +68,13 @@ std::vector<DocCandidate> list_doc_candidates(const Path& repo) {
   return candidates;
 }
 
-template <std::size_t N>
 std::optional<std::string> find_doc(const std::vector<DocCandidate>& candidates,
-                                    const std::array<std::string_view, N>& basenames) {
-  for (const auto& c : candidates)
-    if (contains(basenames, c.stem) && contains(DOC_EXTS, c.suffix)) return c.rel;
+                                    std::span<const std::string_view> basenames) {
+  for (const auto& c : candidates) {
+    if (std::find(basenames.begin(), basenames.end(), c.stem) != basenames.end() && contains(DOC_EXTS, c.suffix)) {
+      return c.rel;
+    }
+  }
   return std::nullopt;
 }
 
@@ -161,22 +163,24 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
   double score = 0.0;
   std::vector<std::string> details;
 
+  // Rows 1-4 of the scoring table: the community documents.
+  struct DocSignal {
+    std::span<const std::string_view> names;
+    double points;
+    const char* label;
+  };
+  const DocSignal doc_signals[] = {
+      {CONTRIB_NAMES, 3, "CONTRIBUTING"},
+      {COC_NAMES, 2, "CODE_OF_CONDUCT"},
+      {SECURITY_NAMES, 1, "SECURITY"},
+      {GOVERNANCE_NAMES, 1, "GOVERNANCE"},
+  };
   auto docs = list_doc_candidates(repo);
-  if (auto p = find_doc(docs, CONTRIB_NAMES)) {
-    score += 3;
-    details.push_back("CONTRIBUTING (" + *p + ")");
-  }
-  if (auto p = find_doc(docs, COC_NAMES)) {
-    score += 2;
-    details.push_back("CODE_OF_CONDUCT (" + *p + ")");
-  }
-  if (auto p = find_doc(docs, SECURITY_NAMES)) {
-    score += 1;
-    details.push_back("SECURITY (" + *p + ")");
-  }
-  if (auto p = find_doc(docs, GOVERNANCE_NAMES)) {
-    score += 1;
-    details.push_back("GOVERNANCE (" + *p + ")");
+  for (const auto& signal : doc_signals) {
+    if (auto p = find_doc(docs, signal.names)) {
+      score += signal.points;
+      details.push_back(std::string(signal.label) + " (" + *p + ")");
+    }
   }
   if (auto [found, evidence] = quenby::has_tests(repo); found) {
     score += 2;
