@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "ostrameld/utils/commit_graph.h"
 #include "support/git_repo.h"
 
 namespace ostrameld {
@@ -91,6 +92,56 @@ TEST(ReadGitInfo, Fields) {
     EXPECT_EQ(info.current_branch, c.expected.current_branch);
     EXPECT_EQ(info.latest_tag, c.expected.latest_tag);
   }
+}
+
+// Builds a history with merges (an octopus among them) and returns what git counts.
+std::int64_t merge_history(TempRepo& repo) {
+  git_history(repo, 3);
+  for (const char* b : {"a", "b", "c"}) {
+    git(repo, std::string("checkout -q -b ") + b + " main~1");
+    git(repo, std::string("commit -q --allow-empty -m ") + b);
+  }
+  git(repo, "checkout -q main");
+  git(repo, "merge -q --no-edit a b c");  // an octopus merge: four parents
+  git(repo, "merge -q --no-edit --no-ff a", "2021-01-01T00:00:00Z");
+  repo.sh("git rev-list --count HEAD > count.txt");
+  return std::stoll(testing::read_file(repo / "count.txt"));
+}
+
+TEST(CommitCount, CommitGraphAgreesWithTheFullWalk) {
+  struct {
+    const char* name;
+    const char* after;  // what happens after the history is built
+  } cases[] = {
+      {"no graph", ""},
+      {"graph of everything", "git commit-graph write --reachable"},
+      {"graph older than the newest commits",
+       "git commit-graph write --reachable && git -c user.name=T -c user.email=t@e commit -q --allow-empty -m new && "
+       "git -c user.name=T -c user.email=t@e commit -q --allow-empty -m newer"},
+      {"truncated graph", "git commit-graph write --reachable && truncate -s 100 .git/objects/info/commit-graph"},
+      {"graph of garbage", "mkdir -p .git/objects/info && head -c 5000 /dev/urandom > .git/objects/info/commit-graph"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    merge_history(repo);
+    if (*c.after) repo.sh(c.after);
+    repo.sh("git rev-list --count HEAD > count.txt");
+    EXPECT_EQ(read_git_info(repo.path()).commit_count, std::stoll(testing::read_file(repo / "count.txt")));
+  }
+}
+
+TEST(CommitGraph, RejectsWhatItCannotRead) {
+  std::string header = "CGPH\x01\x01\x00\x00";
+  const std::string cases[] = {
+      "",
+      "CGPH",
+      "XXXX" + header.substr(4),
+      "CGPH\x01\x02\x00\x00" + std::string(12, '\0'),  // SHA-256
+      "CGPH\x01\x01\x00\x01" + std::string(12, '\0'),  // a split graph with a base
+      header + std::string(12, '\0'),                      // no chunks at all
+  };
+  for (const auto& bytes : cases) EXPECT_FALSE(CommitGraph::parse(bytes)) << bytes.size();
 }
 
 }  // namespace

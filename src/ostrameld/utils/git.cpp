@@ -1,15 +1,21 @@
 #include "ostrameld/utils/git.h"
 
+#include <fcntl.h>
 #include <git2.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "ostrameld/utils/commit_graph.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 
@@ -51,6 +57,7 @@ using RepoHandle = Handle<git_repository, git_repository_free>;
 using WalkHandle = Handle<git_revwalk, git_revwalk_free>;
 using RefHandle = Handle<git_reference, git_reference_free>;
 using ObjectHandle = Handle<git_object, git_object_free>;
+using CommitHandle = Handle<git_commit, git_commit_free>;
 
 using ConfigHandle = Handle<git_config, git_config_free>;
 using ConfigIterHandle = Handle<git_config_iterator, git_config_iterator_free>;
@@ -85,8 +92,86 @@ std::string remote_url(git_repository* repo) {
   return redact_url(sanitize_utf8(url));
 }
 
+// A read-only view of a whole file; empty when it cannot be mapped.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+      void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (p != MAP_FAILED) {
+        data_ = static_cast<const char*>(p);
+        size_ = static_cast<std::size_t>(st.st_size);
+      }
+    }
+    ::close(fd);
+  }
+  ~MappedFile() {
+    if (data_) ::munmap(const_cast<char*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::string_view bytes() const { return {data_, size_}; }
+
+ private:
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Counts the commits reachable from HEAD through the commit-graph file, reading only
+// the commits it does not hold (made since it was written). Nothing when there is no
+// usable graph: no file, a split or SHA-256 graph, a shallow clone, inconsistent data.
+std::optional<std::int64_t> count_with_commit_graph(git_repository* repo) {
+  if (git_repository_is_shallow(repo) == 1) return std::nullopt;
+  MappedFile file(std::string(git_repository_commondir(repo)) + "objects/info/commit-graph");
+  auto graph = CommitGraph::parse(file.bytes());
+  if (!graph) return std::nullopt;
+  git_oid head;
+  if (git_reference_name_to_id(&head, repo, "HEAD") < 0) return std::nullopt;
+
+  std::vector<bool> seen(graph->size());
+  std::set<std::string> seen_outside;  // raw ids of commits the graph does not hold
+  std::vector<std::uint32_t> positions;
+  std::vector<git_oid> outside{head};
+  std::int64_t count = 0;
+  auto visit_oid = [&](const git_oid& oid) {
+    if (auto pos = graph->find(oid.id)) {
+      positions.push_back(*pos);
+    } else {
+      outside.push_back(oid);
+    }
+  };
+  while (!positions.empty() || !outside.empty()) {
+    if (!outside.empty()) {
+      git_oid oid = outside.back();
+      outside.pop_back();
+      if (auto pos = graph->find(oid.id)) {
+        positions.push_back(*pos);
+        continue;
+      }
+      if (!seen_outside.insert(std::string(reinterpret_cast<const char*>(oid.id), GIT_OID_RAWSZ)).second) continue;
+      git_commit* raw = nullptr;
+      if (git_commit_lookup(&raw, repo, &oid) < 0) return std::nullopt;
+      CommitHandle commit(raw);
+      ++count;
+      for (unsigned i = 0; i < git_commit_parentcount(commit.get()); ++i) visit_oid(*git_commit_parent_id(commit.get(), i));
+      continue;
+    }
+    std::uint32_t pos = positions.back();
+    positions.pop_back();
+    if (seen[pos]) continue;
+    seen[pos] = true;
+    ++count;
+    if (!graph->parents(pos, positions)) return std::nullopt;
+  }
+  return count;
+}
+
 std::int64_t count_commits(git_repository* repo) {
   if (git_repository_head_unborn(repo) == 1) return 0;
+  if (auto fast = count_with_commit_graph(repo)) return *fast;
   git_revwalk* raw = nullptr;
   check(git_revwalk_new(&raw, repo), "walking history");
   WalkHandle walk(raw);
