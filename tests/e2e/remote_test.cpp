@@ -110,6 +110,23 @@ TEST(Remote, ProvenanceOfALocalCheckout) {
   EXPECT_EQ(pdoc["development_provenance"]["evidence"], "Path: " + plain.path().string());
 }
 
+TEST(Remote, InterruptedCloneLeavesNothingBehind) {
+  TempRepo origin;
+  // A history long enough that the clone is still running when the signal comes.
+  origin.sh("git init -q -b main . && awk 'BEGIN { for (i = 1; i <= 4000; i++) printf \"commit refs/heads/main\\n"
+            "committer T <t@e> %d +0000\\ndata 1\\nc\\nM 644 inline f%d\\ndata 2\\n%d\\n\\n\", 1600000000 + i, i % 500, "
+            "i % 10 }' | git fast-import --quiet");
+  TempRepo tmp;
+  std::string cmd = "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) + " assess " +
+                    shell_quote("file://" + origin.path().string()) + " --offline >/dev/null 2>&1 & pid=$!; " +
+                    "sleep 0.1; kill -INT $pid; wait $pid; echo $? > " + shell_quote((tmp / "status").string());
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::string status = testing::read_file(tmp / "status");
+  EXPECT_TRUE(status == "130\n" || status == "0\n") << status;  // interrupted, or done just before
+  std::filesystem::remove(tmp / "status");
+  EXPECT_TRUE(empty_dir(tmp.path()));
+}
+
 TEST(Remote, BadForgeSpecIsUsage) {
   auto r = run_cli("assess . --forge nonsense");
   EXPECT_EQ(r.status, 2);
