@@ -47,7 +47,16 @@ std::string real_path(const Path& p) {
   return out;
 }
 
+bool inside(const std::string& real_root, const std::string& real_file) {
+  if (real_root == "/") return true;
+  return real_file.size() > real_root.size() && real_file.compare(0, real_root.size(), real_root) == 0 &&
+         real_file[real_root.size()] == '/';
+}
+
 // Opens a file for reading after making sure that it is a regular file inside root.
+// Special files are turned away before they are opened; where the opened file really
+// lies is read back from the open descriptor, so a link swapped in meanwhile cannot
+// lead outside the repository either.
 int open_confined(const Path& file, const Path& root, struct stat& st) {
   if (::stat(file.c_str(), &st) != 0) throw OsError(errno, file);
   if (S_ISDIR(st.st_mode)) throw OsError(EISDIR, file);
@@ -55,24 +64,21 @@ int open_confined(const Path& file, const Path& root, struct stat& st) {
     throw OsError(EINVAL, "Not a regular file (special files are never read): " +
                               py_repr(sanitize_utf8(file.native())));
   }
-  if (!root.empty()) {
-    std::string real_root = real_path(root);
-    std::string real_file = real_path(file);
-    if (real_root != "/" &&
-        (real_file.size() <= real_root.size() || real_file.compare(0, real_root.size(), real_root) != 0 ||
-         real_file[real_root.size()] != '/')) {
-      throw OsError(EACCES, "Refused: the file lies outside the repository: " +
-                                py_repr(sanitize_utf8(file.native())));
-    }
-  }
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) throw OsError(errno, file);
-  // The entry may have been swapped between the checks and the open.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int err = errno;
-    ::close(fd);
-    throw OsError(S_ISDIR(st.st_mode) ? EISDIR : err ? err : EINVAL, file);
+  FdCloser guard{fd};
+  if (::fstat(fd, &st) != 0) throw OsError(errno, file);
+  if (!S_ISREG(st.st_mode)) throw OsError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, file);
+  if (!root.empty()) {
+    char link[PATH_MAX];
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = ::readlink(proc.c_str(), link, sizeof link - 1);
+    std::string real_file = n > 0 ? std::string(link, static_cast<std::size_t>(n)) : real_path(file);
+    if (!inside(real_path(root), real_file)) {
+      throw OsError(EACCES, "Refused: the file lies outside the repository: " + py_repr(sanitize_utf8(file.native())));
+    }
   }
+  guard.fd = -1;  // handed to the caller
   return fd;
 }
 
