@@ -30,14 +30,5 @@ TEST(Schema, ErrorsSkippedAndNullsAreExplicit) {
                                             "indicators", "skipped", "errors"}));
 }
 
-TEST(Status, TextValues) {
-  EXPECT_EQ(status_value(CheckStatus::Pass), "pass");
-  EXPECT_EQ(status_value(CheckStatus::Warn), "warn");
-  EXPECT_EQ(status_value(CheckStatus::Fail), "fail");
-  EXPECT_EQ(status_value(CheckStatus::Unknown), "unknown");
-  EXPECT_EQ(status_value(CheckStatus::Error), "error");
-  EXPECT_EQ(status_value(CheckStatus::Skipped), "skipped");
-}
-
 }  // namespace
 }  // namespace ostrameld
