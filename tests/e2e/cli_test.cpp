@@ -42,7 +42,8 @@ TEST(Cli, JsonReportForALicensedRepository) {
 TEST(Cli, TextReportIsTheDefault) {
   TempRepo repo;
   repo.write("LICENSE", "MIT License\n\nPermission is hereby granted\n");
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license");
+  // Flags before the path: each --indicator takes exactly one key.
+  auto r = run_cli("assess --indicator clear_license --offline " + shell_quote(repo.path().string()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\nclear_license                morvel              10.0  PASS  \n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.back(), '\n');

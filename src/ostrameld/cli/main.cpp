@@ -54,8 +54,10 @@ struct CommonArgs {
 
   void add_to(CLI::App* cmd) {
     cmd->add_flag("--offline", offline, "Use no network at all");
-    cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)");
-    cmd->add_option("--forge", forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable");
+    // One value per flag, so that a path may follow: --indicator KEY PATH.
+    cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")->allow_extra_args(false);
+    cmd->add_option("--forge", forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable")
+        ->allow_extra_args(false);
     cmd->add_option("--github-token", github_token, "GitHub token (default: $GITHUB_TOKEN)");
     cmd->add_option("--gitlab-token", gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
     cmd->add_option("--gitea-token", gitea_token, "Gitea/Forgejo token (default: $GITEA_TOKEN)");
