@@ -22,6 +22,9 @@ class Context {
   void pop_scope() { scopes_.pop_back(); }
 
   bool autoescape() const { return autoescape_; }
+  // Counts one unit of work (a loop iteration); a template that does too much fails.
+  void step();
+
   // The offset of the expression being evaluated; updated as evaluation goes.
   void at(std::size_t pos) { pos_ = pos; }
   std::size_t pos() const { return pos_; }
@@ -31,7 +34,14 @@ class Context {
   bool autoescape_;
   std::vector<std::vector<std::pair<std::string, Value>>> scopes_;
   std::size_t pos_ = 0;
+  std::size_t steps_ = 0;
 };
+
+// The most any one text value or the whole output may grow to.
+inline constexpr std::size_t kMaxTextBytes = 16u << 20;
+inline constexpr std::size_t kMaxOutputBytes = 64u << 20;
+// Throws when a text about to be produced would exceed kMaxTextBytes.
+void check_text_size(std::size_t bytes);
 
 // Attribute or item access with the template language's leniency: a missing member
 // is an undefined value; using an undefined value's member is an error.

@@ -325,6 +325,7 @@ Value f_join(Context&, const Value& v, const List& a, const Kwargs& k) {
     if (!first) out += sep;
     first = false;
     out += args.has(1) ? attribute_path(item, args.get(1, "").str()).str() : item.str();
+    check_text_size(out.size());
   }
   return out;
 }
@@ -348,6 +349,7 @@ Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
         ++done;
       }
       out += c.as_string();
+      check_text_size(out.size());
     }
     if (count < 0 || done < count) out += to;
     return out;
@@ -359,6 +361,7 @@ Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
     if (hit == std::string::npos || (count >= 0 && done >= count)) break;
     out.append(s, pos, hit - pos);
     out += to;
+    check_text_size(out.size());
     pos = hit + from.size();
     ++done;
   }
@@ -605,6 +608,8 @@ std::string percent_format(const std::string& fmt, const List& args) {
       ++j;
       while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j]))) precision += fmt[j++];
     }
+    // Widths and precisions beyond any sane report only serve to exhaust memory.
+    if (width.size() > 4 || precision.size() > 4) throw EvalError("format width or precision too large");
     if (j >= fmt.size()) throw EvalError("incomplete format");
     char type = fmt[j];
     i = j;
@@ -630,6 +635,7 @@ std::string percent_format(const std::string& fmt, const List& args) {
         s = flags.find('-') != std::string::npos ? s + pad : pad + s;
       }
       out += s;
+      check_text_size(out.size());
     } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' || type == 'o') {
       const Value& v = take();
       if (!v.is_number()) throw EvalError(std::string("%") + type + " format: a real number is required, not " + v.type_name());

@@ -21,7 +21,10 @@ std::int64_t checked(Op op, std::int64_t a, std::int64_t b) {
 }
 
 Value repeat(const Value& seq, std::int64_t times) {
-  if (times > 1'000'000) throw EvalError("repetition too large");
+  std::size_t unit = seq.is_string() ? seq.as_string().size() : seq.as_list().size();
+  if (times > 0 && unit > 0 && static_cast<std::uint64_t>(times) > kMaxTextBytes / unit) {
+    throw EvalError("repetition too large");
+  }
   if (seq.is_string()) {
     std::string out;
     for (std::int64_t i = 0; i < times; ++i) out += seq.as_string();
@@ -43,7 +46,10 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
   if (op == "+") {
     if (ints) return checked(add, a.as_int(), b.as_int());
     if (nums) return a.as_float() + b.as_float();
-    if (a.is_string() && b.is_string()) return a.as_string() + b.as_string();
+    if (a.is_string() && b.is_string()) {
+      check_text_size(a.as_string().size() + b.as_string().size());
+      return a.as_string() + b.as_string();
+    }
     if (a.is_list() && b.is_list()) {
       List out = a.as_list();
       out.insert(out.end(), b.as_list().begin(), b.as_list().end());
@@ -143,6 +149,15 @@ bool compare(const std::string& op, const Value& a, const Value& b) {
 }
 
 }  // namespace
+
+void check_text_size(std::size_t bytes) {
+  if (bytes > kMaxTextBytes) throw EvalError("text too large (over 16 MiB)");
+}
+
+void Context::step() {
+  constexpr std::size_t kMaxSteps = 10'000'000;
+  if (++steps_ > kMaxSteps) throw EvalError("template takes too many steps");
+}
 
 [[noreturn]] void undefined_error(const Value& v) {
   throw EvalError(v.hint().empty() ? "value is undefined" : v.hint());
@@ -320,7 +335,12 @@ Value Binary::eval(Context& ctx) const {
   Value l = left->eval(ctx);
   Value r = right->eval(ctx);
   ctx.at(pos);
-  if (op == "~") return l.str() + r.str();
+  if (op == "~") {
+    std::string ls = l.str();
+    std::string rs = r.str();
+    check_text_size(ls.size() + rs.size());
+    return ls + rs;
+  }
   return arithmetic(op, l, r);
 }
 
@@ -363,7 +383,10 @@ Value TestExpr::eval(Context& ctx) const {
 // ---- statements
 
 void render_body(const Body& body, Context& ctx, std::string& out) {
-  for (const auto& stmt : body) stmt->render(ctx, out);
+  for (const auto& stmt : body) {
+    stmt->render(ctx, out);
+    if (out.size() > kMaxOutputBytes) throw EvalError("template output too large (over 64 MiB)");
+  }
 }
 
 void OutputStmt::render(Context& ctx, std::string& out) const {
@@ -405,6 +428,7 @@ void ForStmt::render(Context& ctx, std::string& out) const {
   if (filter) {
     List kept;
     for (const auto& item : items) {
+      ctx.step();
       ctx.push_scope();
       bind_targets(ctx, targets, item);
       bool keep = filter->eval(ctx).truthy();
@@ -419,6 +443,7 @@ void ForStmt::render(Context& ctx, std::string& out) const {
   }
   const auto n = static_cast<std::int64_t>(items.size());
   for (std::int64_t i = 0; i < n; ++i) {
+    ctx.step();
     ctx.push_scope();
     ctx.set("loop", Map{{"index", i + 1},
                         {"index0", i},

@@ -322,6 +322,15 @@ TEST(Jinja, HostileTemplatesFailCleanly) {
   EXPECT_THROW(env.from_string(blocks), TemplateError);
   EXPECT_THROW(env.from_string("{{ 'x' * 100000000 }}")->render(vars()), TemplateError);
   EXPECT_THROW(env.from_string("{{ 9223372036854775807 + 1 }}")->render(vars()), TemplateError);
+  // Found by fuzzing: outputs that grow without bound must stop with an error, not run on.
+  for (const char* runaway : {
+           "{{ '%99999999s'|format('x') }}",
+           "{{ ('x' * 10000000)|replace('x', 'xxxxxxxx') }}",
+           "{% for a in 'x' * 5000 %}{% for b in 'x' * 5000 %}.{% endfor %}{% endfor %}",
+           "{{ ('ab' * 5000000) ~ ('ab' * 5000000) }}",
+       }) {
+    EXPECT_THROW(env.from_string(runaway)->render(vars()), TemplateError) << runaway;
+  }
 }
 
 class LoaderTest : public ::testing::Test {
