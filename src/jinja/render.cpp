@@ -20,17 +20,23 @@ std::int64_t checked(Op op, std::int64_t a, std::int64_t b) {
   throw EvalError("unsupported operand type(s) for " + op + ": '" + a.type_name() + "' and '" + b.type_name() + "'");
 }
 
+// Lists stay far smaller than texts: each item is a whole value.
+constexpr std::size_t kMaxListItems = 1u << 20;
+
 Value repeat(const Value& seq, std::int64_t times) {
-  std::size_t unit = seq.is_string() ? seq.as_string().size() : seq.as_list().size();
-  if (times > 0 && unit > 0 && static_cast<std::uint64_t>(times) > kMaxTextBytes / unit) {
-    throw EvalError("repetition too large");
-  }
-  if (seq.is_string()) {
+  const bool text = seq.is_string();
+  std::size_t unit = text ? seq.as_string().size() : seq.as_list().size();
+  if (times <= 0 || unit == 0) return text ? Value(std::string()) : Value(List{});
+  std::size_t limit = text ? kMaxTextBytes : kMaxListItems;
+  if (static_cast<std::uint64_t>(times) > limit / unit) throw EvalError("repetition too large");
+  if (text) {
     std::string out;
+    out.reserve(unit * static_cast<std::size_t>(times));
     for (std::int64_t i = 0; i < times; ++i) out += seq.as_string();
     return out;
   }
   List out;
+  out.reserve(unit * static_cast<std::size_t>(times));
   for (std::int64_t i = 0; i < times; ++i) out.insert(out.end(), seq.as_list().begin(), seq.as_list().end());
   return out;
 }
@@ -51,6 +57,7 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
       return a.as_string() + b.as_string();
     }
     if (a.is_list() && b.is_list()) {
+      if (a.as_list().size() + b.as_list().size() > kMaxListItems) throw EvalError("list too large");
       List out = a.as_list();
       out.insert(out.end(), b.as_list().begin(), b.as_list().end());
       return out;

@@ -328,9 +328,12 @@ TEST(Jinja, HostileTemplatesFailCleanly) {
            "{{ ('x' * 10000000)|replace('x', 'xxxxxxxx') }}",
            "{% for a in 'x' * 5000 %}{% for b in 'x' * 5000 %}.{% endfor %}{% endfor %}",
            "{{ ('ab' * 5000000) ~ ('ab' * 5000000) }}",
+           "{{ [1, 2] * 1000000 }}",
        }) {
     EXPECT_THROW(env.from_string(runaway)->render(vars()), TemplateError) << runaway;
   }
+  // Repeating an empty text any number of times is instant and empty.
+  EXPECT_EQ(env.from_string("[{{ 32**9 * '' }}]")->render(vars()), "[]");
 }
 
 class LoaderTest : public ::testing::Test {
