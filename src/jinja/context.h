@@ -24,6 +24,8 @@ class Context {
   bool autoescape() const { return autoescape_; }
   // Counts one unit of work (a loop iteration); a template that does too much fails.
   void step();
+  // Counts the size of a value an expression produced, against the same purpose.
+  void produced(const Value& v);
 
   // The offset of the expression being evaluated; updated as evaluation goes.
   void at(std::size_t pos) { pos_ = pos; }
@@ -35,6 +37,7 @@ class Context {
   std::vector<std::vector<std::pair<std::string, Value>>> scopes_;
   std::size_t pos_ = 0;
   std::size_t steps_ = 0;
+  std::size_t produced_bytes_ = 0;
 };
 
 // The most any one text value or the whole output may grow to.

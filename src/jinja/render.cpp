@@ -166,6 +166,15 @@ void Context::step() {
   if (++steps_ > kMaxSteps) throw EvalError("template takes too many steps");
 }
 
+void Context::produced(const Value& v) {
+  // Enough for any report many times over; a loop building large values again and
+  // again would otherwise run for hours.
+  constexpr std::size_t kMaxProducedBytes = std::size_t{1} << 30;
+  std::size_t bytes = v.is_string() ? v.as_string().size() : v.is_list() ? v.as_list().size() * sizeof(Value) : 0;
+  produced_bytes_ += bytes;
+  if (produced_bytes_ > kMaxProducedBytes) throw EvalError("template does too much work");
+}
+
 [[noreturn]] void undefined_error(const Value& v) {
   throw EvalError(v.hint().empty() ? "value is undefined" : v.hint());
 }
@@ -342,13 +351,17 @@ Value Binary::eval(Context& ctx) const {
   Value l = left->eval(ctx);
   Value r = right->eval(ctx);
   ctx.at(pos);
+  Value result;
   if (op == "~") {
     std::string ls = l.str();
     std::string rs = r.str();
     check_text_size(ls.size() + rs.size());
-    return ls + rs;
+    result = ls + rs;
+  } else {
+    result = arithmetic(op, l, r);
   }
-  return arithmetic(op, l, r);
+  ctx.produced(result);
+  return result;
 }
 
 Value Compare::eval(Context& ctx) const {
@@ -375,7 +388,9 @@ Value FilterExpr::eval(Context& ctx) const {
   Kwargs kwargs;
   for (const auto& [k, a] : call.kwargs) kwargs.emplace_back(k, a->eval(ctx));
   ctx.at(pos);
-  return fn(ctx, input, args, kwargs);
+  Value result = fn(ctx, input, args, kwargs);
+  ctx.produced(result);
+  return result;
 }
 
 Value TestExpr::eval(Context& ctx) const {

@@ -329,6 +329,7 @@ TEST(Jinja, HostileTemplatesFailCleanly) {
            "{% for a in 'x' * 5000 %}{% for b in 'x' * 5000 %}.{% endfor %}{% endfor %}",
            "{{ ('ab' * 5000000) ~ ('ab' * 5000000) }}",
            "{{ [1, 2] * 1000000 }}",
+           "{% for a in 'x' * 1000 %}{% set b = 'y' * 16000000 %}{% endfor %}",
        }) {
     EXPECT_THROW(env.from_string(runaway)->render(vars()), TemplateError) << runaway;
   }
