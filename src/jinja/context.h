@@ -11,9 +11,22 @@
 
 namespace jinja {
 
+// What one render may build before it fails: generous for any report, but finite, so
+// that a hostile template ends with an error instead of exhausting time or memory.
+struct Limits {
+  std::size_t max_text_bytes = 16u << 20;    // any one text value
+  std::size_t max_list_items = 1u << 20;     // any one list
+  std::size_t max_output_bytes = 64u << 20;  // the whole output
+  std::size_t max_steps = 10'000'000;        // loop iterations
+  std::size_t max_work_bytes = std::size_t{1} << 30;  // everything operators and filters produce
+};
+
 class Context {
  public:
-  Context(const Map& globals, bool autoescape) : globals_(globals), autoescape_(autoescape) { scopes_.emplace_back(); }
+  Context(const Map& globals, bool autoescape, const Limits& limits = {})
+      : globals_(globals), autoescape_(autoescape), limits_(limits) {
+    scopes_.emplace_back();
+  }
 
   Value lookup(const std::string& name) const;
   // Binds in the innermost scope.
@@ -26,6 +39,10 @@ class Context {
   void step();
   // Counts the size of a value an expression produced, against the same purpose.
   void produced(const Value& v);
+  // Throws when a text or list about to be produced would exceed its limit.
+  void check_text(std::size_t bytes) const;
+  void check_list(std::size_t items) const;
+  const Limits& limits() const { return limits_; }
 
   // The offset of the expression being evaluated; updated as evaluation goes.
   void at(std::size_t pos) { pos_ = pos; }
@@ -34,17 +51,13 @@ class Context {
  private:
   const Map& globals_;
   bool autoescape_;
+  Limits limits_;
   std::vector<std::vector<std::pair<std::string, Value>>> scopes_;
   std::size_t pos_ = 0;
   std::size_t steps_ = 0;
   std::size_t produced_bytes_ = 0;
 };
 
-// The most any one text value or the whole output may grow to.
-inline constexpr std::size_t kMaxTextBytes = 16u << 20;
-inline constexpr std::size_t kMaxOutputBytes = 64u << 20;
-// Throws when a text about to be produced would exceed kMaxTextBytes.
-void check_text_size(std::size_t bytes);
 
 // Attribute or item access with the template language's leniency: a missing member
 // is an undefined value; using an undefined value's member is an error.
@@ -55,7 +68,7 @@ List iterate(const Value& v);
 // HTML-escapes &, <, >, " and '.
 std::string html_escape(std::string_view s);
 // Python's printf-style "text % args".
-std::string percent_format(const std::string& fmt, const List& args);
+std::string percent_format(const Context& ctx, const std::string& fmt, const List& args);
 // Raises the error that using an undefined value deserves.
 [[noreturn]] void undefined_error(const Value& v);
 

@@ -41,7 +41,10 @@ struct Template::Parsed {
 };
 
 Template::Template(std::string name, std::string source, const Options& options)
-    : name_(std::move(name)), autoescape_(options.autoescape), parsed_(std::make_unique<Parsed>()) {
+    : name_(std::move(name)),
+      autoescape_(options.autoescape),
+      limits_(options.limits),
+      parsed_(std::make_unique<Parsed>()) {
   source_ = normalise_source(source, options.keep_trailing_newline);
   try {
     LexOptions lex{options.trim_blocks, options.lstrip_blocks, options.keep_trailing_newline};
@@ -55,7 +58,7 @@ Template::Template(std::string name, std::string source, const Options& options)
 Template::~Template() = default;
 
 std::string Template::render(const Map& variables) const {
-  Context ctx(variables, autoescape_);
+  Context ctx(variables, autoescape_, limits_);
   std::string out;
   try {
     render_body(parsed_->body, ctx, out);

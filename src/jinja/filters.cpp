@@ -316,7 +316,7 @@ Value f_length(Context&, const Value& v, const List& a, const Kwargs& k) {
   }
 }
 
-Value f_join(Context&, const Value& v, const List& a, const Kwargs& k) {
+Value f_join(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
   Args args("join", a, k, {"d", "attribute"});
   std::string sep = args.get(0, "").str();
   std::string out;
@@ -325,12 +325,12 @@ Value f_join(Context&, const Value& v, const List& a, const Kwargs& k) {
     if (!first) out += sep;
     first = false;
     out += args.has(1) ? attribute_path(item, args.get(1, "").str()).str() : item.str();
-    check_text_size(out.size());
+    ctx.check_text(out.size());
   }
   return out;
 }
 
-Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
+Value f_replace(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
   Args args("replace", a, k, {"old", "new", "count"});
   if (!args.has(0) || !args.has(1)) throw EvalError("replace() needs the old and the new text");
   std::string s = v.str();
@@ -349,7 +349,7 @@ Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
         ++done;
       }
       out += c.as_string();
-      check_text_size(out.size());
+      ctx.check_text(out.size());
     }
     if (count < 0 || done < count) out += to;
     return out;
@@ -361,7 +361,7 @@ Value f_replace(Context&, const Value& v, const List& a, const Kwargs& k) {
     if (hit == std::string::npos || (count >= 0 && done >= count)) break;
     out.append(s, pos, hit - pos);
     out += to;
-    check_text_size(out.size());
+    ctx.check_text(out.size());
     pos = hit + from.size();
     ++done;
   }
@@ -381,9 +381,9 @@ Value f_trim(Context&, const Value& v, const List& a, const Kwargs& k) {
   return encode(u.substr(b, e - b));
 }
 
-Value f_format(Context&, const Value& v, const List& a, const Kwargs& k) {
+Value f_format(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
   if (!k.empty()) throw EvalError("format() keyword arguments are not supported");
-  return percent_format(v.str(), a);
+  return percent_format(ctx, v.str(), a);
 }
 
 Value f_first(Context&, const Value& v, const List& a, const Kwargs& k) {
@@ -583,7 +583,7 @@ TestFn find_test(const std::string& name) {
   return it == tests.end() ? nullptr : it->second;
 }
 
-std::string percent_format(const std::string& fmt, const List& args) {
+std::string percent_format(const Context& ctx, const std::string& fmt, const List& args) {
   std::string out;
   std::size_t next = 0;
   auto take = [&]() -> const Value& {
@@ -635,7 +635,7 @@ std::string percent_format(const std::string& fmt, const List& args) {
         s = flags.find('-') != std::string::npos ? s + pad : pad + s;
       }
       out += s;
-      check_text_size(out.size());
+      ctx.check_text(out.size());
     } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' || type == 'o') {
       const Value& v = take();
       if (!v.is_number()) throw EvalError(std::string("%") + type + " format: a real number is required, not " + v.type_name());

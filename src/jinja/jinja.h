@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "jinja/context.h"
 #include "jinja/value.h"
 
 namespace jinja {
@@ -43,6 +44,7 @@ struct Options {
   bool lstrip_blocks = false;  // drop spaces and tabs before a block tag or comment on its line
   bool autoescape = false;     // HTML-escape every {{ }} output
   bool keep_trailing_newline = false;
+  Limits limits;               // what one render may build before it fails
 };
 
 class Template;
@@ -82,6 +84,7 @@ class Template {
   std::string name_;
   std::string source_;  // normalised, for line and column of errors
   bool autoescape_;
+  Limits limits_;
   std::unique_ptr<Parsed> parsed_;
 };
 

@@ -20,14 +20,11 @@ std::int64_t checked(Op op, std::int64_t a, std::int64_t b) {
   throw EvalError("unsupported operand type(s) for " + op + ": '" + a.type_name() + "' and '" + b.type_name() + "'");
 }
 
-// Lists stay far smaller than texts: each item is a whole value.
-constexpr std::size_t kMaxListItems = 1u << 20;
-
-Value repeat(const Value& seq, std::int64_t times) {
+Value repeat(const Context& ctx, const Value& seq, std::int64_t times) {
   const bool text = seq.is_string();
   std::size_t unit = text ? seq.as_string().size() : seq.as_list().size();
   if (times <= 0 || unit == 0) return text ? Value(std::string()) : Value(List{});
-  std::size_t limit = text ? kMaxTextBytes : kMaxListItems;
+  std::size_t limit = text ? ctx.limits().max_text_bytes : ctx.limits().max_list_items;
   if (static_cast<std::uint64_t>(times) > limit / unit) throw EvalError("repetition too large");
   if (text) {
     std::string out;
@@ -41,7 +38,7 @@ Value repeat(const Value& seq, std::int64_t times) {
   return out;
 }
 
-Value arithmetic(const std::string& op, const Value& a, const Value& b) {
+Value arithmetic(const Context& ctx, const std::string& op, const Value& a, const Value& b) {
   if (a.is_undefined()) undefined_error(a);
   if (b.is_undefined()) undefined_error(b);
   bool nums = a.is_number() && b.is_number();
@@ -53,11 +50,11 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     if (ints) return checked(add, a.as_int(), b.as_int());
     if (nums) return a.as_float() + b.as_float();
     if (a.is_string() && b.is_string()) {
-      check_text_size(a.as_string().size() + b.as_string().size());
+      ctx.check_text(a.as_string().size() + b.as_string().size());
       return a.as_string() + b.as_string();
     }
     if (a.is_list() && b.is_list()) {
-      if (a.as_list().size() + b.as_list().size() > kMaxListItems) throw EvalError("list too large");
+      ctx.check_list(a.as_list().size() + b.as_list().size());
       List out = a.as_list();
       out.insert(out.end(), b.as_list().begin(), b.as_list().end());
       return out;
@@ -72,8 +69,8 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
   if (op == "*") {
     if (ints) return checked(mul, a.as_int(), b.as_int());
     if (nums) return a.as_float() * b.as_float();
-    if ((a.is_string() || a.is_list()) && b.is_number() && !b.is_float()) return repeat(a, b.as_int());
-    if ((b.is_string() || b.is_list()) && a.is_number() && !a.is_float()) return repeat(b, a.as_int());
+    if ((a.is_string() || a.is_list()) && b.is_number() && !b.is_float()) return repeat(ctx, a, b.as_int());
+    if ((b.is_string() || b.is_list()) && a.is_number() && !a.is_float()) return repeat(ctx, b, a.as_int());
     unsupported(op, a, b);
   }
   if (op == "/") {
@@ -93,7 +90,7 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     return std::floor(a.as_float() / b.as_float());
   }
   if (op == "%") {
-    if (a.is_string()) return percent_format(a.as_string(), b.is_list() ? b.as_list() : List{b});
+    if (a.is_string()) return percent_format(ctx, a.as_string(), b.is_list() ? b.as_list() : List{b});
     if (!nums) unsupported(op, a, b);
     if (ints) {
       if (b.as_int() == 0) throw EvalError("integer division or modulo by zero");
@@ -157,22 +154,23 @@ bool compare(const std::string& op, const Value& a, const Value& b) {
 
 }  // namespace
 
-void check_text_size(std::size_t bytes) {
-  if (bytes > kMaxTextBytes) throw EvalError("text too large (over 16 MiB)");
+void Context::check_text(std::size_t bytes) const {
+  if (bytes > limits_.max_text_bytes) throw EvalError("text too large");
+}
+
+void Context::check_list(std::size_t items) const {
+  if (items > limits_.max_list_items) throw EvalError("list too large");
 }
 
 void Context::step() {
-  constexpr std::size_t kMaxSteps = 10'000'000;
-  if (++steps_ > kMaxSteps) throw EvalError("template takes too many steps");
+  if (++steps_ > limits_.max_steps) throw EvalError("template takes too many steps");
 }
 
 void Context::produced(const Value& v) {
-  // Enough for any report many times over; a loop building large values again and
-  // again would otherwise run for hours.
-  constexpr std::size_t kMaxProducedBytes = std::size_t{1} << 30;
+  // A loop building large values again and again would otherwise run for hours.
   std::size_t bytes = v.is_string() ? v.as_string().size() : v.is_list() ? v.as_list().size() * sizeof(Value) : 0;
   produced_bytes_ += bytes;
-  if (produced_bytes_ > kMaxProducedBytes) throw EvalError("template does too much work");
+  if (produced_bytes_ > limits_.max_work_bytes) throw EvalError("template does too much work");
 }
 
 [[noreturn]] void undefined_error(const Value& v) {
@@ -355,10 +353,10 @@ Value Binary::eval(Context& ctx) const {
   if (op == "~") {
     std::string ls = l.str();
     std::string rs = r.str();
-    check_text_size(ls.size() + rs.size());
+    ctx.check_text(ls.size() + rs.size());
     result = ls + rs;
   } else {
-    result = arithmetic(op, l, r);
+    result = arithmetic(ctx, op, l, r);
   }
   ctx.produced(result);
   return result;
@@ -407,7 +405,7 @@ Value TestExpr::eval(Context& ctx) const {
 void render_body(const Body& body, Context& ctx, std::string& out) {
   for (const auto& stmt : body) {
     stmt->render(ctx, out);
-    if (out.size() > kMaxOutputBytes) throw EvalError("template output too large (over 64 MiB)");
+    if (out.size() > ctx.limits().max_output_bytes) throw EvalError("template output too large");
   }
 }
 
