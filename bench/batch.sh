@@ -35,7 +35,7 @@ if [ ! -d "$base/template/.git" ]; then
 fi
 existing=$(find "$base" -maxdepth 1 -name 'repo-*' | wc -l)
 for i in $(seq "$existing" $((count - 1))); do cp -r "$base/template" "$base/repo-$i"; done
-find "$base" -maxdepth 1 -name 'repo-*' | sort | head -n "$count" > "$base/list.txt"
+find "$base" -maxdepth 1 -name 'repo-*' | sort | awk -v n="$count" 'NR <= n' > "$base/list.txt"
 
 out="$base/out.jsonl"
 /usr/bin/time -f '%e %M' -o "$base/time.txt" "$bin" batch "$base/list.txt" -j "$jobs" -o "$out" --offline 2>/dev/null
