@@ -296,6 +296,21 @@ std::string join(std::span<const std::string> items, std::string_view sep) {
   return out;
 }
 
+std::string join(std::span<const std::string_view> items, std::string_view sep) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i) out.append(sep);
+    out.append(items[i]);
+  }
+  return out;
+}
+
+bool contains(std::span<const std::string_view> table, std::string_view name) {
+  for (auto entry : table)
+    if (entry == name) return true;
+  return false;
+}
+
 // The template engine already spells floats exactly as the reports need.
 std::string py_float_repr(double value) { return jinja::float_repr(value); }
 

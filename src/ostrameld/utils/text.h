@@ -80,6 +80,10 @@ std::string_view py_strip(std::string_view utf8);
 std::string ascii_lower(std::string_view s);
 
 std::string join(std::span<const std::string> items, std::string_view sep);
+// Joins a constant name table (or its first items).
+std::string join(std::span<const std::string_view> items, std::string_view sep);
+// Whether a constant name table holds a name.
+bool contains(std::span<const std::string_view> table, std::string_view name);
 
 // The shortest text that reads back as the same double, spelled as repr(float) spells it
 // ("10.0", "7.5", "1e-05", "inf", "nan").

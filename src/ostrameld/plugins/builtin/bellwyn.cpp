@@ -20,10 +20,7 @@ constexpr std::array CITATION_FILES{
 };
 constexpr std::array REQUIRED_KEYS{"cff-version"sv, "title"sv, "authors"sv};
 
-bool ends_with_cff(const std::string& name) {
-  std::string lower = ascii_lower(name);
-  return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".cff") == 0;
-}
+bool ends_with_cff(const std::string& name) { return ascii_lower(name).ends_with(".cff"); }
 
 }  // namespace
 
@@ -65,12 +62,10 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
   for (const auto& p : find_files(repo, CITATION_FILES)) found.push_back(display_name(p));
 
   if (found.empty()) {
-    std::string checked;
-    for (auto name : CITATION_FILES) checked += (checked.empty() ? "" : ", ") + std::string(name);
     return make_result(indicator_id, {.score = 0.0,
                                       .process = "Searched for citation files",
                                       .output = "No citation file found",
-                                      .evidence = "Checked: " + checked});
+                                      .evidence = "Checked: " + join(CITATION_FILES, ", ")});
   }
   std::string files = join(found, ", ");
   if (std::none_of(found.begin(), found.end(), ends_with_cff)) {

@@ -24,17 +24,13 @@ constexpr std::array DOC_CONFIGS{
 };
 constexpr std::uintmax_t MIN_README_LENGTH = 200;
 
-bool ends_with(std::string_view s, std::string_view tail) {
-  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 std::optional<Path> find_readme(const Path& repo) { return find_first(repo, README_NAMES); }
 
 // Entries of any kind named *.md or *.rst at any depth below dir, in one walk.
 std::size_t count_pages(const Path& dir) {
   std::size_t pages = 0;
   walk_tree(dir, [&](const WalkEntry& e) {
-    if (ends_with(e.name, ".md") || ends_with(e.name, ".rst")) ++pages;
+    if (e.name.ends_with(".md") || e.name.ends_with(".rst")) ++pages;
     return WalkAction::Continue;
   });
   return pages;

@@ -93,19 +93,6 @@ bool names_other_public_licence(std::string_view title) {
   return public_licence.search(title) && !gnu_gpl.search(title);
 }
 
-template <std::size_t N>
-bool contains(const std::array<std::string_view, N>& table, std::string_view value) {
-  return std::find(table.begin(), table.end(), value) != table.end();
-}
-
-std::string joined_licence_files() {
-  std::string out;
-  for (auto name : LICENSE_FILES) {
-    if (!out.empty()) out += ", ";
-    out += name;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -195,7 +182,7 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
                                       .status = CheckStatus::Unknown,
                                       .process = "Searched for license files in repository root",
                                       .output = "No license file found",
-                                      .evidence = "Checked: " + joined_licence_files()});
+                                      .evidence = "Checked: " + join(LICENSE_FILES, ", ")});
   }
 
   // 3. Read and identify the licence file.

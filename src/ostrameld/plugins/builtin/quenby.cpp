@@ -40,10 +40,6 @@ constexpr std::array STYLE_CONFIG_NAMES{
 constexpr std::array PYPROJECT_MARKERS{"[tool.ruff"sv, "[tool.black"sv, "[tool.isort"sv};
 constexpr std::string_view PYPROJECT_FINDING = "pyproject.toml ([tool.ruff/black/isort])";
 
-template <std::size_t N>
-bool contains(const std::array<std::string_view, N>& table, std::string_view value) {
-  return std::find(table.begin(), table.end(), value) != table.end();
-}
 
 // The regular files of the three search directories, listed and tested once per
 // check so that the four document searches share one look at each directory.
@@ -71,21 +67,13 @@ std::vector<DocCandidate> list_doc_candidates(const Path& repo) {
 std::optional<std::string> find_doc(const std::vector<DocCandidate>& candidates,
                                     std::span<const std::string_view> basenames) {
   for (const auto& c : candidates) {
-    if (std::find(basenames.begin(), basenames.end(), c.stem) != basenames.end() && contains(DOC_EXTS, c.suffix)) {
+    if (contains(basenames, c.stem) && contains(DOC_EXTS, c.suffix)) {
       return c.rel;
     }
   }
   return std::nullopt;
 }
 
-std::string joined(std::span<const std::string_view> items, std::size_t count) {
-  std::string out;
-  for (std::size_t i = 0; i < count && i < items.size(); ++i) {
-    if (i) out += ", ";
-    out += items[i];
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -206,7 +194,8 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
                         .process = "Searched for community-standard files, tests, CI, and style configs",
                         .output = "No community-standards signals detected",
                         .evidence = "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in " + searched +
-                                    "; tests in " + joined(TEST_DIR_PATTERNS, 6) + ", ...; CI configs; style configs"});
+                                    "; tests in " + join(std::span(TEST_DIR_PATTERNS).first(6), ", ") +
+                                    ", ...; CI configs; style configs"});
   }
   std::string summary = join(details, "; ");
   return make_result(indicator_id, {.score = score,

@@ -80,11 +80,6 @@ const Patterns& patterns() {
   return p;
 }
 
-std::string join_names(std::span<const std::string_view> names) {
-  std::string out;
-  for (auto n : names) out += (out.empty() ? "" : ", ") + std::string(n);
-  return out;
-}
 
 }  // namespace
 
@@ -304,7 +299,7 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
                                                .status = CheckStatus::Unknown,
                                                .process = "Searched for metadata files",
                                                .output = "No metadata files found",
-                                               .evidence = "Checked: " + join_names(METADATA_FILES)});
+                                               .evidence = "Checked: " + join(METADATA_FILES, ", ")});
   }
   auto has = [&](std::string_view name) { return std::find(found.begin(), found.end(), name) != found.end(); };
   double score = has("codemeta.json") ? 7.0 : 4.0;
