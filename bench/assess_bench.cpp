@@ -21,9 +21,13 @@ void assess_shape(benchmark::State& state, const RepoShape& shape) {
 }
 
 // 2,000 files, no licence file: the SPDX header scan walks the tree.
-void BM_Assess_HeaderScan(benchmark::State& state) { assess_shape(state, {.source_files = 2000}); }
+void BM_Assess_HeaderScan(benchmark::State& state) {
+  assess_shape(state, {.source_files = 2000});
+}
 // 2,000 files with a LICENSE: the common path.
-void BM_Assess_Licence(benchmark::State& state) { assess_shape(state, {.source_files = 2000, .licence = true}); }
+void BM_Assess_Licence(benchmark::State& state) {
+  assess_shape(state, {.source_files = 2000, .licence = true});
+}
 
 // A documentation tree of 5,000 pages and 50 workflow files without a test step,
 // so that every workflow is read.
@@ -32,7 +36,9 @@ void BM_Assess_DocsAndWorkflows(benchmark::State& state) {
 }
 
 // 200,000 entries and no licence file or source file: the header scan walks them all.
-void BM_Assess_Walk200k(benchmark::State& state) { assess_shape(state, {.source_files = 0, .data_files = 200000}); }
+void BM_Assess_Walk200k(benchmark::State& state) {
+  assess_shape(state, {.source_files = 0, .data_files = 200000});
+}
 
 BENCHMARK(BM_Assess_HeaderScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Assess_Walk200k)->Unit(benchmark::kMillisecond)->Iterations(5);

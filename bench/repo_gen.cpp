@@ -23,13 +23,15 @@ std::filesystem::path generate_repo(const RepoShape& shape) {
   const std::string body(1500, 'x');
   for (int i = 0; i < shape.source_files; ++i) {
     // node_modules holds a quarter of the files, as in many JavaScript projects.
-    std::string dir = i % 4 == 0 ? "node_modules/pkg" + std::to_string(i % 40) : "src/mod" + std::to_string(i % 50);
+    std::string dir = i % 4 == 0 ? "node_modules/pkg" + std::to_string(i % 40)
+                                 : "src/mod" + std::to_string(i % 50);
     const char* ext = i % 3 == 0 ? ".py" : i % 3 == 1 ? ".js" : ".json";
     write(root / dir / ("file" + std::to_string(i) + ext), "// code\n" + body + "\n");
   }
   if (shape.licence) {
     write(root / "LICENSE",
-          "                                 Apache License\n                           Version 2.0, January 2004\n" +
+          "                                 Apache License\n                           Version "
+          "2.0, January 2004\n" +
               std::string(9000, ' ') + "\nLicensed under the Apache License, Version 2.0\n");
   }
   for (int i = 0; i < shape.doc_pages; ++i) {

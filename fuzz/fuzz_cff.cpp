@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text;
   try {
-    text = ostrameld::decode_utf8({reinterpret_cast<const char*>(data), size}, ostrameld::ReadMode::Strict);
+    text = ostrameld::decode_utf8({reinterpret_cast<const char*>(data), size},
+                                  ostrameld::ReadMode::Strict);
   } catch (const ostrameld::DecodeError&) {
     return 0;  // reported before validation ever sees it
   }

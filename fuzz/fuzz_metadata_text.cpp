@@ -6,7 +6,8 @@
 #include "ostrameld/utils/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string text = ostrameld::decode_utf8({reinterpret_cast<const char*>(data), size}, ostrameld::ReadMode::Replace);
+  std::string text = ostrameld::decode_utf8({reinterpret_cast<const char*>(data), size},
+                                            ostrameld::ReadMode::Replace);
   auto cff = ostrameld::sorrath::citation_cff_from_text(text);
   auto pyproject = ostrameld::sorrath::pyproject_from_text(text);
   auto setup_py = ostrameld::sorrath::setup_py_from_text(text);

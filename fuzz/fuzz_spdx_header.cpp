@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (dec.chars() > 2048) __builtin_trap();
   if (auto id = ostrameld::spdx_header_in(dec.text())) {
     for (char c : *id)
-      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-')) __builtin_trap();
+      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-'))
+        __builtin_trap();
   }
   return 0;
 }

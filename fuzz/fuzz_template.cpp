@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {"n", 3},
       {"score", 7.5},
       {"items", jinja::List{"a", 2, jinja::Value::none()}},
-      {"indicators", jinja::List{jinja::Map{{"indicator_id", "k"}, {"score", 1.0}, {"status", "pass"}}}},
+      {"indicators",
+       jinja::List{jinja::Map{{"indicator_id", "k"}, {"score", 1.0}, {"status", "pass"}}}},
   };
   std::string source(reinterpret_cast<const char*>(data), size);
   for (bool trim : {false, true}) {

@@ -70,7 +70,8 @@ struct NameRef final : Expr {
 };
 
 struct GetAttr final : Expr {
-  GetAttr(std::size_t p, ExprPtr o, std::string n) : Expr(p), obj(std::move(o)), name(std::move(n)) {}
+  GetAttr(std::size_t p, ExprPtr o, std::string n)
+      : Expr(p), obj(std::move(o)), name(std::move(n)) {}
   Value eval(Context& ctx) const override;
   ExprPtr obj;
   std::string name;
@@ -84,7 +85,8 @@ struct GetItem final : Expr {
 };
 
 struct Unary final : Expr {
-  Unary(std::size_t p, std::string o, ExprPtr e) : Expr(p), op(std::move(o)), operand(std::move(e)) {}
+  Unary(std::size_t p, std::string o, ExprPtr e)
+      : Expr(p), op(std::move(o)), operand(std::move(e)) {}
   Value eval(Context& ctx) const override;
   std::string op;  // "-", "+", "not"
   ExprPtr operand;

@@ -14,10 +14,10 @@ namespace jinja {
 // What one render may build before it fails: generous for any report, but finite, so
 // that a hostile template ends with an error instead of exhausting time or memory.
 struct Limits {
-  std::size_t max_text_bytes = 16u << 20;    // any one text value
-  std::size_t max_list_items = 1u << 20;     // any one list
-  std::size_t max_output_bytes = 64u << 20;  // the whole output
-  std::size_t max_steps = 10'000'000;        // loop iterations
+  std::size_t max_text_bytes = 16u << 20;             // any one text value
+  std::size_t max_list_items = 1u << 20;              // any one list
+  std::size_t max_output_bytes = 64u << 20;           // the whole output
+  std::size_t max_steps = 10'000'000;                 // loop iterations
   std::size_t max_work_bytes = std::size_t{1} << 30;  // everything operators and filters produce
 };
 
@@ -57,7 +57,6 @@ class Context {
   std::size_t steps_ = 0;
   std::size_t produced_bytes_ = 0;
 };
-
 
 // Attribute or item access with the template language's leniency: a missing member
 // is an undefined value; using an undefined value's member is an error.

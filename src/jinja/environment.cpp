@@ -19,7 +19,8 @@ bool safe_name(const std::string& name) {
   std::size_t start = 0;
   while (start <= name.size()) {
     auto slash = name.find('/', start);
-    std::string part = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    std::string part =
+        name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
     if (part == ".." || part.empty()) return false;
     if (slash == std::string::npos) break;
     start = slash + 1;
@@ -29,8 +30,10 @@ bool safe_name(const std::string& name) {
 
 }  // namespace
 
-TemplateError::TemplateError(const std::string& name, std::size_t line, std::size_t column, const std::string& message)
-    : std::runtime_error(name + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message),
+TemplateError::TemplateError(const std::string& name, std::size_t line, std::size_t column,
+                             const std::string& message)
+    : std::runtime_error(name + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
+                         message),
       name_(name),
       line_(line),
       column_(column),
@@ -85,7 +88,8 @@ std::shared_ptr<const Template> Environment::get_template(const std::string& nam
   std::filesystem::path file = directory_ / name;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) throw TemplateNotFound(name);
-  if (std::filesystem::file_size(file, ec) > kMaxTemplateBytes) throw TemplateNotFound(name + " (too large)");
+  if (std::filesystem::file_size(file, ec) > kMaxTemplateBytes)
+    throw TemplateNotFound(name + " (too large)");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw TemplateNotFound(name);
   std::ostringstream text;
@@ -95,7 +99,8 @@ std::shared_ptr<const Template> Environment::get_template(const std::string& nam
   return cache_.emplace(name, std::move(tmpl)).first->second;
 }
 
-std::shared_ptr<const Template> Environment::from_string(const std::string& source, const std::string& name) const {
+std::shared_ptr<const Template> Environment::from_string(const std::string& source,
+                                                         const std::string& name) const {
   return std::shared_ptr<const Template>(new Template(name, source, options_));
 }
 

@@ -1,14 +1,14 @@
 // The built-in filters and tests.
+#include <locale.h>
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
 #include <functional>
-#include <locale.h>
 #include <map>
 #include <optional>
 
@@ -24,11 +24,12 @@ namespace {
 // Binds positional and keyword arguments to a filter's parameter names.
 class Args {
  public:
-  Args(const char* filter, const List& args, const Kwargs& kwargs, std::initializer_list<const char*> params,
-       bool variadic = false)
+  Args(const char* filter, const List& args, const Kwargs& kwargs,
+       std::initializer_list<const char*> params, bool variadic = false)
       : params_(params) {
     if (!variadic && args.size() > params_.size()) {
-      throw EvalError(std::string(filter) + "() takes at most " + std::to_string(params_.size()) + " arguments");
+      throw EvalError(std::string(filter) + "() takes at most " + std::to_string(params_.size()) +
+                      " arguments");
     }
     values_.resize(params_.size());
     for (std::size_t i = 0; i < args.size() && i < params_.size(); ++i) values_[i] = args[i];
@@ -41,7 +42,8 @@ class Args {
         throw EvalError(std::string(filter) + "() got an unexpected keyword argument '" + k + "'");
       }
       auto idx = static_cast<std::size_t>(it - params_.begin());
-      if (values_[idx]) throw EvalError(std::string(filter) + "() got multiple values for argument '" + k + "'");
+      if (values_[idx])
+        throw EvalError(std::string(filter) + "() got multiple values for argument '" + k + "'");
       values_[idx] = v;
     }
   }
@@ -100,8 +102,9 @@ char32_t to_lower(char32_t c) {
 }
 
 bool is_space(char32_t c) {
-  return c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F) || c == 0x85 ||
+         c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+         c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 // Characters whose upper, title or lower case is more than one character.
@@ -157,10 +160,13 @@ Value attribute_path(const Value& item, const std::string& path) {
   std::size_t start = 0;
   while (start <= path.size()) {
     auto dot = path.find('.', start);
-    std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::string part =
+        path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     if (v.is_undefined()) return v;
-    bool numeric = !part.empty() && part.size() < 19 && part.find_first_not_of("0123456789") == std::string::npos;
-    v = numeric && v.is_list() ? get_item(v, Value(static_cast<std::int64_t>(std::stoll(part)))) : get_attr(v, part);
+    bool numeric = !part.empty() && part.size() < 19 &&
+                   part.find_first_not_of("0123456789") == std::string::npos;
+    v = numeric && v.is_list() ? get_item(v, Value(static_cast<std::int64_t>(std::stoll(part))))
+                               : get_attr(v, part);
     if (dot == std::string::npos) break;
     start = dot + 1;
   }
@@ -372,8 +378,11 @@ Value f_replace(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
 Value f_trim(Context&, const Value& v, const List& a, const Kwargs& k) {
   Args args("trim", a, k, {"chars"});
   std::u32string u = decode(v.str());
-  std::u32string chars = args.has(0) && !args.get(0, "").is_none() ? decode(args.get(0, "").str()) : U"";
-  auto strip = [&](char32_t c) { return chars.empty() ? is_space(c) : chars.find(c) != std::u32string::npos; };
+  std::u32string chars =
+      args.has(0) && !args.get(0, "").is_none() ? decode(args.get(0, "").str()) : U"";
+  auto strip = [&](char32_t c) {
+    return chars.empty() ? is_space(c) : chars.find(c) != std::u32string::npos;
+  };
   std::size_t b = 0;
   std::size_t e = u.size();
   while (b < e && strip(u[b])) ++b;
@@ -409,7 +418,8 @@ Value f_sort(Context&, const Value& v, const List& a, const Kwargs& k) {
   List items = sequence_of(v);
   auto key = [&](const Value& item) {
     Value key_value = attribute ? attribute_path(item, *attribute) : item;
-    if (!case_sensitive && key_value.is_string()) return Value(map_case(key_value.as_string(), 'l'));
+    if (!case_sensitive && key_value.is_string())
+      return Value(map_case(key_value.as_string(), 'l'));
     return key_value;
   };
   std::vector<std::pair<Value, Value>> keyed;
@@ -422,7 +432,8 @@ Value f_sort(Context&, const Value& v, const List& a, const Kwargs& k) {
   return out;
 }
 
-Value select_or_reject(Context& ctx, const Value& v, const List& a, const Kwargs& k, bool select, const char* name) {
+Value select_or_reject(Context& ctx, const Value& v, const List& a, const Kwargs& k, bool select,
+                       const char* name) {
   if (!k.empty()) throw EvalError(std::string(name) + "() takes no keyword arguments");
   if (a.empty()) throw EvalError(std::string(name) + "() needs an attribute name");
   std::string attribute = a[0].str();
@@ -452,12 +463,15 @@ Value f_rejectattr(Context& ctx, const Value& v, const List& a, const Kwargs& k)
 
 Value f_map(Context& ctx, const Value& v, const List& a, const Kwargs& k) {
   List out;
-  auto attr = std::find_if(k.begin(), k.end(), [](const auto& p) { return p.first == "attribute"; });
+  auto attr =
+      std::find_if(k.begin(), k.end(), [](const auto& p) { return p.first == "attribute"; });
   if (attr != k.end()) {
     std::optional<Value> fallback;
     for (const auto& [name, value] : k) {
-      if (name == "default") fallback = value;
-      else if (name != "attribute") throw EvalError("map() got an unexpected keyword argument '" + name + "'");
+      if (name == "default")
+        fallback = value;
+      else if (name != "attribute")
+        throw EvalError("map() got an unexpected keyword argument '" + name + "'");
     }
     for (const auto& item : sequence_of(v)) {
       Value x = attribute_path(item, attr->second.str());
@@ -504,19 +518,45 @@ Value f_escape(Context&, const Value& v, const List& a, const Kwargs& k) {
 
 // ---- tests
 
-bool t_defined(Context&, const Value& v, const List&) { return !v.is_undefined(); }
-bool t_undefined(Context&, const Value& v, const List&) { return v.is_undefined(); }
-bool t_none(Context&, const Value& v, const List&) { return v.is_none(); }
-bool t_number(Context&, const Value& v, const List&) { return v.is_number(); }
-bool t_string(Context&, const Value& v, const List&) { return v.is_string(); }
-bool t_boolean(Context&, const Value& v, const List&) { return v.is_bool(); }
-bool t_integer(Context&, const Value& v, const List&) { return v.is_int(); }
-bool t_float(Context&, const Value& v, const List&) { return v.is_float(); }
-bool t_mapping(Context&, const Value& v, const List&) { return v.is_map(); }
-bool t_sequence(Context&, const Value& v, const List&) { return v.is_list() || v.is_string() || v.is_map(); }
-bool t_iterable(Context&, const Value& v, const List&) { return v.is_list() || v.is_string() || v.is_map(); }
-bool t_true(Context&, const Value& v, const List&) { return v.is_bool() && v.as_bool(); }
-bool t_false(Context&, const Value& v, const List&) { return v.is_bool() && !v.as_bool(); }
+bool t_defined(Context&, const Value& v, const List&) {
+  return !v.is_undefined();
+}
+bool t_undefined(Context&, const Value& v, const List&) {
+  return v.is_undefined();
+}
+bool t_none(Context&, const Value& v, const List&) {
+  return v.is_none();
+}
+bool t_number(Context&, const Value& v, const List&) {
+  return v.is_number();
+}
+bool t_string(Context&, const Value& v, const List&) {
+  return v.is_string();
+}
+bool t_boolean(Context&, const Value& v, const List&) {
+  return v.is_bool();
+}
+bool t_integer(Context&, const Value& v, const List&) {
+  return v.is_int();
+}
+bool t_float(Context&, const Value& v, const List&) {
+  return v.is_float();
+}
+bool t_mapping(Context&, const Value& v, const List&) {
+  return v.is_map();
+}
+bool t_sequence(Context&, const Value& v, const List&) {
+  return v.is_list() || v.is_string() || v.is_map();
+}
+bool t_iterable(Context&, const Value& v, const List&) {
+  return v.is_list() || v.is_string() || v.is_map();
+}
+bool t_true(Context&, const Value& v, const List&) {
+  return v.is_bool() && v.as_bool();
+}
+bool t_false(Context&, const Value& v, const List&) {
+  return v.is_bool() && !v.as_bool();
+}
 
 const Value& arg0(const List& a, const char* test) {
   if (a.empty()) throw EvalError(std::string(test) + " test needs an argument");
@@ -538,15 +578,28 @@ bool t_divisibleby(Context&, const Value& v, const List& a) {
   }
   return v.as_int() % n.as_int() == 0;
 }
-bool t_eq(Context&, const Value& v, const List& a) { return equal(v, arg0(a, "eq")); }
-bool t_ne(Context&, const Value& v, const List& a) { return !equal(v, arg0(a, "ne")); }
-bool t_lt(Context&, const Value& v, const List& a) { return less(v, arg0(a, "lt")); }
-bool t_le(Context&, const Value& v, const List& a) { return !less(arg0(a, "le"), v); }
-bool t_gt(Context&, const Value& v, const List& a) { return less(arg0(a, "gt"), v); }
-bool t_ge(Context&, const Value& v, const List& a) { return !less(v, arg0(a, "ge")); }
+bool t_eq(Context&, const Value& v, const List& a) {
+  return equal(v, arg0(a, "eq"));
+}
+bool t_ne(Context&, const Value& v, const List& a) {
+  return !equal(v, arg0(a, "ne"));
+}
+bool t_lt(Context&, const Value& v, const List& a) {
+  return less(v, arg0(a, "lt"));
+}
+bool t_le(Context&, const Value& v, const List& a) {
+  return !less(arg0(a, "le"), v);
+}
+bool t_gt(Context&, const Value& v, const List& a) {
+  return less(arg0(a, "gt"), v);
+}
+bool t_ge(Context&, const Value& v, const List& a) {
+  return !less(v, arg0(a, "ge"));
+}
 bool t_in(Context&, const Value& v, const List& a) {
   const Value& seq = arg0(a, "in");
-  if (seq.is_string()) return v.is_string() && seq.as_string().find(v.as_string()) != std::string::npos;
+  if (seq.is_string())
+    return v.is_string() && seq.as_string().find(v.as_string()) != std::string::npos;
   for (const auto& item : sequence_of(seq))
     if (equal(item, v)) return true;
   return false;
@@ -556,13 +609,20 @@ bool t_in(Context&, const Value& v, const List& a) {
 
 FilterFn find_filter(const std::string& name) {
   static const std::map<std::string, FilterFn, std::less<>> filters{
-      {"abs", f_abs},         {"capitalize", f_capitalize}, {"count", f_length},     {"d", f_default},
-      {"default", f_default}, {"e", f_escape},              {"escape", f_escape},    {"first", f_first},
-      {"float", f_float},     {"format", f_format},         {"int", f_int},          {"join", f_join},
-      {"last", f_last},       {"length", f_length},         {"list", f_list},        {"lower", f_lower},
-      {"map", f_map},         {"rejectattr", f_rejectattr}, {"replace", f_replace},  {"reverse", f_reverse},
-      {"round", f_round},     {"selectattr", f_selectattr}, {"sort", f_sort},        {"string", f_string},
-      {"title", f_title},     {"trim", f_trim},             {"upper", f_upper},
+      {"abs", f_abs},         {"capitalize", f_capitalize},
+      {"count", f_length},    {"d", f_default},
+      {"default", f_default}, {"e", f_escape},
+      {"escape", f_escape},   {"first", f_first},
+      {"float", f_float},     {"format", f_format},
+      {"int", f_int},         {"join", f_join},
+      {"last", f_last},       {"length", f_length},
+      {"list", f_list},       {"lower", f_lower},
+      {"map", f_map},         {"rejectattr", f_rejectattr},
+      {"replace", f_replace}, {"reverse", f_reverse},
+      {"round", f_round},     {"selectattr", f_selectattr},
+      {"sort", f_sort},       {"string", f_string},
+      {"title", f_title},     {"trim", f_trim},
+      {"upper", f_upper},
   };
   auto it = filters.find(name);
   return it == filters.end() ? nullptr : it->second;
@@ -570,14 +630,38 @@ FilterFn find_filter(const std::string& name) {
 
 TestFn find_test(const std::string& name) {
   static const std::map<std::string, TestFn, std::less<>> tests{
-      {"defined", t_defined},     {"undefined", t_undefined}, {"none", t_none},     {"number", t_number},
-      {"string", t_string},       {"boolean", t_boolean},     {"integer", t_integer}, {"float", t_float},
-      {"mapping", t_mapping},     {"sequence", t_sequence},   {"iterable", t_iterable}, {"true", t_true},
-      {"false", t_false},         {"odd", t_odd},             {"even", t_even},     {"divisibleby", t_divisibleby},
-      {"eq", t_eq},               {"equalto", t_eq},          {"==", t_eq},         {"ne", t_ne},
-      {"!=", t_ne},               {"lt", t_lt},               {"lessthan", t_lt},   {"<", t_lt},
-      {"le", t_le},               {"<=", t_le},               {"gt", t_gt},         {"greaterthan", t_gt},
-      {">", t_gt},                {"ge", t_ge},               {">=", t_ge},         {"in", t_in},
+      {"defined", t_defined},
+      {"undefined", t_undefined},
+      {"none", t_none},
+      {"number", t_number},
+      {"string", t_string},
+      {"boolean", t_boolean},
+      {"integer", t_integer},
+      {"float", t_float},
+      {"mapping", t_mapping},
+      {"sequence", t_sequence},
+      {"iterable", t_iterable},
+      {"true", t_true},
+      {"false", t_false},
+      {"odd", t_odd},
+      {"even", t_even},
+      {"divisibleby", t_divisibleby},
+      {"eq", t_eq},
+      {"equalto", t_eq},
+      {"==", t_eq},
+      {"ne", t_ne},
+      {"!=", t_ne},
+      {"lt", t_lt},
+      {"lessthan", t_lt},
+      {"<", t_lt},
+      {"le", t_le},
+      {"<=", t_le},
+      {"gt", t_gt},
+      {"greaterthan", t_gt},
+      {">", t_gt},
+      {"ge", t_ge},
+      {">=", t_ge},
+      {"in", t_in},
   };
   auto it = tests.find(name);
   return it == tests.end() ? nullptr : it->second;
@@ -598,7 +682,8 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
     }
     std::size_t j = i + 1;
     std::string flags;
-    while (j < fmt.size() && std::string_view("-+ #0").find(fmt[j]) != std::string_view::npos) flags += fmt[j++];
+    while (j < fmt.size() && std::string_view("-+ #0").find(fmt[j]) != std::string_view::npos)
+      flags += fmt[j++];
     std::string width;
     while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j]))) width += fmt[j++];
     std::string precision;
@@ -606,10 +691,12 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
     if (j < fmt.size() && fmt[j] == '.') {
       has_precision = true;
       ++j;
-      while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j]))) precision += fmt[j++];
+      while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j])))
+        precision += fmt[j++];
     }
     // Widths and precisions beyond any sane report only serve to exhaust memory.
-    if (width.size() > 4 || precision.size() > 4) throw EvalError("format width or precision too large");
+    if (width.size() > 4 || precision.size() > 4)
+      throw EvalError("format width or precision too large");
     if (j >= fmt.size()) throw EvalError("incomplete format");
     char type = fmt[j];
     i = j;
@@ -617,14 +704,16 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
       out += '%';
       continue;
     }
-    std::string spec = "%" + flags + width + (has_precision ? "." + (precision.empty() ? "0" : precision) : "");
+    std::string spec =
+        "%" + flags + width + (has_precision ? "." + (precision.empty() ? "0" : precision) : "");
     char buf[512];
     if (type == 's' || type == 'r' || type == 'a') {
       const Value& v = take();
       std::string s = type == 's' ? v.str() : v.repr();
       if (has_precision) {
         List chars = iterate(Value(s));
-        std::size_t keep = std::min<std::size_t>(chars.size(), std::stoul(precision.empty() ? "0" : precision));
+        std::size_t keep =
+            std::min<std::size_t>(chars.size(), std::stoul(precision.empty() ? "0" : precision));
         s.clear();
         for (std::size_t n = 0; n < keep; ++n) s += chars[n].as_string();
       }
@@ -636,10 +725,14 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
       }
       out += s;
       ctx.check_text(out.size());
-    } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' || type == 'o') {
+    } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' ||
+               type == 'o') {
       const Value& v = take();
-      if (!v.is_number()) throw EvalError(std::string("%") + type + " format: a real number is required, not " + v.type_name());
-      long long n = v.is_float() ? static_cast<long long>(v.as_float()) : static_cast<long long>(v.as_int());
+      if (!v.is_number())
+        throw EvalError(std::string("%") + type + " format: a real number is required, not " +
+                        v.type_name());
+      long long n =
+          v.is_float() ? static_cast<long long>(v.as_float()) : static_cast<long long>(v.as_int());
       std::string t = type == 'u' || type == 'i' ? "d" : std::string(1, type);
       std::snprintf(buf, sizeof buf, (spec + "ll" + t).c_str(), n);
       out += buf;
@@ -650,7 +743,8 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
       out += buf;
     } else if (type == 'c') {
       const Value& v = take();
-      out += v.is_string() ? v.as_string() : encode(std::u32string(1, static_cast<char32_t>(v.as_int())));
+      out += v.is_string() ? v.as_string()
+                           : encode(std::u32string(1, static_cast<char32_t>(v.as_int())));
     } else {
       throw EvalError(std::string("unsupported format character '") + type + "'");
     }

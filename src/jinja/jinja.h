@@ -20,7 +20,8 @@ namespace jinja {
 // A syntax or evaluation error, worded "NAME:LINE:COLUMN: message".
 class TemplateError : public std::runtime_error {
  public:
-  TemplateError(const std::string& name, std::size_t line, std::size_t column, const std::string& message);
+  TemplateError(const std::string& name, std::size_t line, std::size_t column,
+                const std::string& message);
   const std::string& template_name() const { return name_; }
   std::size_t line() const { return line_; }
   std::size_t column() const { return column_; }
@@ -44,7 +45,7 @@ struct Options {
   bool lstrip_blocks = false;  // drop spaces and tabs before a block tag or comment on its line
   bool autoescape = false;     // HTML-escape every {{ }} output
   bool keep_trailing_newline = false;
-  Limits limits;               // what one render may build before it fails
+  Limits limits;  // what one render may build before it fails
 };
 
 class Template;
@@ -60,7 +61,8 @@ class Environment {
   // Loads, parses and caches a template; safe to call from several threads.
   // Throws TemplateNotFound or TemplateError.
   std::shared_ptr<const Template> get_template(const std::string& name) const;
-  std::shared_ptr<const Template> from_string(const std::string& source, const std::string& name = "<template>") const;
+  std::shared_ptr<const Template> from_string(const std::string& source,
+                                              const std::string& name = "<template>") const;
 
  private:
   std::filesystem::path directory_;

@@ -9,7 +9,9 @@ namespace jinja {
 
 namespace {
 
-bool is_ws(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool is_ws(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::string_view rstrip_all(std::string_view s) {
   while (!s.empty() && is_ws(s.back())) s.remove_suffix(1);
@@ -89,7 +91,8 @@ std::string normalise_source(std::string_view source, bool keep_trailing_newline
 
 std::pair<std::size_t, std::size_t> line_col(const std::string& source, std::size_t pos) {
   pos = std::min(pos, source.size());
-  std::size_t line = 1 + static_cast<std::size_t>(std::count(source.begin(), source.begin() + static_cast<long>(pos), '\n'));
+  std::size_t line = 1 + static_cast<std::size_t>(std::count(
+                             source.begin(), source.begin() + static_cast<long>(pos), '\n'));
   std::size_t bol = source.rfind('\n', pos == 0 ? 0 : pos - 1);
   std::size_t col = (bol == std::string::npos || pos == 0) ? pos + 1 : pos - bol;
   if (pos > 0 && source[pos - 1] == '\n') col = 1;
@@ -149,7 +152,8 @@ std::vector<Token> tokenize(const std::string& src, const LexOptions& opt) {
         std::size_t l_pos = nl == std::string_view::npos ? 0 : nl + 1;
         if (l_pos > 0 || line_starting) {
           std::string_view tail = text.substr(l_pos);
-          if (!tail.empty() && std::all_of(tail.begin(), tail.end(), is_ws)) text = text.substr(0, l_pos);
+          if (!tail.empty() && std::all_of(tail.begin(), tail.end(), is_ws))
+            text = text.substr(0, l_pos);
         }
       }
     }
@@ -170,10 +174,14 @@ std::vector<Token> tokenize(const std::string& src, const LexOptions& opt) {
     const std::string_view close = block ? "%}" : "}}";
     for (;;) {
       while (p < src.size() && is_ws(src[p])) ++p;
-      if (p >= src.size()) throw SyntaxError(block ? "unexpected end of template, expected '%}'" : "unexpected end of template, expected '}}'", tag);
+      if (p >= src.size())
+        throw SyntaxError(block ? "unexpected end of template, expected '%}'"
+                                : "unexpected end of template, expected '}}'",
+                          tag);
       // The end of the tag, possibly with a whitespace marker.
       char end_sign = 0;
-      if ((src[p] == '-' || (block && src[p] == '+')) && starts_with(src, p + 1, close)) end_sign = src[p];
+      if ((src[p] == '-' || (block && src[p] == '+')) && starts_with(src, p + 1, close))
+        end_sign = src[p];
       if (end_sign || starts_with(src, p, close)) {
         out.push_back({block ? Tok::BlockEnd : Tok::VarEnd, "", p});
         finish_tag(p + close.size() + (end_sign ? 1 : 0), end_sign, block);
@@ -186,12 +194,17 @@ std::vector<Token> tokenize(const std::string& src, const LexOptions& opt) {
         out.push_back({Tok::String, std::move(s), start});
       } else if (std::isdigit(static_cast<unsigned char>(c))) {
         std::size_t start = p;
-        while (p < src.size() && (std::isdigit(static_cast<unsigned char>(src[p])) || src[p] == '_')) ++p;
+        while (p < src.size() &&
+               (std::isdigit(static_cast<unsigned char>(src[p])) || src[p] == '_'))
+          ++p;
         bool is_float = false;
-        if (p + 1 < src.size() && src[p] == '.' && std::isdigit(static_cast<unsigned char>(src[p + 1]))) {
+        if (p + 1 < src.size() && src[p] == '.' &&
+            std::isdigit(static_cast<unsigned char>(src[p + 1]))) {
           is_float = true;
           ++p;
-          while (p < src.size() && (std::isdigit(static_cast<unsigned char>(src[p])) || src[p] == '_')) ++p;
+          while (p < src.size() &&
+                 (std::isdigit(static_cast<unsigned char>(src[p])) || src[p] == '_'))
+            ++p;
         }
         if (p < src.size() && (src[p] == 'e' || src[p] == 'E')) {
           std::size_t q = p + 1;
@@ -208,7 +221,9 @@ std::vector<Token> tokenize(const std::string& src, const LexOptions& opt) {
         out.push_back({is_float ? Tok::Float : Tok::Integer, digits, start});
       } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
         std::size_t start = p;
-        while (p < src.size() && (std::isalnum(static_cast<unsigned char>(src[p])) || src[p] == '_')) ++p;
+        while (p < src.size() &&
+               (std::isalnum(static_cast<unsigned char>(src[p])) || src[p] == '_'))
+          ++p;
         out.push_back({Tok::Name, src.substr(start, p - start), start});
       } else {
         std::string op;

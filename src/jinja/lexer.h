@@ -11,17 +11,17 @@
 namespace jinja {
 
 enum class Tok {
-  Text,           // literal output
-  VarBegin,       // {{
-  VarEnd,         // }}
-  BlockBegin,     // {%
-  BlockEnd,       // %}
+  Text,        // literal output
+  VarBegin,    // {{
+  VarEnd,      // }}
+  BlockBegin,  // {%
+  BlockEnd,    // %}
   Name,
-  String,         // value already unescaped
+  String,  // value already unescaped
   Integer,
   Float,
-  Op,             // punctuation and operators, value holds the spelling
-  End,            // end of the source
+  Op,   // punctuation and operators, value holds the spelling
+  End,  // end of the source
 };
 
 struct Token {
@@ -51,7 +51,8 @@ std::pair<std::size_t, std::size_t> line_col(const std::string& source, std::siz
 // A lexing or parsing failure at an offset of the source.
 class SyntaxError : public std::runtime_error {
  public:
-  SyntaxError(std::string message, std::size_t pos) : std::runtime_error(std::move(message)), pos_(pos) {}
+  SyntaxError(std::string message, std::size_t pos)
+      : std::runtime_error(std::move(message)), pos_(pos) {}
   std::size_t pos() const { return pos_; }
 
  private:

@@ -25,17 +25,23 @@ class Parser {
   // ---- token helpers
 
   const Token& cur() const { return toks_[i_]; }
-  const Token& peek(std::size_t ahead = 1) const { return toks_[std::min(i_ + ahead, toks_.size() - 1)]; }
+  const Token& peek(std::size_t ahead = 1) const {
+    return toks_[std::min(i_ + ahead, toks_.size() - 1)];
+  }
   void advance() {
     if (i_ + 1 < toks_.size()) ++i_;
   }
   bool is_op(std::string_view op) const { return cur().type == Tok::Op && cur().value == op; }
-  bool is_name(std::string_view name) const { return cur().type == Tok::Name && cur().value == name; }
+  bool is_name(std::string_view name) const {
+    return cur().type == Tok::Name && cur().value == name;
+  }
   bool is_block_keyword(std::string_view name) const {
     return cur().type == Tok::BlockBegin && peek().type == Tok::Name && peek().value == name;
   }
 
-  [[noreturn]] void fail(const std::string& message) const { throw SyntaxError(message, cur().pos); }
+  [[noreturn]] void fail(const std::string& message) const {
+    throw SyntaxError(message, cur().pos);
+  }
 
   static std::string describe(const Token& t) {
     switch (t.type) {
@@ -272,8 +278,9 @@ class Parser {
     ExprPtr first = parse_math1();
     std::vector<std::pair<std::string, ExprPtr>> rest;
     for (;;) {
-      if (cur().type == Tok::Op && (cur().value == "==" || cur().value == "!=" || cur().value == "<" ||
-                                    cur().value == "<=" || cur().value == ">" || cur().value == ">=")) {
+      if (cur().type == Tok::Op &&
+          (cur().value == "==" || cur().value == "!=" || cur().value == "<" ||
+           cur().value == "<=" || cur().value == ">" || cur().value == ">=")) {
         std::string op = cur().value;
         advance();
         rest.emplace_back(op, parse_math1());
@@ -514,8 +521,9 @@ class Parser {
       Call call = parse_call_args();
       if (!call.kwargs.empty()) fail("tests take no keyword arguments");
       node->args = std::move(call.args);
-    } else if ((cur().type == Tok::Name || cur().type == Tok::String || cur().type == Tok::Integer ||
-                cur().type == Tok::Float || is_op("[") || is_op("{")) &&
+    } else if ((cur().type == Tok::Name || cur().type == Tok::String ||
+                cur().type == Tok::Integer || cur().type == Tok::Float || is_op("[") ||
+                is_op("{")) &&
                !is_name("else") && !is_name("or") && !is_name("and") && !is_name("if")) {
       // One argument without parentheses: "x is divisibleby 3".
       node->args.push_back(parse_postfix(parse_primary()));
@@ -549,6 +557,8 @@ class Parser {
 
 }  // namespace
 
-Body parse(const std::vector<Token>& tokens) { return Parser(tokens).parse_template(); }
+Body parse(const std::vector<Token>& tokens) {
+  return Parser(tokens).parse_template();
+}
 
 }  // namespace jinja

@@ -17,7 +17,8 @@ std::int64_t checked(Op op, std::int64_t a, std::int64_t b) {
 }
 
 [[noreturn]] void unsupported(const std::string& op, const Value& a, const Value& b) {
-  throw EvalError("unsupported operand type(s) for " + op + ": '" + a.type_name() + "' and '" + b.type_name() + "'");
+  throw EvalError("unsupported operand type(s) for " + op + ": '" + a.type_name() + "' and '" +
+                  b.type_name() + "'");
 }
 
 Value repeat(const Context& ctx, const Value& seq, std::int64_t times) {
@@ -34,7 +35,8 @@ Value repeat(const Context& ctx, const Value& seq, std::int64_t times) {
   }
   List out;
   out.reserve(unit * static_cast<std::size_t>(times));
-  for (std::int64_t i = 0; i < times; ++i) out.insert(out.end(), seq.as_list().begin(), seq.as_list().end());
+  for (std::int64_t i = 0; i < times; ++i)
+    out.insert(out.end(), seq.as_list().begin(), seq.as_list().end());
   return out;
 }
 
@@ -43,9 +45,15 @@ Value arithmetic(const Context& ctx, const std::string& op, const Value& a, cons
   if (b.is_undefined()) undefined_error(b);
   bool nums = a.is_number() && b.is_number();
   bool ints = nums && !a.is_float() && !b.is_float();
-  auto add = [](std::int64_t x, std::int64_t y, std::int64_t* r) { return __builtin_add_overflow(x, y, r); };
-  auto sub = [](std::int64_t x, std::int64_t y, std::int64_t* r) { return __builtin_sub_overflow(x, y, r); };
-  auto mul = [](std::int64_t x, std::int64_t y, std::int64_t* r) { return __builtin_mul_overflow(x, y, r); };
+  auto add = [](std::int64_t x, std::int64_t y, std::int64_t* r) {
+    return __builtin_add_overflow(x, y, r);
+  };
+  auto sub = [](std::int64_t x, std::int64_t y, std::int64_t* r) {
+    return __builtin_sub_overflow(x, y, r);
+  };
+  auto mul = [](std::int64_t x, std::int64_t y, std::int64_t* r) {
+    return __builtin_mul_overflow(x, y, r);
+  };
   if (op == "+") {
     if (ints) return checked(add, a.as_int(), b.as_int());
     if (nums) return a.as_float() + b.as_float();
@@ -69,8 +77,10 @@ Value arithmetic(const Context& ctx, const std::string& op, const Value& a, cons
   if (op == "*") {
     if (ints) return checked(mul, a.as_int(), b.as_int());
     if (nums) return a.as_float() * b.as_float();
-    if ((a.is_string() || a.is_list()) && b.is_number() && !b.is_float()) return repeat(ctx, a, b.as_int());
-    if ((b.is_string() || b.is_list()) && a.is_number() && !a.is_float()) return repeat(ctx, b, a.as_int());
+    if ((a.is_string() || a.is_list()) && b.is_number() && !b.is_float())
+      return repeat(ctx, a, b.as_int());
+    if ((b.is_string() || b.is_list()) && a.is_number() && !a.is_float())
+      return repeat(ctx, b, a.as_int());
     unsupported(op, a, b);
   }
   if (op == "/") {
@@ -90,7 +100,8 @@ Value arithmetic(const Context& ctx, const std::string& op, const Value& a, cons
     return std::floor(a.as_float() / b.as_float());
   }
   if (op == "%") {
-    if (a.is_string()) return percent_format(ctx, a.as_string(), b.is_list() ? b.as_list() : List{b});
+    if (a.is_string())
+      return percent_format(ctx, a.as_string(), b.is_list() ? b.as_list() : List{b});
     if (!nums) unsupported(op, a, b);
     if (ints) {
       if (b.as_int() == 0) throw EvalError("integer division or modulo by zero");
@@ -168,7 +179,9 @@ void Context::step() {
 
 void Context::produced(const Value& v) {
   // A loop building large values again and again would otherwise run for hours.
-  std::size_t bytes = v.is_string() ? v.as_string().size() : v.is_list() ? v.as_list().size() * sizeof(Value) : 0;
+  std::size_t bytes = v.is_string() ? v.as_string().size()
+                      : v.is_list() ? v.as_list().size() * sizeof(Value)
+                                    : 0;
   produced_bytes_ += bytes;
   if (produced_bytes_ > limits_.max_work_bytes) throw EvalError("template does too much work");
 }
@@ -202,8 +215,8 @@ Value get_attr(const Value& obj, const std::string& name) {
   if (obj.is_map()) {
     if (const Value* v = obj.find(name)) return *v;
   }
-  return Value::undefined("'" + (obj.is_map() ? std::string("dict") : obj.type_name()) + " object' has no attribute '" +
-                          name + "'");
+  return Value::undefined("'" + (obj.is_map() ? std::string("dict") : obj.type_name()) +
+                          " object' has no attribute '" + name + "'");
 }
 
 Value get_item(const Value& obj, const Value& key) {
@@ -222,8 +235,8 @@ Value get_item(const Value& obj, const Value& key) {
       if (i >= 0 && i < n) return chars[static_cast<std::size_t>(i)];
     }
   }
-  return Value::undefined("'" + (obj.is_map() ? std::string("dict") : obj.type_name()) + " object' has no element " +
-                          key.repr());
+  return Value::undefined("'" + (obj.is_map() ? std::string("dict") : obj.type_name()) +
+                          " object' has no element " + key.repr());
 }
 
 List iterate(const Value& v) {
@@ -244,9 +257,12 @@ List iterate(const Value& v) {
       while (i < s.size()) {
         std::size_t len = 1;
         auto b = static_cast<unsigned char>(s[i]);
-        if (b >= 0xF0) len = 4;
-        else if (b >= 0xE0) len = 3;
-        else if (b >= 0xC0) len = 2;
+        if (b >= 0xF0)
+          len = 4;
+        else if (b >= 0xE0)
+          len = 3;
+        else if (b >= 0xC0)
+          len = 2;
         chars.emplace_back(s.substr(i, len));
         i += len;
       }
@@ -310,7 +326,9 @@ Value MapLit::eval(Context& ctx) const {
   return out;
 }
 
-Value NameRef::eval(Context& ctx) const { return ctx.lookup(name); }
+Value NameRef::eval(Context& ctx) const {
+  return ctx.lookup(name);
+}
 
 Value GetAttr::eval(Context& ctx) const {
   Value o = obj->eval(ctx);
@@ -330,7 +348,8 @@ Value Unary::eval(Context& ctx) const {
   ctx.at(pos);
   if (op == "not") return !v.truthy();
   if (v.is_undefined()) undefined_error(v);
-  if (!v.is_number()) throw EvalError("bad operand type for unary " + op + ": '" + v.type_name() + "'");
+  if (!v.is_number())
+    throw EvalError("bad operand type for unary " + op + ": '" + v.type_name() + "'");
   if (op == "+") return v.is_float() ? Value(v.as_float()) : Value(v.as_int());
   if (v.is_float()) return -v.as_float();
   if (v.as_int() == std::numeric_limits<std::int64_t>::min()) throw EvalError("integer overflow");
@@ -376,7 +395,8 @@ Value Compare::eval(Context& ctx) const {
 Value CondExpr::eval(Context& ctx) const {
   if (cond->eval(ctx).truthy()) return then->eval(ctx);
   if (otherwise) return otherwise->eval(ctx);
-  return Value::undefined("the inline if-expression evaluated to false and no else section was defined");
+  return Value::undefined(
+      "the inline if-expression evaluated to false and no else section was defined");
 }
 
 Value FilterExpr::eval(Context& ctx) const {
@@ -472,8 +492,10 @@ void ForStmt::render(Context& ctx, std::string& out) const {
                         {"first", i == 0},
                         {"last", i == n - 1},
                         {"length", n},
-                        {"previtem", i > 0 ? items[static_cast<std::size_t>(i - 1)] : Value::undefined("there is no previous item")},
-                        {"nextitem", i + 1 < n ? items[static_cast<std::size_t>(i + 1)] : Value::undefined("there is no next item")}});
+                        {"previtem", i > 0 ? items[static_cast<std::size_t>(i - 1)]
+                                           : Value::undefined("there is no previous item")},
+                        {"nextitem", i + 1 < n ? items[static_cast<std::size_t>(i + 1)]
+                                               : Value::undefined("there is no next item")}});
     bind_targets(ctx, targets, items[static_cast<std::size_t>(i)]);
     try {
       render_body(body, ctx, out);

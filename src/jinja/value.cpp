@@ -113,7 +113,8 @@ std::string quote(const std::string& s) {
       out += "\\t";
     } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
       char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      std::snprintf(buf, sizeof buf, "\\x%02x",
+                    static_cast<unsigned>(static_cast<unsigned char>(c)));
       out += buf;
     } else {
       out += c;
@@ -237,7 +238,8 @@ bool less(const Value& a, const Value& b) {
     if (a.is_float() || b.is_float()) return a.as_float() < b.as_float();
     return a.as_int() < b.as_int();
   }
-  if (a.is_string() && b.is_string()) return a.as_string() < b.as_string();  // UTF-8 order is code-point order
+  if (a.is_string() && b.is_string())
+    return a.as_string() < b.as_string();  // UTF-8 order is code-point order
   if (a.is_list() && b.is_list()) {
     const auto& x = a.as_list();
     const auto& y = b.as_list();
@@ -247,7 +249,8 @@ bool less(const Value& a, const Value& b) {
     }
     return x.size() < y.size();
   }
-  throw EvalError("'<' not supported between instances of '" + a.type_name() + "' and '" + b.type_name() + "'");
+  throw EvalError("'<' not supported between instances of '" + a.type_name() + "' and '" +
+                  b.type_name() + "'");
 }
 
 }  // namespace jinja

@@ -63,8 +63,12 @@ class Value {
   bool is_map() const { return kind() == Kind::Map; }
 
   bool as_bool() const { return std::get<bool>(data_); }
-  std::int64_t as_int() const { return is_bool() ? (as_bool() ? 1 : 0) : std::get<std::int64_t>(data_); }
-  double as_float() const { return is_float() ? std::get<double>(data_) : static_cast<double>(as_int()); }
+  std::int64_t as_int() const {
+    return is_bool() ? (as_bool() ? 1 : 0) : std::get<std::int64_t>(data_);
+  }
+  double as_float() const {
+    return is_float() ? std::get<double>(data_) : static_cast<double>(as_int());
+  }
   const std::string& as_string() const { return std::get<std::string>(data_); }
   const List& as_list() const { return *std::get<std::shared_ptr<const List>>(data_); }
   const Map& as_map() const { return *std::get<std::shared_ptr<const Map>>(data_); }

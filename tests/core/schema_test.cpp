@@ -22,12 +22,15 @@ TEST(Schema, ErrorsSkippedAndNullsAreExplicit) {
   EXPECT_EQ(doc["indicators"][0]["status"], "error");
   EXPECT_EQ(doc["summary"], (Json{{"total", 1}, {"passed", 0}, {"skipped", 1}, {"errors", 1}}));
   EXPECT_EQ(doc["skipped"][0]["reason"], "not selected (--indicator)");
-  EXPECT_EQ(doc["errors"][0], (Json{{"indicator_id", "continuous_integration"}, {"plugin", "drumlet"}, {"message", "boom"}}));
+  EXPECT_EQ(doc["errors"][0], (Json{{"indicator_id", "continuous_integration"},
+                                    {"plugin", "drumlet"},
+                                    {"message", "boom"}}));
   std::vector<std::string> keys;
   for (const auto& [k, v] : doc.items()) keys.push_back(k);
-  EXPECT_EQ(keys, (std::vector<std::string>{"schema", "ostrameld_version", "software", "timestamp", "profile",
-                                            "overall_score", "compliance_level", "duration_ms", "summary",
-                                            "indicators", "skipped", "errors"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"schema", "ostrameld_version", "software", "timestamp",
+                                      "profile", "overall_score", "compliance_level", "duration_ms",
+                                      "summary", "indicators", "skipped", "errors"}));
 }
 
 }  // namespace

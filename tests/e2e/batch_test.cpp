@@ -1,9 +1,9 @@
 // The batch command as a program: kills, resumes, stdin lists and exit statuses.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <random>
@@ -38,7 +38,8 @@ std::vector<std::string> inputs_in(const std::string& jsonl) {
 TEST(BatchCli, MixedInputsFromStdinAndExitStatus) {
   TempRepo repos;
   repos.write("ok/LICENSE", "MIT License\n");
-  std::string list = "# repositories\n" + (repos / "ok").string() + "\n" + (repos / "gone").string() + "\n";
+  std::string list =
+      "# repositories\n" + (repos / "ok").string() + "\n" + (repos / "gone").string() + "\n";
   repos.write("list.txt", list);
   auto r = run_cli("batch - -j 2 --offline", "", OSTRAMELD_BIN, (repos / "list.txt").string());
   EXPECT_EQ(r.status, 1) << r.err;
@@ -55,7 +56,8 @@ TEST(BatchCli, EmptyListAndBadUsage) {
   auto empty = run_cli("batch " + shell_quote((dir / "empty.txt").string()));
   EXPECT_EQ(empty.status, 0) << empty.err;
   EXPECT_EQ(empty.out, "");
-  for (const char* args : {"batch --shard 2/2", "batch --shard x", "batch -j 0", "batch --resume", "batch /no/such/list"}) {
+  for (const char* args : {"batch --shard 2/2", "batch --shard x", "batch -j 0", "batch --resume",
+                           "batch /no/such/list"}) {
     auto r = run_cli(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
@@ -79,14 +81,16 @@ TEST(BatchCli, ResumeAfterAKillLosesNothingAndDoublesNothing) {
   }
   dir.write("list.txt", list);
   std::string out = (dir / "out.jsonl").string();
-  std::string cmd_args = "batch " + shell_quote((dir / "list.txt").string()) + " -j 2 --offline -o " + shell_quote(out);
+  std::string cmd_args = "batch " + shell_quote((dir / "list.txt").string()) +
+                         " -j 2 --offline -o " + shell_quote(out);
 
   // Start, kill at a random moment, resume until done.
   std::mt19937 rng(std::random_device{}());
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    std::string full = std::string("exec ") + shell_quote(OSTRAMELD_BIN) + " " + cmd_args + " 2>/dev/null";
+    std::string full =
+        std::string("exec ") + shell_quote(OSTRAMELD_BIN) + " " + cmd_args + " 2>/dev/null";
     execl("/bin/sh", "sh", "-c", full.c_str(), nullptr);
     _exit(127);
   }
@@ -113,7 +117,8 @@ TEST(BatchCli, ResumeAfterAKillLosesNothingAndDoublesNothing) {
   EXPECT_EQ(resumed.status, 1) << resumed.err;  // the missing paths are failures
   auto inputs = inputs_in(read_file(out));
   EXPECT_EQ(inputs.size(), all.size());
-  EXPECT_EQ(std::set<std::string>(inputs.begin(), inputs.end()), std::set<std::string>(all.begin(), all.end()));
+  EXPECT_EQ(std::set<std::string>(inputs.begin(), inputs.end()),
+            std::set<std::string>(all.begin(), all.end()));
   EXPECT_EQ(read_file(out).back(), '\n');
 }
 

@@ -43,15 +43,19 @@ TEST(Cli, TextReportIsTheDefault) {
   TempRepo repo;
   repo.write("LICENSE", "MIT License\n\nPermission is hereby granted\n");
   // Flags before the path: each --indicator takes exactly one key.
-  auto r = run_cli("assess --indicator clear_license --offline " + shell_quote(repo.path().string()));
+  auto r =
+      run_cli("assess --indicator clear_license --offline " + shell_quote(repo.path().string()));
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\nclear_license                morvel              10.0  PASS  \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nclear_license                morvel              10.0  PASS  \n"),
+            std::string::npos)
+      << r.out;
   EXPECT_EQ(r.out.back(), '\n');
 }
 
 TEST(Cli, OneLineJson) {
   TempRepo repo;
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --json-indent none --offline");
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) +
+                   " -f json --json-indent none --offline");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find('\n'), r.out.size() - 1);
   EXPECT_EQ(r.out.rfind("{\"schema\": \"ostrameld-assessment/1\", ", 0), 0u);
@@ -85,7 +89,8 @@ TEST(Cli, BadInputIsOneLineAndStatusTwo) {
 TEST(Cli, OutputFileIsWrittenWholeOrNotAtAll) {
   TempRepo repo;
   auto target = repo / "report.json";
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json -o " + shell_quote(target.string()));
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json -o " +
+                   shell_quote(target.string()));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_NO_THROW(nlohmann::json::parse(testing::read_file(target)));
@@ -99,7 +104,8 @@ TEST(Cli, OutputFileIsWrittenWholeOrNotAtAll) {
 
   // A directory in the way: status 2 and nothing left behind.
   repo.mkdir("taken");
-  auto bad = run_cli("assess " + shell_quote(repo.path().string()) + " -o " + shell_quote((repo / "taken").string()));
+  auto bad = run_cli("assess " + shell_quote(repo.path().string()) + " -o " +
+                     shell_quote((repo / "taken").string()));
   EXPECT_EQ(bad.status, 2);
 }
 
@@ -108,24 +114,29 @@ TEST(Cli, MarkdownReport) {
   repo.write("LICENSE", "MIT License\n");
   auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.rfind("# FAIR assessment of " + repo.path().filename().string() + "\n", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("| R1.1 | `clear_license` | 10.0 | PASS | Detected MIT |"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.rfind("# FAIR assessment of " + repo.path().filename().string() + "\n", 0), 0u)
+      << r.out;
+  EXPECT_NE(r.out.find("| R1.1 | `clear_license` | 10.0 | PASS | Detected MIT |"),
+            std::string::npos)
+      << r.out;
 
   TempRepo templates;
   templates.write("report.md.j2", "custom {{ total_count }}");
-  auto custom = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline --template-dir " +
-                        shell_quote(templates.path().string()));
+  auto custom =
+      run_cli("assess " + shell_quote(repo.path().string()) +
+              " -f markdown --offline --template-dir " + shell_quote(templates.path().string()));
   EXPECT_EQ(custom.out, "custom 9\n");
 
-  auto missing = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --template-dir " +
-                         shell_quote((templates / "nope").string()));
+  auto missing =
+      run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --template-dir " +
+              shell_quote((templates / "nope").string()));
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, "");
   EXPECT_NE(missing.err.find("template"), std::string::npos) << missing.err;
 
   templates.write("report.md.j2", "{{ total_count|nope }}");
-  auto broken = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --template-dir " +
-                        shell_quote(templates.path().string()));
+  auto broken = run_cli("assess " + shell_quote(repo.path().string()) +
+                        " -f markdown --template-dir " + shell_quote(templates.path().string()));
   EXPECT_EQ(broken.status, 2);
   EXPECT_NE(broken.err.find("report.md.j2:1:"), std::string::npos) << broken.err;
 }
@@ -137,8 +148,8 @@ TEST(Cli, InstalledProgramFindsItsTemplatesFromAnyDirectory) {
                          shell_quote(prefix.path().string()) + " >/dev/null")
                             .c_str()),
             0);
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline", "cd / &&",
-                   (prefix / "bin/ostrameld").string());
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f markdown --offline",
+                   "cd / &&", (prefix / "bin/ostrameld").string());
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("# FAIR assessment of ", 0), 0u) << r.out;
   // Without its share/ directory the program says so instead of guessing.
@@ -151,12 +162,14 @@ TEST(Cli, InstalledProgramFindsItsTemplatesFromAnyDirectory) {
 TEST(Cli, FailUnderGatesOnTheOverallScore) {
   TempRepo repo;
   repo.write("LICENSE", "MIT License\n");  // overall 10 * 1/6 with the unknowns left out
-  std::string base = "assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license";
+  std::string base =
+      "assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license";
   EXPECT_EQ(run_cli(base + " --fail-under 9.5").status, 0);
   EXPECT_EQ(run_cli(base + " --fail-under 10.5").status, 1);
   auto r = run_cli(base + " --fail-under 10.5 -f json");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("\"overall_score\": 10.0"), std::string::npos);  // the report is still written
+  EXPECT_NE(r.out.find("\"overall_score\": 10.0"),
+            std::string::npos);  // the report is still written
   EXPECT_EQ(run_cli(base + " --fail-under abc").status, 2);
 }
 

@@ -48,7 +48,8 @@ TEST(Hostile, EveryReportIsQuickValidAndKeepsOutsideFilesOut) {
     SCOPED_TRACE(format);
     auto start = std::chrono::steady_clock::now();
     auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f " + format);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_LT(seconds, kBudgetSeconds);
     EXPECT_TRUE(is_valid_utf8(r.out));
@@ -61,21 +62,26 @@ TEST(Hostile, EveryReportIsQuickValidAndKeepsOutsideFilesOut) {
     for (const auto& i : doc["indicators"]) by_key[i["indicator_id"].get<std::string>()] = i;
     EXPECT_EQ(doc["errors"].size(), 0u) << doc["errors"];
     EXPECT_EQ(by_key["clear_license"]["score"], 3.0);
-    EXPECT_EQ(by_key["clear_license"]["output"],
-              "Refused: the file lies outside the repository: '" + (repo / "LICENSE").string() + "'");
+    EXPECT_EQ(
+        by_key["clear_license"]["output"],
+        "Refused: the file lies outside the repository: '" + (repo / "LICENSE").string() + "'");
     EXPECT_EQ(by_key["rich_metadata"]["score"], 5.0);
-    EXPECT_EQ(by_key["rich_metadata"]["output"].get<std::string>().rfind("Could not read: Not a regular file", 0), 0u);
+    EXPECT_EQ(by_key["rich_metadata"]["output"].get<std::string>().rfind(
+                  "Could not read: Not a regular file", 0),
+              0u);
     EXPECT_EQ(by_key["metadata_self_reference"]["output"], "codemeta.json present but unparseable");
     EXPECT_EQ(by_key["descriptive_attributes"]["output"],
               "README: README.md (104857600 bytes); Docs directory: docs/ (1 files)");
-    EXPECT_EQ(by_key["continuous_integration"]["evidence"], "Files: .github/workflows/\xEF\xBF\xBD\x1B[31mevil.yml");
+    EXPECT_EQ(by_key["continuous_integration"]["evidence"],
+              "Files: .github/workflows/\xEF\xBF\xBD\x1B[31mevil.yml");
   }
 }
 
 TEST(Hostile, LicenceLinkedToADeviceIsUnreadableNotEndless) {
   TempRepo repo;
   repo.symlink("/dev/zero", "LICENSE");
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f json --indicator clear_license");
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) +
+                   " --offline -f json --indicator clear_license");
   ASSERT_EQ(r.status, 0) << r.err;
   auto lic = nlohmann::json::parse(r.out)["indicators"][0];
   EXPECT_EQ(lic["score"], 3.0);

@@ -1,9 +1,9 @@
 // Permission errors, exercised for real: the program runs as an unprivileged user
 // (tests usually run as root, for whom every file is readable).
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <functional>
 
@@ -23,7 +23,8 @@ std::string unprivileged() {
 }
 
 nlohmann::json assess_as_nobody(const TempRepo& repo) {
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --offline", unprivileged());
+  auto r =
+      run_cli("assess " + shell_quote(repo.path().string()) + " -f json --offline", unprivileged());
   EXPECT_EQ(r.status, 0) << r.err;
   return nlohmann::json::parse(r.out);
 }
@@ -68,14 +69,16 @@ TEST(Permissions, ErrorsBecomeErrorRowsOnlyWhereTheyPropagate) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempRepo repo;
-    if (std::string(c.name).find("header scan") == std::string::npos) repo.write("LICENSE", "MIT License");
+    if (std::string(c.name).find("header scan") == std::string::npos)
+      repo.write("LICENSE", "MIT License");
     c.setup(repo);
     auto doc = assess_as_nobody(repo);
     std::vector<std::string> errors;
     for (const auto& i : doc["indicators"]) {
       if (i["status"] == "error") {
         errors.push_back(i["indicator_id"]);
-        EXPECT_NE(i["output"].get<std::string>().find("Permission denied"), std::string::npos) << i["output"];
+        EXPECT_NE(i["output"].get<std::string>().find("Permission denied"), std::string::npos)
+            << i["output"];
       }
     }
     EXPECT_EQ(errors, c.error_rows);

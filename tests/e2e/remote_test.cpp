@@ -26,7 +26,9 @@ nlohmann::json by_key(const std::string& out) {
   return keyed;
 }
 
-bool empty_dir(const std::filesystem::path& p) { return std::filesystem::is_empty(p); }
+bool empty_dir(const std::filesystem::path& p) {
+  return std::filesystem::is_empty(p);
+}
 
 TEST(Remote, BareRepositoryByFileUrlLeavesNothingBehind) {
   TempRepo work;
@@ -40,7 +42,8 @@ TEST(Remote, BareRepositoryByFileUrlLeavesNothingBehind) {
   TempRepo tmp;
 
   std::string url = "file://" + (bare / "repo.git").string();
-  auto r = run_cli("assess " + shell_quote(url) + " -f json", "TMPDIR=" + shell_quote(tmp.path().string()));
+  auto r = run_cli("assess " + shell_quote(url) + " -f json",
+                   "TMPDIR=" + shell_quote(tmp.path().string()));
   ASSERT_EQ(r.status, 0) << r.err;
   auto doc = by_key(r.out);
   EXPECT_EQ(doc["_software"]["name"], "repo");
@@ -66,13 +69,15 @@ TEST(Remote, BareRepositoryByFileUrlLeavesNothingBehind) {
 TEST(Remote, ReleasesFromAForgeWithTheTokenOnlyInItsHeader) {
   ForgeServer server([](const httplib::Request& req, httplib::Response& res) {
     if (req.path != "/api/v1/repos/team/tool/releases") return void(res.status = 404);
-    res.set_content(R"([{"tag_name":"v2.0.0"},{"tag_name":"v1.1.0"},{"tag_name":"v1.0.0"},{"tag_name":"beta"}])",
-                    "application/json");
+    res.set_content(
+        R"([{"tag_name":"v2.0.0"},{"tag_name":"v1.1.0"},{"tag_name":"v1.0.0"},{"tag_name":"beta"}])",
+        "application/json");
   });
   TempRepo repo;
   git_history(repo, 4);
   git(repo, "remote add origin " + server.base() + "/team/tool.git");
-  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --forge " + server.host() + "=gitea",
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --forge " +
+                       server.host() + "=gitea",
                    "GITEA_TOKEN=tok-9f8e7d GITHUB_TOKEN= ");
   ASSERT_EQ(r.status, 0) << r.err;
   auto doc = by_key(r.out);
@@ -86,8 +91,8 @@ TEST(Remote, ReleasesFromAForgeWithTheTokenOnlyInItsHeader) {
   EXPECT_EQ(seen[0].headers.find("Authorization")->second, "token tok-9f8e7d");
   EXPECT_EQ(seen[0].query.find("tok-9f8e7d"), std::string::npos);
 
-  auto offline = run_cli("assess " + shell_quote(repo.path().string()) + " -f json --offline --forge " +
-                         server.host() + "=gitea");
+  auto offline = run_cli("assess " + shell_quote(repo.path().string()) +
+                         " -f json --offline --forge " + server.host() + "=gitea");
   EXPECT_EQ(by_key(offline.out)["version_identifiers"]["status"], "unknown");
   EXPECT_EQ(server.seen().size(), 1u);  // offline: no request at all
 }
@@ -113,13 +118,17 @@ TEST(Remote, ProvenanceOfALocalCheckout) {
 TEST(Remote, InterruptedCloneLeavesNothingBehind) {
   TempRepo origin;
   // A history long enough that the clone is still running when the signal comes.
-  origin.sh("git init -q -b main . && awk 'BEGIN { for (i = 1; i <= 4000; i++) printf \"commit refs/heads/main\\n"
-            "committer T <t@e> %d +0000\\ndata 1\\nc\\nM 644 inline f%d\\ndata 2\\n%d\\n\\n\", 1600000000 + i, i % 500, "
-            "i % 10 }' | git fast-import --quiet");
+  origin.sh(
+      "git init -q -b main . && awk 'BEGIN { for (i = 1; i <= 4000; i++) printf \"commit "
+      "refs/heads/main\\n"
+      "committer T <t@e> %d +0000\\ndata 1\\nc\\nM 644 inline f%d\\ndata 2\\n%d\\n\\n\", "
+      "1600000000 + i, i % 500, "
+      "i % 10 }' | git fast-import --quiet");
   TempRepo tmp;
-  std::string cmd = "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) + " assess " +
-                    shell_quote("file://" + origin.path().string()) + " --offline >/dev/null 2>&1 & pid=$!; " +
-                    "sleep 0.1; kill -INT $pid; wait $pid; echo $? > " + shell_quote((tmp / "status").string());
+  std::string cmd =
+      "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) + " assess " +
+      shell_quote("file://" + origin.path().string()) + " --offline >/dev/null 2>&1 & pid=$!; " +
+      "sleep 0.1; kill -INT $pid; wait $pid; echo $? > " + shell_quote((tmp / "status").string());
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   std::string status = testing::read_file(tmp / "status");
   EXPECT_TRUE(status == "130\n" || status == "0\n") << status;  // interrupted, or done just before

@@ -42,7 +42,8 @@ CheckResult with(std::string key, double score, CheckStatus status) {
 TEST(OverallScore, WeightedMeanOfDecidedResults) {
   const Profile& p = fair4rs_profile();
   EXPECT_EQ(overall_score({}, p), 0.0);
-  EXPECT_EQ(overall_score({with("clear_license", 10, CheckStatus::Pass), with("rich_metadata", 5, CheckStatus::Warn),
+  EXPECT_EQ(overall_score({with("clear_license", 10, CheckStatus::Pass),
+                           with("rich_metadata", 5, CheckStatus::Warn),
                            with("searchable_metadata", 0, CheckStatus::Unknown),
                            with("community_standards", 0, CheckStatus::Error),
                            with("continuous_integration", 0, CheckStatus::Fail)},
@@ -54,13 +55,15 @@ TEST(OverallScore, WeightedMeanOfDecidedResults) {
 TEST(Compliance, Levels) {
   const Profile& p = fair4rs_profile();
   std::vector<CheckResult> all_pass;
-  for (const auto& spec : p.indicators) all_pass.push_back(with(std::string(spec.key), 9, CheckStatus::Pass));
+  for (const auto& spec : p.indicators)
+    all_pass.push_back(with(std::string(spec.key), 9, CheckStatus::Pass));
   EXPECT_EQ(compliance_level(all_pass, 9.0, p), "advanced");
   EXPECT_EQ(compliance_level(all_pass, 7.9, p), "intermediate");
   EXPECT_EQ(compliance_level(all_pass, 5.9, p), "basic");
 
   auto unknown_rich = all_pass;
-  unknown_rich[5] = with("rich_metadata", 0, CheckStatus::Unknown);  // missing evidence does not block
+  unknown_rich[5] =
+      with("rich_metadata", 0, CheckStatus::Unknown);  // missing evidence does not block
   EXPECT_EQ(compliance_level(unknown_rich, 8.5, p), "intermediate");
   auto failed_provenance = all_pass;
   failed_provenance[7] = with("development_provenance", 0, CheckStatus::Fail);

@@ -70,9 +70,11 @@ TEST(RunBatch, ResumeDropsATornLineAndSkipsWhatIsDone) {
   repos.mkdir("c");
   TempRepo out_dir;
   Path out = out_dir / "out.jsonl";
-  std::vector<std::string> inputs{(repos / "a").string(), (repos / "b").string(), (repos / "c").string()};
+  std::vector<std::string> inputs{(repos / "a").string(), (repos / "b").string(),
+                                  (repos / "c").string()};
   // A previous run finished "a" and was killed while writing "b".
-  out_dir.write("out.jsonl", "{\"input\": \"" + inputs[0] + "\", \"schema\": \"ostrameld-assessment/1\"}\n{\"input\": \"" +
+  out_dir.write("out.jsonl", "{\"input\": \"" + inputs[0] +
+                                 "\", \"schema\": \"ostrameld-assessment/1\"}\n{\"input\": \"" +
                                  inputs[1] + "\", \"sche");
   BatchOptions options;
   options.output = out;

@@ -11,8 +11,9 @@ namespace {
 
 using testing::TempRepo;
 
-CheckResult result(std::string key, std::optional<std::string> fair, std::string plugin, double score,
-                   CheckStatus status, std::string output, std::string evidence, std::string process) {
+CheckResult result(std::string key, std::optional<std::string> fair, std::string plugin,
+                   double score, CheckStatus status, std::string output, std::string evidence,
+                   std::string process) {
   CheckResult r;
   r.indicator_id = std::move(key);
   r.fair4rs_id = std::move(fair);
@@ -35,11 +36,13 @@ Assessment sample() {
   a.compliance_level = "basic";
   a.overall_score = 6.25;
   a.indicators = {
-      result("clear_license", "R1.1", "morvel", 10.0, CheckStatus::Pass, "Detected MIT", "File: LICENSE, SPDX: MIT",
-             "Identified SPDX license: MIT"),
-      result("rich_metadata", "F2", "bellwyn", 5.0, CheckStatus::Warn, "Invalid YAML: a|b\\c\nline two",
-             "Files: CITATION.cff", "CITATION.cff exists but has issues"),
-      result("continuous_integration", std::nullopt, "drumlet", 0.0, CheckStatus::Error, "boom & <fail>", "", ""),
+      result("clear_license", "R1.1", "morvel", 10.0, CheckStatus::Pass, "Detected MIT",
+             "File: LICENSE, SPDX: MIT", "Identified SPDX license: MIT"),
+      result("rich_metadata", "F2", "bellwyn", 5.0, CheckStatus::Warn,
+             "Invalid YAML: a|b\\c\nline two", "Files: CITATION.cff",
+             "CITATION.cff exists but has issues"),
+      result("continuous_integration", std::nullopt, "drumlet", 0.0, CheckStatus::Error,
+             "boom & <fail>", "", ""),
   };
   a.passed_indicators = {"clear_license", "x"};
   a.skipped = {{"version_identifiers", "not selected (--indicator)"}};
@@ -91,9 +94,12 @@ TEST(MarkdownRenderer, DefaultTemplateRendersTheReport) {
 TEST(MarkdownRenderer, GivenDirectoryOnlyAndExactlyTheTwelveVariables) {
   TempRepo dir;
   dir.write("report.md.j2",
-            "{{ total_count }}/{{ passed_count }}/{{ skipped_count }} {{ software_name }} {{ software_url }} "
-            "{{ compliance_level }} {{ overall_score }} {{ profile }} {{ timestamp }} {{ ostrameld_version }} "
-            "{{ indicators|length }} {{ errors|length }} {{ assessment is defined }} {{ software is defined }}");
+            "{{ total_count }}/{{ passed_count }}/{{ skipped_count }} {{ software_name }} {{ "
+            "software_url }} "
+            "{{ compliance_level }} {{ overall_score }} {{ profile }} {{ timestamp }} {{ "
+            "ostrameld_version }} "
+            "{{ indicators|length }} {{ errors|length }} {{ assessment is defined }} {{ software "
+            "is defined }}");
   MarkdownRenderer renderer(dir.path());
   Assessment a;
   a.software.name = "x";
@@ -112,7 +118,8 @@ TEST(MarkdownRenderer, TextIsInsertedUnescaped) {
   dir.write("report.md.j2", "{{ software_name }} {{ indicators[0].output }}");
   Assessment a;
   a.software.name = "<b>&amp;\"'";
-  a.indicators.push_back(result("k", std::nullopt, "p", 1, CheckStatus::Fail, "a < b && c", "", ""));
+  a.indicators.push_back(
+      result("k", std::nullopt, "p", 1, CheckStatus::Fail, "a < b && c", "", ""));
   EXPECT_EQ(MarkdownRenderer(dir.path()).render(a), "<b>&amp;\"' a < b && c");
 }
 

@@ -8,7 +8,8 @@
 namespace ostrameld::testing {
 
 // Runs "git ARGS" in the repository with a fixed author, committer and date.
-inline void git(const TempRepo& repo, const std::string& args, const std::string& date = "2020-01-01T00:00:00Z") {
+inline void git(const TempRepo& repo, const std::string& args,
+                const std::string& date = "2020-01-01T00:00:00Z") {
   repo.sh("GIT_AUTHOR_DATE='" + date + "' GIT_COMMITTER_DATE='" + date +
           "' git -c user.name=Tester -c user.email=tester@example.org -c init.defaultBranch=main "
           "-c commit.gpgsign=false -c tag.gpgsign=false -c advice.detachedHead=false " +

@@ -24,8 +24,10 @@ std::string slurp(const std::filesystem::path& p) {
 std::string shell_quote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -35,8 +37,9 @@ CliResult run_cli(const std::string& args, const std::string& prefix, const std:
   std::string tmpl = (std::filesystem::temp_directory_path() / "ostrameld-cli-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) return {};
   std::filesystem::path dir(tmpl);
-  std::string cmd = prefix + " " + shell_quote(program) + " " + args + " >" + shell_quote((dir / "out").string()) +
-                    " 2>" + shell_quote((dir / "err").string()) + " <" + shell_quote(stdin_file);
+  std::string cmd = prefix + " " + shell_quote(program) + " " + args + " >" +
+                    shell_quote((dir / "out").string()) + " 2>" +
+                    shell_quote((dir / "err").string()) + " <" + shell_quote(stdin_file);
   int raw = std::system(cmd.c_str());
   CliResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

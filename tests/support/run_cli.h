@@ -14,7 +14,8 @@ struct CliResult {
 // `args` is a shell-quoted argument string; `prefix` goes before the program
 // (environment assignments or a privilege-dropping wrapper).
 // Standard input comes from `stdin_file`.
-CliResult run_cli(const std::string& args, const std::string& prefix = "", const std::string& program = OSTRAMELD_BIN,
+CliResult run_cli(const std::string& args, const std::string& prefix = "",
+                  const std::string& program = OSTRAMELD_BIN,
                   const std::string& stdin_file = "/dev/null");
 
 // Single-quotes a text for the shell.

@@ -1,7 +1,7 @@
 #include "support/temp_repo.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +20,8 @@ TempRepo::TempRepo() {
 
 TempRepo::~TempRepo() {
   // rm copes with trees deeper than PATH_MAX, which some tests build on purpose.
-  std::string cmd = "chmod -R u+rwx '" + root_.string() + "' 2>/dev/null; rm -rf '" + root_.string() + "'";
+  std::string cmd =
+      "chmod -R u+rwx '" + root_.string() + "' 2>/dev/null; rm -rf '" + root_.string() + "'";
   if (std::system(cmd.c_str()) != 0) {
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);

@@ -27,18 +27,19 @@ TEST(FindCiConfigs, ProbesInFixedOrder) {
   repo.write("bitbucket-pipelines.yml", "");
   repo.write(".woodpecker.yml", "");
   EXPECT_EQ(describe(find_ci_configs(repo.path()), repo.path()),
-            (std::vector<std::string>{".github/workflows/ci.yml=GitHub Actions", ".gitlab-ci.yml=GitLab CI",
-                                      ".gitlab-ci.yaml=GitLab CI", "Jenkinsfile=Jenkins",
-                                      ".circleci/config.yml=CircleCI", ".travis.yml=Travis CI",
-                                      "azure-pipelines.yml=Azure Pipelines",
-                                      "bitbucket-pipelines.yml=Bitbucket Pipelines", ".woodpecker.yml=Woodpecker CI"}));
+            (std::vector<std::string>{
+                ".github/workflows/ci.yml=GitHub Actions", ".gitlab-ci.yml=GitLab CI",
+                ".gitlab-ci.yaml=GitLab CI", "Jenkinsfile=Jenkins", ".circleci/config.yml=CircleCI",
+                ".travis.yml=Travis CI", "azure-pipelines.yml=Azure Pipelines",
+                "bitbucket-pipelines.yml=Bitbucket Pipelines", ".woodpecker.yml=Woodpecker CI"}));
 }
 
 TEST(FindCiConfigs, WorkflowSuffixRules) {
   TempRepo repo;
-  for (auto name : {"ci.yml", "release.yaml", "notes.md", "old.YML", ".yml", "build.tar.yml", "ci.yml.bak"})
+  for (auto name :
+       {"ci.yml", "release.yaml", "notes.md", "old.YML", ".yml", "build.tar.yml", "ci.yml.bak"})
     repo.write(std::string(".github/workflows/") + name, "");
-  repo.mkdir(".github/workflows/x.yaml");           // a directory named like a workflow counts
+  repo.mkdir(".github/workflows/x.yaml");             // a directory named like a workflow counts
   repo.write(".github/workflows/nested/ci.yml", "");  // files below sub-directories do not
   auto found = describe(find_ci_configs(repo.path()), repo.path());
   std::sort(found.begin(), found.end());
@@ -54,9 +55,11 @@ TEST(FindCiConfigs, AbsentAndOddEntries) {
   repo.write(".github/workflows", "a file, not a directory");
   repo.symlink("nowhere", ".travis.yml");  // dangling: does not exist
   repo.mkdir("Jenkinsfile");               // a directory: exists
-  for (auto name : {".circleci/config.yaml", ".travis.yaml", "azure-pipelines.yaml", ".woodpecker/x.yml"})
+  for (auto name :
+       {".circleci/config.yaml", ".travis.yaml", "azure-pipelines.yaml", ".woodpecker/x.yml"})
     repo.write(name, "");
-  EXPECT_EQ(describe(find_ci_configs(repo.path()), repo.path()), std::vector<std::string>{"Jenkinsfile=Jenkins"});
+  EXPECT_EQ(describe(find_ci_configs(repo.path()), repo.path()),
+            std::vector<std::string>{"Jenkinsfile=Jenkins"});
 }
 
 TEST(FindCiConfigs, RelativeRootGivesRelativePaths) {

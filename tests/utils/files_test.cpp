@@ -29,10 +29,10 @@ TEST(FileTests, FollowLinksAndAnswerNoForAbsentEntries) {
     const char* rel;
     bool exists, dir, file;
   } cases[] = {
-      {"file", true, false, true},        {"dir", true, true, false},
+      {"file", true, false, true},         {"dir", true, true, false},
       {"link-to-file", true, false, true}, {"link-to-dir", true, true, false},
-      {"dangling", false, false, false},  {"loop-a", false, false, false},
-      {"pipe", true, false, false},       {"absent", false, false, false},
+      {"dangling", false, false, false},   {"loop-a", false, false, false},
+      {"pipe", true, false, false},        {"absent", false, false, false},
       {"file/below", false, false, false},  // a file as a directory component
   };
   for (const auto& c : cases) {
@@ -51,7 +51,7 @@ TEST(Names, SuffixAndStemFollowTheDotRules) {
     const char* stem;
   } cases[] = {
       {"MIT.txt", ".txt", "MIT"}, {"Apache-2.0", ".0", "Apache-2"}, {".yml", "", ".yml"},
-      {"LICENSE", "", "LICENSE"}, {"a.tar.gz", ".gz", "a.tar"},      {"trailing.", "", "trailing."},
+      {"LICENSE", "", "LICENSE"}, {"a.tar.gz", ".gz", "a.tar"},     {"trailing.", "", "trailing."},
       {"..", "", ".."},
   };
   for (const auto& c : cases) {
@@ -83,11 +83,12 @@ TEST(Walk, EntersDirectoriesRightAfterThemAndNeverThroughLinks) {
   TempRepo repo;
   repo.write("a/one.txt", "1");
   repo.write("a/b/two.txt", "2");
-  repo.symlink("..", "a/up");         // would loop if followed
-  repo.symlink("a", "alias");         // a linked directory is listed but not entered
+  repo.symlink("..", "a/up");  // would loop if followed
+  repo.symlink("a", "alias");  // a linked directory is listed but not entered
   auto seen = walk_all(repo.path());
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "a/b", "a/b/two.txt", "a/one.txt", "a/up", "alias"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"a", "a/b", "a/b/two.txt", "a/one.txt", "a/up", "alias"}));
 
   // Pre-order: every entry's parent directory was visited before it.
   auto order = walk_all(repo.path());
@@ -114,7 +115,9 @@ TEST(Walk, StopEndsTheWalk) {
   TempRepo repo;
   for (int i = 0; i < 10; ++i) repo.write("f" + std::to_string(i), "");
   int visits = 0;
-  walk_tree(repo.path(), [&](const WalkEntry&) { return ++visits == 3 ? WalkAction::Stop : WalkAction::Continue; });
+  walk_tree(repo.path(), [&](const WalkEntry&) {
+    return ++visits == 3 ? WalkAction::Stop : WalkAction::Continue;
+  });
   EXPECT_EQ(visits, 3);
 }
 

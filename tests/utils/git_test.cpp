@@ -23,7 +23,8 @@ TEST(ReadGitInfo, Fields) {
   } cases[] = {
       {"not a repository", [](TempRepo&) {}, {}},
       {"unborn HEAD", [](TempRepo& r) { git(r, "init -q"); }, {.is_repo = true}},
-      {"three commits on main", [](TempRepo& r) { git_history(r, 3); },
+      {"three commits on main",
+       [](TempRepo& r) { git_history(r, 3); },
        {.is_repo = true, .commit_count = 3, .current_branch = "main"}},
       {"detached HEAD",
        [](TempRepo& r) {
@@ -37,14 +38,20 @@ TEST(ReadGitInfo, Fields) {
          git(r, "remote add aaa https://example.org/a.git");
          git(r, "remote add origin https://example.org/origin.git");
        },
-       {.is_repo = true, .remote_url = "https://example.org/origin.git", .commit_count = 1, .current_branch = "main"}},
+       {.is_repo = true,
+        .remote_url = "https://example.org/origin.git",
+        .commit_count = 1,
+        .current_branch = "main"}},
       {"else the first remote by name",
        [](TempRepo& r) {
          git_history(r, 1);
          git(r, "remote add zeta https://example.org/z.git");
          git(r, "remote add alpha https://example.org/a.git");
        },
-       {.is_repo = true, .remote_url = "https://example.org/a.git", .commit_count = 1, .current_branch = "main"}},
+       {.is_repo = true,
+        .remote_url = "https://example.org/a.git",
+        .commit_count = 1,
+        .current_branch = "main"}},
       {"credentials never leave the remote URL",
        [](TempRepo& r) {
          git(r, "init -q");
@@ -54,7 +61,8 @@ TEST(ReadGitInfo, Fields) {
       {"newest tagged commit wins, annotated or not",
        [](TempRepo& r) {
          git_history(r, 3);
-         git(r, "tag -a old-annotated -m m HEAD~2", "2025-01-01T00:00:00Z");  // made last, on the oldest commit
+         git(r, "tag -a old-annotated -m m HEAD~2",
+             "2025-01-01T00:00:00Z");  // made last, on the oldest commit
          git(r, "tag lightweight HEAD~1");
          git(r, "tag -a newest -m m HEAD");
        },
@@ -78,7 +86,8 @@ TEST(ReadGitInfo, Fields) {
          git_history(r, 2);
          r.mkdir("src/deep");
        },
-       {.is_repo = true, .commit_count = 2, .current_branch = "main"}, "src/deep"},
+       {.is_repo = true, .commit_count = 2, .current_branch = "main"},
+       "src/deep"},
       {"a bare repository has no work tree", [](TempRepo& r) { git(r, "init -q --bare"); }, {}},
   };
   for (const auto& c : cases) {
@@ -116,10 +125,13 @@ TEST(CommitCount, CommitGraphAgreesWithTheFullWalk) {
       {"no graph", ""},
       {"graph of everything", "git commit-graph write --reachable"},
       {"graph older than the newest commits",
-       "git commit-graph write --reachable && git -c user.name=T -c user.email=t@e commit -q --allow-empty -m new && "
+       "git commit-graph write --reachable && git -c user.name=T -c user.email=t@e commit -q "
+       "--allow-empty -m new && "
        "git -c user.name=T -c user.email=t@e commit -q --allow-empty -m newer"},
-      {"truncated graph", "git commit-graph write --reachable && truncate -s 100 .git/objects/info/commit-graph"},
-      {"graph of garbage", "mkdir -p .git/objects/info && head -c 5000 /dev/urandom > .git/objects/info/commit-graph"},
+      {"truncated graph",
+       "git commit-graph write --reachable && truncate -s 100 .git/objects/info/commit-graph"},
+      {"graph of garbage",
+       "mkdir -p .git/objects/info && head -c 5000 /dev/urandom > .git/objects/info/commit-graph"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -127,7 +139,8 @@ TEST(CommitCount, CommitGraphAgreesWithTheFullWalk) {
     merge_history(repo);
     if (*c.after) repo.sh(c.after);
     repo.sh("git rev-list --count HEAD > count.txt");
-    EXPECT_EQ(read_git_info(repo.path()).commit_count, std::stoll(testing::read_file(repo / "count.txt")));
+    EXPECT_EQ(read_git_info(repo.path()).commit_count,
+              std::stoll(testing::read_file(repo / "count.txt")));
   }
 }
 
@@ -139,7 +152,7 @@ TEST(CommitGraph, RejectsWhatItCannotRead) {
       "XXXX" + header.substr(4),
       "CGPH\x01\x02\x00\x00" + std::string(12, '\0'),  // SHA-256
       "CGPH\x01\x01\x00\x01" + std::string(12, '\0'),  // a split graph with a base
-      header + std::string(12, '\0'),                      // no chunks at all
+      header + std::string(12, '\0'),                  // no chunks at all
   };
   for (const auto& bytes : cases) EXPECT_FALSE(CommitGraph::parse(bytes)) << bytes.size();
 }

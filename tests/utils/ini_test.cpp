@@ -15,11 +15,14 @@ TEST(ParseIni, AcceptsWhatSetupCfgFilesHold) {
       {"equals and colon", "[metadata]\nname = demo\nurl: https://x\n", true, true},
       {"option names ignore case", "[metadata]\nNAME = demo\nUrl=https://x\n", true, true},
       {"empty value counts", "[metadata]\nname =\n", true, false},
-      {"continuation lines", "[metadata]\nname = demo\nclassifiers =\n    A\n    B\n\n    C\nurl = x\n", true, true},
+      {"continuation lines",
+       "[metadata]\nname = demo\nclassifiers =\n    A\n    B\n\n    C\nurl = x\n", true, true},
       {"indented option after a header", "[metadata]\n  name = demo\n", true, false},
-      {"comments anywhere", "# top\n[metadata]\n; note\n  # indented comment\nname = x\n", true, false},
+      {"comments anywhere", "# top\n[metadata]\n; note\n  # indented comment\nname = x\n", true,
+       false},
       {"DEFAULT seen by every section", "[DEFAULT]\nurl = x\n[metadata]\nname = y\n", true, true},
-      {"repeated DEFAULT is allowed", "[DEFAULT]\na = 1\n[DEFAULT]\nb = 2\n[metadata]\nname = y\n", true, false},
+      {"repeated DEFAULT is allowed", "[DEFAULT]\na = 1\n[DEFAULT]\nb = 2\n[metadata]\nname = y\n",
+       true, false},
       {"section names are case-sensitive", "[Metadata]\nname = x\n", false, false},
       {"text after the closing bracket", "[metadata] trailing\nname = x\n", true, false},
       {"only comments", "# nothing here\n; at all\n", false, false},
@@ -37,14 +40,14 @@ TEST(ParseIni, AcceptsWhatSetupCfgFilesHold) {
 
 TEST(ParseIni, RejectsWhatItCannotRead) {
   const char* cases[] = {
-      "name = x\n[metadata]\n",                    // text before the first section
+      "name = x\n[metadata]\n",                       // text before the first section
       "[metadata]\nname = a\n[metadata]\nurl = b\n",  // duplicate section
-      "[metadata]\nname = a\nNAME = b\n",           // duplicate option (case-insensitive)
-      "[metadata]\nname = a\njust words\n",         // a line that is no option
-      "[metadata]\n= value\n",                      // option without a name
-      "[]\nname = x\n",                             // empty header is no header
-      "\xEF\xBB\xBF[metadata]\nname = x\n",         // a byte-order mark hides the header
-      "[DEFAULT]\na = 1\na = 2\n[metadata]\n",      // duplicate option in DEFAULT
+      "[metadata]\nname = a\nNAME = b\n",             // duplicate option (case-insensitive)
+      "[metadata]\nname = a\njust words\n",           // a line that is no option
+      "[metadata]\n= value\n",                        // option without a name
+      "[]\nname = x\n",                               // empty header is no header
+      "\xEF\xBB\xBF[metadata]\nname = x\n",           // a byte-order mark hides the header
+      "[DEFAULT]\na = 1\na = 2\n[metadata]\n",        // duplicate option in DEFAULT
   };
   for (const char* text : cases) EXPECT_THROW(parse_ini(text), IniError) << text;
 }

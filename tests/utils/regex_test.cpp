@@ -23,11 +23,21 @@ TEST(Regex, SearchMatchAndFlags) {
       {"^v?\\d+$", Regex::kNone, "v1\n", true, true},
       {"^v?\\d+$", Regex::kNone, "v1\n\n", false, false},
       // Whitespace is exactly the str.isspace() set: \x1c counts, U+180E and U+200B do not.
-      {"a\\sb", Regex::kNone, "a\x1c" "b", true, true},
-      {"a\\sb", Regex::kNone, "a\xE1\xA0\x8E" "b", false, false},
-      {"a\\Sb", Regex::kNone, "a\xE2\x80\x8B" "b", true, true},
+      {"a\\sb", Regex::kNone,
+       "a\x1c"
+       "b",
+       true, true},
+      {"a\\sb", Regex::kNone,
+       "a\xE1\xA0\x8E"
+       "b",
+       false, false},
+      {"a\\Sb", Regex::kNone,
+       "a\xE2\x80\x8B"
+       "b",
+       true, true},
       {"[\\s]", Regex::kNone, " ", true, true},
-      {"\\d{4,}", Regex::kNone, "10.\xD9\xA1\xD9\xA2\xD9\xA3\xD9\xA4", true, false},  // Unicode digits
+      {"\\d{4,}", Regex::kNone, "10.\xD9\xA1\xD9\xA2\xD9\xA3\xD9\xA4", true,
+       false},  // Unicode digits
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " on " + c.text);
@@ -45,7 +55,9 @@ TEST(Regex, CaptureGroups) {
   EXPECT_FALSE(re.search_group("no header", 1));
 }
 
-TEST(Regex, BadPatternsAreRejected) { EXPECT_THROW(Regex("(unclosed"), std::invalid_argument); }
+TEST(Regex, BadPatternsAreRejected) {
+  EXPECT_THROW(Regex("(unclosed"), std::invalid_argument);
+}
 
 }  // namespace
 }  // namespace ostrameld

@@ -7,8 +7,8 @@ namespace {
 
 struct DecodeCase {
   std::string bytes;
-  std::string replaced;  // ReadMode::Replace
-  std::string dropped;   // ReadMode::Drop
+  std::string replaced;      // ReadMode::Replace
+  std::string dropped;       // ReadMode::Drop
   std::string strict_error;  // empty when strict decoding succeeds
 };
 
@@ -17,18 +17,28 @@ TEST(TextDecoder, ModesAgreeWithTheReferenceCodec) {
   const DecodeCase cases[] = {
       {"plain", "plain", "plain", ""},
       {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9", ""},
-      {"a\xFF" "b", "a" + R + "b", "ab", "'utf-8' codec can't decode byte 0xff in position 1: invalid start byte"},
-      {"\xE2\x82", R, "", "'utf-8' codec can't decode bytes in position 0-1: unexpected end of data"},
-      {"\xE2\x28\xA1", R + "(" + R, "(", "'utf-8' codec can't decode byte 0xe2 in position 0: invalid continuation byte"},
+      {"a\xFF"
+       "b",
+       "a" + R + "b", "ab",
+       "'utf-8' codec can't decode byte 0xff in position 1: invalid start byte"},
+      {"\xE2\x82", R, "",
+       "'utf-8' codec can't decode bytes in position 0-1: unexpected end of data"},
+      {"\xE2\x28\xA1", R + "(" + R, "(",
+       "'utf-8' codec can't decode byte 0xe2 in position 0: invalid continuation byte"},
       // A surrogate code point is three separate errors, not one.
-      {"\xED\xA0\x80", R + R + R, "", "'utf-8' codec can't decode byte 0xed in position 0: invalid continuation byte"},
-      {"\xF0\x9F\x98x", R + "x", "x", "'utf-8' codec can't decode bytes in position 0-2: invalid continuation byte"},
-      {"\xC0\xAF", R + R, "", "'utf-8' codec can't decode byte 0xc0 in position 0: invalid start byte"},
-      {"\xF4\x90\x80\x80", R + R + R + R, "", "'utf-8' codec can't decode byte 0xf4 in position 0: invalid continuation byte"},
+      {"\xED\xA0\x80", R + R + R, "",
+       "'utf-8' codec can't decode byte 0xed in position 0: invalid continuation byte"},
+      {"\xF0\x9F\x98x", R + "x", "x",
+       "'utf-8' codec can't decode bytes in position 0-2: invalid continuation byte"},
+      {"\xC0\xAF", R + R, "",
+       "'utf-8' codec can't decode byte 0xc0 in position 0: invalid start byte"},
+      {"\xF4\x90\x80\x80", R + R + R + R, "",
+       "'utf-8' codec can't decode byte 0xf4 in position 0: invalid continuation byte"},
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", ""},
       // Text-mode newlines: CRLF and lone CR become LF, also around dropped bytes.
       {"a\r\nb\rc\n", "a\nb\nc\n", "a\nb\nc\n", ""},
-      {"a\r\xFF\n", "a\n" + R + "\n", "a\n", "'utf-8' codec can't decode byte 0xff in position 2: invalid start byte"},
+      {"a\r\xFF\n", "a\n" + R + "\n", "a\n",
+       "'utf-8' codec can't decode byte 0xff in position 2: invalid start byte"},
       {"end\r", "end\n", "end\n", ""},
   };
   for (const auto& c : cases) {
@@ -61,7 +71,10 @@ TEST(TextDecoder, ChunkBoundariesDoNotChangeTheResult) {
 
 TEST(TextDecoder, StopsAtTheCharacterLimit) {
   TextDecoder dec(ReadMode::Drop, 4);
-  EXPECT_TRUE(dec.feed("a\xFF\xFF" "b\r\ncdef", false));
+  EXPECT_TRUE(
+      dec.feed("a\xFF\xFF"
+               "b\r\ncdef",
+               false));
   EXPECT_EQ(dec.text(), "ab\nc");
   EXPECT_EQ(dec.chars(), 4u);
 }
@@ -73,7 +86,7 @@ TEST(Strip, UsesTheFullWhitespaceSet) {
       {"  MIT\n", "MIT"},
       {"\t\v\f\r\n\x1c\x1d\x1e\x1fX\x20", "X"},
       {"\xC2\xA0\xE3\x80\x80word\xE2\x80\xA8", "word"},  // NBSP, ideographic space, line separator
-      {"\xE2\x80\x8Bword", "\xE2\x80\x8Bword"},           // zero-width space is not whitespace
+      {"\xE2\x80\x8Bword", "\xE2\x80\x8Bword"},          // zero-width space is not whitespace
       {"   ", ""},
       {"", ""},
   };
@@ -91,11 +104,18 @@ TEST(FloatRepr, MatchesShortestRoundTripSpelling) {
     double value;
     const char* text;
   } cases[] = {
-      {0.0, "0.0"},         {7.0, "7.0"},         {10.0, "10.0"},
-      {7.5, "7.5"},         {0.1 + 0.2, "0.30000000000000004"},
-      {20.0 / 3.0, "6.666666666666667"},          {1e16, "1e+16"},
-      {1e15, "1000000000000000.0"},               {1e-5, "1e-05"},
-      {0.0001, "0.0001"},   {-2.5, "-2.5"},       {123456.789, "123456.789"},
+      {0.0, "0.0"},
+      {7.0, "7.0"},
+      {10.0, "10.0"},
+      {7.5, "7.5"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {20.0 / 3.0, "6.666666666666667"},
+      {1e16, "1e+16"},
+      {1e15, "1000000000000000.0"},
+      {1e-5, "1e-05"},
+      {0.0001, "0.0001"},
+      {-2.5, "-2.5"},
+      {123456.789, "123456.789"},
   };
   for (const auto& c : cases) EXPECT_EQ(py_float_repr(c.value), c.text);
 }

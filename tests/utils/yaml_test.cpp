@@ -14,9 +14,13 @@ TEST(InspectYaml, RootKindAndTopLevelKeys) {
     Root root;
     std::set<std::string> keys;
   } cases[] = {
-      {"mapping", "cff-version: 1.2.0\ntitle: x\nauthors:\n  - name: a\n    title: nested\n", Root::Mapping,
+      {"mapping",
+       "cff-version: 1.2.0\ntitle: x\nauthors:\n  - name: a\n    title: nested\n",
+       Root::Mapping,
        {"cff-version", "title", "authors"}},
-      {"null values still give keys", "cff-version:\ntitle: ~\nauthors: []\n", Root::Mapping,
+      {"null values still give keys",
+       "cff-version:\ntitle: ~\nauthors: []\n",
+       Root::Mapping,
        {"cff-version", "title", "authors"}},
       {"flow mapping with a complex key", "{? [a, b] : 1, title: x}", Root::Mapping, {"title"}},
       {"quoted keys", "\"title\": x\n'authors': y\n", Root::Mapping, {"title", "authors"}},
@@ -26,7 +30,10 @@ TEST(InspectYaml, RootKindAndTopLevelKeys) {
       {"comments only", "# a comment that is long enough\n", Root::None, {}},
       {"empty", "", Root::None, {}},
       {"explicit null document", "--- ~\n", Root::None, {}},
-      {"standard tags are plain data", "title: !!str 1\nn: !!int 3\n", Root::Mapping, {"title", "n"}},
+      {"standard tags are plain data",
+       "title: !!str 1\nn: !!int 3\n",
+       Root::Mapping,
+       {"title", "n"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -45,7 +52,8 @@ TEST(InspectYaml, Rejections) {
   } cases[] = {
       {"syntax error", "title: [unclosed\n", "error"},
       {"two documents", "a: 1\n---\nb: 2\n", "expected a single document"},
-      {"application tag", "title: !!python/object/apply:os.system [ls]\n", "could not determine a constructor"},
+      {"application tag", "title: !!python/object/apply:os.system [ls]\n",
+       "could not determine a constructor"},
       {"local tag", "title: !shell ls\n", "could not determine a constructor"},
       {"deep nesting", std::string(100000, '[') + std::string(100000, ']'), "nesting deeper"},
   };
@@ -62,7 +70,8 @@ TEST(InspectYaml, Rejections) {
 
 TEST(InspectYaml, AliasesAreNeverExpanded) {
   // "Billion laughs": nine levels of ten aliases each would be 10^9 nodes if expanded.
-  std::string text = "a: &a [\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\"]\n";
+  std::string text =
+      "a: &a [\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\",\"lol\"]\n";
   char prev = 'a';
   for (char c = 'b'; c <= 'i'; ++c) {
     text += std::string(1, c) + ": &" + c + " [";

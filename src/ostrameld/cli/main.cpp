@@ -1,6 +1,6 @@
 // The ostrameld command: a thin layer of argument handling over the library.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,8 +55,10 @@ struct CommonArgs {
   void add_to(CLI::App* cmd) {
     cmd->add_flag("--offline", offline, "Use no network at all");
     // One value per flag, so that a path may follow: --indicator KEY PATH.
-    cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")->allow_extra_args(false);
-    cmd->add_option("--forge", forges, "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable")
+    cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")
+        ->allow_extra_args(false);
+    cmd->add_option("--forge", forges,
+                    "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable")
         ->allow_extra_args(false);
     cmd->add_option("--github-token", github_token, "GitHub token (default: $GITHUB_TOKEN)");
     cmd->add_option("--gitlab-token", gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
@@ -79,7 +81,8 @@ struct CommonArgs {
   AssessOptions assess_options(const ForgeClient* forge) const {
     const Profile& profile = fair4rs_profile();
     for (const auto& key : indicators) {
-      if (!profile.find(key)) throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
+      if (!profile.find(key))
+        throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
     }
     AssessOptions opts;
     opts.only = indicators;
@@ -123,7 +126,8 @@ Json render_options(const AssessArgs& args) {
     if (used != args.json_indent.size() || n < 0) throw std::invalid_argument("");
     options["indent"] = n;
   } catch (const std::exception&) {
-    throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent + "\"");
+    throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent +
+                     "\"");
   }
   return options;
 }
@@ -134,7 +138,8 @@ std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
     Path dir = args.template_dir.empty() ? default_template_dir() : Path(args.template_dir);
     if (!is_file(dir / "report.md.j2")) {
       throw UsageError(args.template_dir.empty()
-                           ? "no report template found beside the program (" + dir.string() + "); use --template-dir"
+                           ? "no report template found beside the program (" + dir.string() +
+                                 "); use --template-dir"
                            : "no report.md.j2 in template directory " + args.template_dir);
     }
     return std::make_unique<MarkdownRenderer>(dir);
@@ -159,7 +164,8 @@ int run_assess(const AssessArgs& args) {
 
   RepositorySource source = [&] {
     try {
-      return RepositorySource::open(args.path, {.progress = true, .clone_helper = "/proc/self/exe"});
+      return RepositorySource::open(args.path,
+                                    {.progress = true, .clone_helper = "/proc/self/exe"});
     } catch (const SourceError& e) {
       if (Interrupts::requested()) throw Interrupted{};
       throw UsageError(e.what());
@@ -226,9 +232,11 @@ int run_batch_command(const BatchArgs& args) {
   } catch (const OsError& e) {
     throw UsageError(e.what());
   }
-  std::fprintf(stderr, "batch: %zu repositories assessed in %.1f s (%.0f/s), %zu failed, %zu already done%s\n",
-               s.assessed, s.seconds, s.seconds > 0 ? static_cast<double>(s.assessed) / s.seconds : 0.0, s.failed,
-               s.resumed, s.interrupted ? "; interrupted" : "");
+  std::fprintf(
+      stderr,
+      "batch: %zu repositories assessed in %.1f s (%.0f/s), %zu failed, %zu already done%s\n",
+      s.assessed, s.seconds, s.seconds > 0 ? static_cast<double>(s.assessed) / s.seconds : 0.0,
+      s.failed, s.resumed, s.interrupted ? "; interrupted" : "");
   if (s.interrupted) return kInterruptedStatus;
   return s.failed > 0 ? 1 : 0;
 }
@@ -237,7 +245,8 @@ int run_plugins() {
   for (const auto& p : builtin_registry().plugins()) {
     std::string keys;
     for (auto k : p->supported_indicators()) keys += (keys.empty() ? "" : ",") + std::string(k);
-    std::cout << p->name() << ' ' << p->version() << "  [" << keys << "]  " << p->description() << '\n';
+    std::cout << p->name() << ' ' << p->version() << "  [" << keys << "]  " << p->description()
+              << '\n';
   }
   return 0;
 }
@@ -248,7 +257,8 @@ int run_indicators() {
   for (const auto& spec : profile.indicators) {
     std::string id = spec.fair4rs_id ? std::string(*spec.fair4rs_id) : "-";
     std::string state = builtin_registry().find(spec.plugin) ? "" : "  (plugin not available)";
-    std::cout << std::string(spec.key) << std::string(spec.key.size() < 26 ? 26 - spec.key.size() : 1, ' ') << id
+    std::cout << std::string(spec.key)
+              << std::string(spec.key.size() < 26 ? 26 - spec.key.size() : 1, ' ') << id
               << std::string(id.size() < 6 ? 6 - id.size() : 1, ' ') << spec.plugin << "  weight "
               << format_fixed(spec.weight, 0) << state << '\n';
   }
@@ -272,31 +282,42 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   AssessArgs assess;
-  CLI::App* assess_cmd = app.add_subcommand("assess", "Assess one repository (a directory or a clone URL)");
+  CLI::App* assess_cmd =
+      app.add_subcommand("assess", "Assess one repository (a directory or a clone URL)");
   assess_cmd->add_option("path", assess.path, "Repository directory or URL (default: .)");
   assess_cmd->add_option("-f,--format", assess.format, "Report format")
       ->check(CLI::IsMember({"text", "json", "markdown"}));
-  assess_cmd->add_option("-o,--output", assess.output, "Write the report to FILE instead of stdout");
-  assess_cmd->add_option("--json-indent", assess.json_indent, "Spaces per JSON level, or none for one line");
-  assess_cmd->add_option("--template-dir", assess.template_dir, "Directory holding report.md.j2 (Markdown)");
-  assess_cmd->add_option("--fail-under", assess.fail_under, "Exit with status 1 when the overall score is below SCORE");
+  assess_cmd->add_option("-o,--output", assess.output,
+                         "Write the report to FILE instead of stdout");
+  assess_cmd->add_option("--json-indent", assess.json_indent,
+                         "Spaces per JSON level, or none for one line");
+  assess_cmd->add_option("--template-dir", assess.template_dir,
+                         "Directory holding report.md.j2 (Markdown)");
+  assess_cmd->add_option("--fail-under", assess.fail_under,
+                         "Exit with status 1 when the overall score is below SCORE");
   assess.common.add_to(assess_cmd);
 
   BatchArgs batch;
-  CLI::App* batch_cmd = app.add_subcommand("batch", "Assess every repository of a list, one JSON line each");
-  batch_cmd->add_option("list", batch.list, "File with one path or URL per line, or - for stdin (default: -)");
+  CLI::App* batch_cmd =
+      app.add_subcommand("batch", "Assess every repository of a list, one JSON line each");
+  batch_cmd->add_option("list", batch.list,
+                        "File with one path or URL per line, or - for stdin (default: -)");
   batch_cmd->add_option("-j,--jobs", batch.jobs, "Worker threads (default: the number of cores)");
   batch_cmd->add_option("-o,--output", batch.output, "JSON Lines file (default: stdout)");
-  batch_cmd->add_flag("--resume", batch.resume, "Skip inputs already in the output and append the rest");
-  batch_cmd->add_option("--shard", batch.shard, "Take only the inputs whose position modulo N is I (I/N)");
+  batch_cmd->add_flag("--resume", batch.resume,
+                      "Skip inputs already in the output and append the rest");
+  batch_cmd->add_option("--shard", batch.shard,
+                        "Take only the inputs whose position modulo N is I (I/N)");
   batch.common.add_to(batch_cmd);
 
   CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
-  CLI::App* indicators_cmd = app.add_subcommand("indicators", "List the indicators of the default profile");
+  CLI::App* indicators_cmd =
+      app.add_subcommand("indicators", "List the indicators of the default profile");
 
   if (argc > 1 && argv[1][0] != '-') {
     std::string_view command = argv[1];
-    if (command != "assess" && command != "batch" && command != "plugins" && command != "indicators") {
+    if (command != "assess" && command != "batch" && command != "plugins" &&
+        command != "indicators") {
       std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
                 << "' (expected assess, batch, plugins or indicators)\n";
       return 2;

@@ -13,10 +13,10 @@ class ForgeClient;
 // Git metadata of the working tree, gathered once by the host before any check runs.
 struct GitInfo {
   bool is_repo = false;
-  std::string remote_url;  // origin, else the first remote by name; empty when none
+  std::string remote_url;         // origin, else the first remote by name; empty when none
   std::int64_t commit_count = 0;  // reachable from HEAD; 0 when HEAD is unborn
-  std::string current_branch;  // empty when HEAD is unborn or detached
-  std::string latest_tag;  // tag whose commit is newest; empty when there is none
+  std::string current_branch;     // empty when HEAD is unborn or detached
+  std::string latest_tag;         // tag whose commit is newest; empty when there is none
 };
 
 struct Context {

@@ -38,11 +38,13 @@ Json to_json(const Assessment& a) {
   }
   doc["indicators"] = std::move(indicators);
   Json skipped = Json::array();
-  for (const auto& s : a.skipped) skipped.push_back(Json{{"indicator_id", s.indicator_id}, {"reason", s.reason}});
+  for (const auto& s : a.skipped)
+    skipped.push_back(Json{{"indicator_id", s.indicator_id}, {"reason", s.reason}});
   doc["skipped"] = std::move(skipped);
   Json errors = Json::array();
   for (const auto& e : a.errors) {
-    errors.push_back(Json{{"indicator_id", e.indicator_id}, {"plugin", e.plugin}, {"message", e.message}});
+    errors.push_back(
+        Json{{"indicator_id", e.indicator_id}, {"plugin", e.plugin}, {"message", e.message}});
   }
   doc["errors"] = std::move(errors);
   return doc;

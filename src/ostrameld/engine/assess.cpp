@@ -70,9 +70,10 @@ double overall_score(const std::vector<CheckResult>& results, const Profile& pro
 
 std::optional<std::string> compliance_level(const std::vector<CheckResult>& results, double overall,
                                             const Profile& profile) {
-  if (!passes(results, "clear_license") || !passes(results, "descriptive_attributes")) return std::nullopt;
-  for (std::string_view key :
-       {"rich_metadata", "metadata_self_reference", "version_identifiers", "development_provenance"}) {
+  if (!passes(results, "clear_license") || !passes(results, "descriptive_attributes"))
+    return std::nullopt;
+  for (std::string_view key : {"rich_metadata", "metadata_self_reference", "version_identifiers",
+                               "development_provenance"}) {
     const CheckResult* r = result_for(results, key);
     if (r && (r->status == CheckStatus::Fail || r->status == CheckStatus::Error)) return "basic";
   }
@@ -92,8 +93,8 @@ std::string utc_timestamp() {
   return buf;
 }
 
-Assessment assess_repository(const Path& repo, const AssessOptions& options, const PluginRegistry& registry,
-                             const Profile& profile) {
+Assessment assess_repository(const Path& repo, const AssessOptions& options,
+                             const PluginRegistry& registry, const Profile& profile) {
   auto started = std::chrono::steady_clock::now();
   Assessment a;
   a.timestamp = utc_timestamp();
@@ -117,7 +118,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options, con
     ctx.git_error = sanitize_utf8(e.what());
   }
 
-  a.software.name = options.software_name.value_or(sanitize_utf8(ctx.repo_path.filename().native()));
+  a.software.name =
+      options.software_name.value_or(sanitize_utf8(ctx.repo_path.filename().native()));
   if (options.repo_url && !options.repo_url->empty()) {
     a.software.url = redact_url(*options.repo_url);
   } else if (ctx.git_repo && !ctx.git_repo->remote_url.empty()) {
@@ -132,7 +134,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options, con
     }
     const BasePlugin* plugin = registry.find(spec.plugin);
     if (!plugin) {
-      a.skipped.push_back({std::string(spec.key), "plugin \"" + std::string(spec.plugin) + "\" is not available"});
+      a.skipped.push_back(
+          {std::string(spec.key), "plugin \"" + std::string(spec.plugin) + "\" is not available"});
       continue;
     }
     a.indicators.push_back(run_check(*plugin, spec, ctx, a.errors));
@@ -142,7 +145,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options, con
     if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
   a.overall_score = overall_score(a.indicators, profile);
   a.compliance_level = compliance_level(a.indicators, a.overall_score, profile);
-  a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+  a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - started)
                       .count();
   return a;
 }

@@ -15,7 +15,7 @@
 namespace ostrameld {
 
 struct AssessOptions {
-  std::vector<std::string> only;  // indicator keys to run; empty runs the whole profile
+  std::vector<std::string> only;             // indicator keys to run; empty runs the whole profile
   std::optional<std::string> repo_url;       // the address the repository was cloned from
   std::optional<std::string> software_name;  // defaults to the directory's name
   std::optional<std::string> github_token;

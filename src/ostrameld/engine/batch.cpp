@@ -25,7 +25,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string_view trim(std::string_view s) {
-  auto is_ws = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  auto is_ws = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+  };
   while (!s.empty() && is_ws(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_ws(s.back())) s.remove_suffix(1);
   return s;
@@ -96,7 +98,8 @@ std::string failure_line(const std::string& input, const std::string& message) {
   doc["schema"] = std::string(kSchemaId);
   doc["ostrameld_version"] = std::string(kVersion);
   doc["timestamp"] = utc_timestamp();
-  doc["errors"] = Json::array({Json{{"indicator_id", nullptr}, {"plugin", nullptr}, {"message", message}}});
+  doc["errors"] =
+      Json::array({Json{{"indicator_id", nullptr}, {"plugin", nullptr}, {"message", message}}});
   return dump_json(doc, std::nullopt) + "\n";
 }
 
@@ -122,12 +125,13 @@ std::pair<std::string, bool> assess_input(const std::string& input, const BatchO
   }
 }
 
-void show_progress(std::size_t done, std::size_t total, std::size_t failed, Clock::time_point started, bool final) {
+void show_progress(std::size_t done, std::size_t total, std::size_t failed,
+                   Clock::time_point started, bool final) {
   double secs = std::chrono::duration<double>(Clock::now() - started).count();
   double rate = secs > 0 ? static_cast<double>(done) / secs : 0.0;
   double eta = rate > 0 ? static_cast<double>(total - done) / rate : 0.0;
-  std::fprintf(stderr, "\r%zu/%zu done, %.0f/s, %zu failed, %.0f s left   %s", done, total, rate, failed, eta,
-               final ? "\n" : "");
+  std::fprintf(stderr, "\r%zu/%zu done, %.0f/s, %zu failed, %.0f s left   %s", done, total, rate,
+               failed, eta, final ? "\n" : "");
   std::fflush(stderr);
 }
 
@@ -152,7 +156,8 @@ Shard parse_shard(const std::string& text) {
     if (slash == std::string::npos) throw std::invalid_argument("");
     std::string i_text = text.substr(0, slash);
     std::string n_text = text.substr(slash + 1);
-    if (i_text.empty() || n_text.empty() || i_text[0] == '-' || n_text[0] == '-') throw std::invalid_argument("");
+    if (i_text.empty() || n_text.empty() || i_text[0] == '-' || n_text[0] == '-')
+      throw std::invalid_argument("");
     Shard s{std::stoul(i_text, &used_i), std::stoul(n_text, &used_n)};
     if (used_i != i_text.size() || used_n != n_text.size() || s.count == 0 || s.index >= s.count) {
       throw std::invalid_argument("");
@@ -232,7 +237,9 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
     }
   };
 
-  unsigned jobs = std::max(1u, std::min<unsigned>(options.jobs, static_cast<unsigned>(std::max<std::size_t>(todo.size(), 1))));
+  unsigned jobs =
+      std::max(1u, std::min<unsigned>(
+                       options.jobs, static_cast<unsigned>(std::max<std::size_t>(todo.size(), 1))));
   std::vector<std::thread> threads;
   for (unsigned j = 1; j < jobs; ++j) threads.emplace_back(worker);
   worker();

@@ -24,16 +24,16 @@ struct BatchOptions {
   std::optional<Path> output;  // JSON Lines file; standard output when absent
   bool resume = false;         // skip inputs already in the output, append the rest
   Shard shard;
-  AssessOptions assess;        // tokens, forge client, indicator selection
-  OpenOptions open;            // clone helper
-  bool progress = false;       // live progress on stderr (a terminal)
+  AssessOptions assess;   // tokens, forge client, indicator selection
+  OpenOptions open;       // clone helper
+  bool progress = false;  // live progress on stderr (a terminal)
 };
 
 struct BatchSummary {
-  std::size_t inputs = 0;     // in this shard
-  std::size_t resumed = 0;    // already present in the output
-  std::size_t assessed = 0;   // lines written by this run
-  std::size_t failed = 0;     // of those, inputs that could not be assessed
+  std::size_t inputs = 0;    // in this shard
+  std::size_t resumed = 0;   // already present in the output
+  std::size_t assessed = 0;  // lines written by this run
+  std::size_t failed = 0;    // of those, inputs that could not be assessed
   bool interrupted = false;
   double seconds = 0.0;
 };

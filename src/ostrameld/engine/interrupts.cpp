@@ -61,7 +61,9 @@ void Interrupts::install() {
   });
 }
 
-const std::atomic<bool>& Interrupts::flag() { return state().requested; }
+const std::atomic<bool>& Interrupts::flag() {
+  return state().requested;
+}
 
 void Interrupts::register_temp(const Path& dir) {
   std::lock_guard lock(state().mu);

@@ -12,7 +12,8 @@ namespace ostrameld {
 
 AtomicFile::AtomicFile(const Path& destination) : destination_(destination) {
   struct stat st;
-  if (::stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw OsError(EISDIR, destination);
+  if (::stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw OsError(EISDIR, destination);
   Path dir = destination.parent_path();
   if (dir.empty()) dir = ".";
   std::string pattern = (dir / ("." + destination.filename().native() + ".XXXXXX")).native();

@@ -35,8 +35,8 @@ void print_progress(const CloneProgress& p) {
   std::size_t pct = p.total_objects ? p.received_objects * 100 / p.total_objects : 0;
   if (pct == last) return;
   last = pct;
-  std::fprintf(stderr, "\rCloning: %3zu%% (%zu/%zu objects, %.1f MiB)", pct, p.received_objects, p.total_objects,
-               static_cast<double>(p.received_bytes) / (1024.0 * 1024.0));
+  std::fprintf(stderr, "\rCloning: %3zu%% (%zu/%zu objects, %.1f MiB)", pct, p.received_objects,
+               p.total_objects, static_cast<double>(p.received_bytes) / (1024.0 * 1024.0));
   std::fflush(stderr);
 }
 
@@ -72,11 +72,13 @@ void clone_in_child(const Path& helper, const std::string& url, const Path& dest
   std::string command = "__clone";
   std::string target = dest.native();
   std::string flag = "--progress";
-  char* argv[] = {program.data(), command.data(), target.data(), progress ? flag.data() : nullptr, nullptr};
+  char* argv[] = {program.data(), command.data(), target.data(), progress ? flag.data() : nullptr,
+                  nullptr};
   pid_t pid = 0;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw SourceError("cannot start the clone helper: " + std::string(std::strerror(rc)));
+  if (rc != 0)
+    throw SourceError("cannot start the clone helper: " + std::string(std::strerror(rc)));
   in.close_end(0);
   err.close_end(1);
   std::string line = url + "\n";
@@ -142,17 +144,20 @@ RepositorySource RepositorySource::open(const std::string& arg, const OpenOption
   src.url_ = redact_url(arg);
   src.name_ = repo_name_of(*src.url_);
   std::string tmpl = (std::filesystem::temp_directory_path() / "ostrameld-clone-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw SourceError("cannot create a temporary directory for the clone");
+  if (!::mkdtemp(tmpl.data()))
+    throw SourceError("cannot create a temporary directory for the clone");
   src.temp_ = tmpl;
   src.path_ = src.temp_;
   Interrupts::register_temp(src.temp_);
   if (!options.clone_helper.empty()) {
-    clone_in_child(options.clone_helper, arg, src.temp_, options.progress);  // a SourceError removes the directory
+    clone_in_child(options.clone_helper, arg, src.temp_,
+                   options.progress);  // a SourceError removes the directory
     return src;
   }
   bool show = options.progress && ::isatty(STDERR_FILENO);
   try {
-    clone_repository(arg, src.temp_, &Interrupts::flag(), show ? print_progress : std::function<void(const CloneProgress&)>{});
+    clone_repository(arg, src.temp_, &Interrupts::flag(),
+                     show ? print_progress : std::function<void(const CloneProgress&)>{});
     if (show) std::fputs("\n", stderr);
   } catch (const GitError& e) {
     if (show) std::fputs("\n", stderr);

@@ -14,7 +14,9 @@ namespace {
 constexpr const char* kTemplateName = "report.md.j2";
 
 // Report text: valid UTF-8, no control characters that could act on a terminal.
-jinja::Value safe(std::string_view text) { return jinja::Value(escape_controls(sanitize_utf8(text))); }
+jinja::Value safe(std::string_view text) {
+  return jinja::Value(escape_controls(sanitize_utf8(text)));
+}
 
 jinja::Value text_or_none(const std::optional<std::string>& text) {
   return text ? safe(*text) : jinja::Value::none();
@@ -62,8 +64,9 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
   for (const auto& r : a.indicators) indicators.push_back(indicator_value(r));
   jinja::List errors;
   for (const auto& e : a.errors) {
-    errors.emplace_back(
-        jinja::Map{{"indicator_id", safe(e.indicator_id)}, {"plugin", safe(e.plugin)}, {"message", safe(e.message)}});
+    errors.emplace_back(jinja::Map{{"indicator_id", safe(e.indicator_id)},
+                                   {"plugin", safe(e.plugin)},
+                                   {"message", safe(e.message)}});
   }
   const jinja::Map variables{
       {"software_name", safe(a.software.name)},

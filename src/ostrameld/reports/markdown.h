@@ -20,7 +20,8 @@ class MarkdownRenderer final : public Renderer {
   ~MarkdownRenderer() override;
 
   // Options are accepted and ignored. Throws when the template is missing or broken.
-  std::string render(const Assessment& assessment, const Json& options = Json::object()) const override;
+  std::string render(const Assessment& assessment,
+                     const Json& options = Json::object()) const override;
   const Path& template_dir() const { return dir_; }
 
  private:

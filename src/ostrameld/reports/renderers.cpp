@@ -50,13 +50,15 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
   lines.push_back(std::move(hdr));
   lines.emplace_back(rule, '-');
   for (const auto& r : a.indicators) {
-    lines.push_back(row(escape_controls(sanitize_utf8(r.indicator_id)), escape_controls(sanitize_utf8(r.plugin)),
-                        format_fixed(r.score, 1), upper(status_value(r.status))));
+    lines.push_back(row(escape_controls(sanitize_utf8(r.indicator_id)),
+                        escape_controls(sanitize_utf8(r.plugin)), format_fixed(r.score, 1),
+                        upper(status_value(r.status))));
   }
   lines.emplace_back();
-  lines.push_back(std::to_string(a.passed_indicators.size()) + "/" + std::to_string(a.indicators.size()) +
-                  " passed (" + std::to_string(a.skipped.size()) + " skipped, " +
-                  std::to_string(a.duration_ms) + "ms)");
+  lines.push_back(std::to_string(a.passed_indicators.size()) + "/" +
+                  std::to_string(a.indicators.size()) + " passed (" +
+                  std::to_string(a.skipped.size()) + " skipped, " + std::to_string(a.duration_ms) +
+                  "ms)");
   std::string level = a.compliance_level && !a.compliance_level->empty()
                           ? escape_controls(sanitize_utf8(*a.compliance_level))
                           : "none";

@@ -13,20 +13,23 @@ namespace ostrameld {
 class Renderer {
  public:
   virtual ~Renderer() = default;
-  virtual std::string render(const Assessment& assessment, const Json& options = Json::object()) const = 0;
+  virtual std::string render(const Assessment& assessment,
+                             const Json& options = Json::object()) const = 0;
 };
 
 // Plain-text table output.
 class TextRenderer final : public Renderer {
  public:
-  std::string render(const Assessment& assessment, const Json& options = Json::object()) const override;
+  std::string render(const Assessment& assessment,
+                     const Json& options = Json::object()) const override;
 };
 
 // JSON output using the Ostrameld schema. Option "indent": spaces per level
 // (default 2), or null for a single line.
 class JsonRenderer final : public Renderer {
  public:
-  std::string render(const Assessment& assessment, const Json& options = Json::object()) const override;
+  std::string render(const Assessment& assessment,
+                     const Json& options = Json::object()) const override;
 };
 
 }  // namespace ostrameld

@@ -29,7 +29,8 @@ std::vector<CiConfig> find_ci_configs(const Path& repo) {
   if (is_dir(workflows)) {
     for (const auto& name : list_directory(workflows)) {
       auto suffix = file_suffix(name);
-      if (suffix == ".yml" || suffix == ".yaml") found.push_back({workflows / name, "GitHub Actions"});
+      if (suffix == ".yml" || suffix == ".yaml")
+        found.push_back({workflows / name, "GitHub Actions"});
     }
   }
   for (auto name : GITLAB_FILES) {

@@ -11,14 +11,19 @@ constexpr std::uint32_t kExtraEdges = 0x80000000;
 constexpr std::size_t kDataEntry = CommitGraph::kOidSize + 16;
 
 std::uint32_t be32(const unsigned char* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
-std::uint64_t be64(const unsigned char* p) { return (std::uint64_t{be32(p)} << 32) | be32(p + 4); }
+std::uint64_t be64(const unsigned char* p) {
+  return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
+}
 
 constexpr std::uint32_t chunk_id(const char (&id)[5]) {
-  return (std::uint32_t(static_cast<unsigned char>(id[0])) << 24) | (std::uint32_t(static_cast<unsigned char>(id[1])) << 16) |
-         (std::uint32_t(static_cast<unsigned char>(id[2])) << 8) | std::uint32_t(static_cast<unsigned char>(id[3]));
+  return (std::uint32_t(static_cast<unsigned char>(id[0])) << 24) |
+         (std::uint32_t(static_cast<unsigned char>(id[1])) << 16) |
+         (std::uint32_t(static_cast<unsigned char>(id[2])) << 8) |
+         std::uint32_t(static_cast<unsigned char>(id[3]));
 }
 
 }  // namespace
@@ -27,7 +32,8 @@ std::optional<CommitGraph> CommitGraph::parse(std::string_view bytes) {
   const auto* base = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t size = bytes.size();
   // Header: "CGPH", version 1, hash version 1 (SHA-1), chunk count, base graph count 0.
-  if (size < 8 || std::memcmp(base, "CGPH", 4) != 0 || base[4] != 1 || base[5] != 1 || base[7] != 0) {
+  if (size < 8 || std::memcmp(base, "CGPH", 4) != 0 || base[4] != 1 || base[5] != 1 ||
+      base[7] != 0) {
     return std::nullopt;
   }
   const std::size_t chunks = base[6];
@@ -68,7 +74,8 @@ std::optional<CommitGraph> CommitGraph::parse(std::string_view bytes) {
     previous = n;
   }
   g.count_ = previous;
-  if (oidl_size != std::size_t{g.count_} * kOidSize || cdat_size != std::size_t{g.count_} * kDataEntry) {
+  if (oidl_size != std::size_t{g.count_} * kOidSize ||
+      cdat_size != std::size_t{g.count_} * kDataEntry) {
     return std::nullopt;
   }
   return g;
@@ -81,8 +88,10 @@ std::optional<std::uint32_t> CommitGraph::find(const unsigned char* oid) const {
     std::uint32_t mid = lo + (hi - lo) / 2;
     int cmp = std::memcmp(oids_ + std::size_t{mid} * kOidSize, oid, kOidSize);
     if (cmp == 0) return mid;
-    if (cmp < 0) lo = mid + 1;
-    else hi = mid;
+    if (cmp < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return std::nullopt;
 }

@@ -49,7 +49,8 @@ std::string real_path(const Path& p) {
 
 bool inside(const std::string& real_root, const std::string& real_file) {
   if (real_root == "/") return true;
-  return real_file.size() > real_root.size() && real_file.compare(0, real_root.size(), real_root) == 0 &&
+  return real_file.size() > real_root.size() &&
+         real_file.compare(0, real_root.size(), real_root) == 0 &&
          real_file[real_root.size()] == '/';
 }
 
@@ -73,9 +74,11 @@ int open_confined(const Path& file, const Path& root, struct stat& st) {
     char link[PATH_MAX];
     std::string proc = "/proc/self/fd/" + std::to_string(fd);
     ssize_t n = ::readlink(proc.c_str(), link, sizeof link - 1);
-    std::string real_file = n > 0 ? std::string(link, static_cast<std::size_t>(n)) : real_path(file);
+    std::string real_file =
+        n > 0 ? std::string(link, static_cast<std::size_t>(n)) : real_path(file);
     if (!inside(real_path(root), real_file)) {
-      throw OsError(EACCES, "Refused: the file lies outside the repository: " + py_repr(sanitize_utf8(file.native())));
+      throw OsError(EACCES, "Refused: the file lies outside the repository: " +
+                                py_repr(sanitize_utf8(file.native())));
     }
   }
   guard.fd = -1;  // handed to the caller
@@ -88,7 +91,8 @@ std::string too_large_message(const Path& file, std::uintmax_t size) {
 }
 
 // Feeds the file to the decoder chunk by chunk until it is satisfied or the file ends.
-void pump(int fd, const Path& file, TextDecoder& dec, std::uintmax_t byte_limit, bool error_on_limit) {
+void pump(int fd, const Path& file, TextDecoder& dec, std::uintmax_t byte_limit,
+          bool error_on_limit) {
   std::string buf(64 * 1024, '\0');
   std::uintmax_t total = 0;
   for (;;) {
@@ -156,7 +160,9 @@ std::vector<std::string> list_directory(const Path& dir) {
   return names;
 }
 
-std::string display_name(const Path& p) { return sanitize_utf8(p.filename().native()); }
+std::string display_name(const Path& p) {
+  return sanitize_utf8(p.filename().native());
+}
 
 std::string relative_text(const Path& p, const Path& root) {
   return sanitize_utf8(p.lexically_relative(root).generic_string());

@@ -56,10 +56,10 @@ bool shell_match(std::string_view pattern, std::string_view name);
 enum class WalkAction { Continue, Prune, Stop };
 
 struct WalkEntry {
-  std::string_view path;      // root joined with rel
-  std::string_view rel;       // relative to the walk's root, "/"-separated, raw bytes
-  std::string_view name;      // final component, raw bytes
-  bool is_real_directory;     // a directory and not a symbolic link
+  std::string_view path;   // root joined with rel
+  std::string_view rel;    // relative to the walk's root, "/"-separated, raw bytes
+  std::string_view name;   // final component, raw bytes
+  bool is_real_directory;  // a directory and not a symbolic link
 };
 
 // Pre-order walk below root: a directory's entries in listing order, each directory

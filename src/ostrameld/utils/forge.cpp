@@ -21,7 +21,9 @@ constexpr std::size_t kMaxPageBytes = 16u << 20;
 constexpr int kMaxRedirects = 5;
 constexpr int kMaxJsonDepth = 64;
 
-bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool starts_with(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
 
 std::string host_without_port(std::string_view host) {
   if (!host.empty() && host.front() == '[') return std::string(host.substr(0, host.find(']') + 1));
@@ -85,8 +87,10 @@ std::string next_link(const std::string& link) {
     auto close = link.find('>', open);
     if (open == std::string::npos || close == std::string::npos) break;
     auto end = link.find(',', close);
-    std::string params = link.substr(close + 1, end == std::string::npos ? std::string::npos : end - close - 1);
-    if (params.find("rel=\"next\"") != std::string::npos || params.find("rel=next") != std::string::npos) {
+    std::string params =
+        link.substr(close + 1, end == std::string::npos ? std::string::npos : end - close - 1);
+    if (params.find("rel=\"next\"") != std::string::npos ||
+        params.find("rel=next") != std::string::npos) {
       return link.substr(open + 1, close - open - 1);
     }
     if (end == std::string::npos) break;
@@ -115,7 +119,9 @@ class HostGate {
   // Holds one of the host's places for its lifetime.
   class Pass {
    public:
-    Pass(HostGate& gate, std::string host) : gate_(gate), host_(std::move(host)) { gate_.acquire(host_); }
+    Pass(HostGate& gate, std::string host) : gate_(gate), host_(std::move(host)) {
+      gate_.acquire(host_);
+    }
     ~Pass() { gate_.release(host_); }
     Pass(const Pass&) = delete;
     Pass& operator=(const Pass&) = delete;
@@ -153,7 +159,8 @@ std::pair<std::string, std::string> parse_forge_spec(std::string_view spec) {
   std::string host = ascii_lower(spec.substr(0, eq));
   std::string style(spec.substr(eq + 1));
   if (style != "github" && style != "gitlab" && style != "gitea") {
-    throw std::invalid_argument("forge style must be github, gitlab or gitea, not \"" + style + "\"");
+    throw std::invalid_argument("forge style must be github, gitlab or gitea, not \"" + style +
+                                "\"");
   }
   return {host, style};
 }
@@ -166,7 +173,8 @@ struct HttpForgeClient::Impl {
   mutable std::mutex exhausted_mu;
   std::set<std::string> exhausted_hosts;
 
-  explicit Impl(ForgeOptions o) : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {
+  explicit Impl(ForgeOptions o)
+      : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {
     static CurlGlobal global;
     share = curl_share_init();
     curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Impl::lock);
@@ -197,7 +205,8 @@ struct HttpForgeClient::Impl {
   }
 
   // One GET; nullopt on a transport failure (time-out, refused, too large, ...).
-  std::optional<Response> get(const std::string& url, const std::vector<std::string>& headers, bool allow_http) {
+  std::optional<Response> get(const std::string& url, const std::vector<std::string>& headers,
+                              bool allow_http) {
     CURL* curl = curl_easy_init();
     if (!curl) return std::nullopt;
     Response r;
@@ -209,7 +218,8 @@ struct HttpForgeClient::Impl {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // redirects are checked by hand
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allow_http ? "http,https" : "https");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(options.connect_timeout.count()));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
     std::string agent = "ostrameld/" + std::string(kVersion);
@@ -227,7 +237,8 @@ struct HttpForgeClient::Impl {
   }
 };
 
-HttpForgeClient::HttpForgeClient(ForgeOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+HttpForgeClient::HttpForgeClient(ForgeOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options))) {}
 HttpForgeClient::~HttpForgeClient() = default;
 
 std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) const {
@@ -259,7 +270,8 @@ std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) 
     auto second = path.find('/', first + 1);
     if (second != std::string::npos) path.resize(second);  // owner/repo of a deeper web URL
   }
-  if (path.find('/') == std::string::npos || path.front() == '/' || path.back() == '/') return std::nullopt;
+  if (path.find('/') == std::string::npos || path.front() == '/' || path.back() == '/')
+    return std::nullopt;
 
   ForgeInfo info;
   info.api_style = style;
@@ -267,7 +279,8 @@ std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) 
   info.host = host;
   info.project = path;
   if (style == "github") {
-    info.api_base = host == "github.com" ? "https://api.github.com" : info.scheme + "://" + host + "/api/v3";
+    info.api_base =
+        host == "github.com" ? "https://api.github.com" : info.scheme + "://" + host + "/api/v3";
   } else if (style == "gitlab") {
     info.api_base = info.scheme + "://" + host + "/api/v4";
   } else {
@@ -276,8 +289,8 @@ std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) 
   return info;
 }
 
-std::optional<std::vector<Release>> HttpForgeClient::get_releases(std::string_view url,
-                                                                  const std::optional<std::string>& token) const {
+std::optional<std::vector<Release>> HttpForgeClient::get_releases(
+    std::string_view url, const std::optional<std::string>& token) const {
   if (impl_->options.offline) return std::nullopt;
   auto info = parse_forge_url(url);
   if (!info) return std::nullopt;
@@ -290,7 +303,8 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(std::string_vi
     headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
     if (token && !token->empty()) headers.push_back("Authorization: Bearer " + *token);
   } else if (info->api_style == "gitlab") {
-    first = info->api_base + "/projects/" + percent_encode(info->project) + "/releases?per_page=100";
+    first =
+        info->api_base + "/projects/" + percent_encode(info->project) + "/releases?per_page=100";
     headers = {"Accept: application/json"};
     if (token && !token->empty()) headers.push_back("PRIVATE-TOKEN: " + *token);
   } else {
@@ -347,9 +361,9 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(std::string_vi
     if (link != r->headers.end()) {
       std::string candidate = next_link(link->second);
       if (!candidate.empty() && origin_of(candidate) == origin) next = candidate;
-    } else if (auto np = r->headers.find("x-next-page"); np != r->headers.end() && !np->second.empty() &&
-                                                             np->second.find_first_not_of("0123456789") ==
-                                                                 std::string::npos) {
+    } else if (auto np = r->headers.find("x-next-page");
+               np != r->headers.end() && !np->second.empty() &&
+               np->second.find_first_not_of("0123456789") == std::string::npos) {
       next = first + "&page=" + np->second;
     }
   }

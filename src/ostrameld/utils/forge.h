@@ -61,8 +61,8 @@ class HttpForgeClient final : public ForgeClient {
   ~HttpForgeClient() override;
 
   std::optional<ForgeInfo> parse_forge_url(std::string_view url) const override;
-  std::optional<std::vector<Release>> get_releases(std::string_view url,
-                                                   const std::optional<std::string>& token) const override;
+  std::optional<std::vector<Release>> get_releases(
+      std::string_view url, const std::optional<std::string>& token) const override;
 
  private:
   struct Impl;

@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "ostrameld/utils/commit_graph.h"
@@ -83,7 +83,8 @@ std::string remote_url(git_repository* repo) {
         name.substr(name.size() - suffix.size()) != suffix || !entry->value) {
       continue;
     }
-    urls[std::string(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))] = entry->value;
+    urls[std::string(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))] =
+        entry->value;
   }
   if (rc != GIT_ITEROVER) fail("reading configuration");
   if (urls.empty()) return {};
@@ -100,7 +101,8 @@ class MappedFile {
     if (fd < 0) return;
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      void* p =
+          ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
       if (p != MAP_FAILED) {
         data_ = static_cast<const char*>(p);
         size_ = static_cast<std::size_t>(st.st_size);
@@ -151,12 +153,15 @@ std::optional<std::int64_t> count_with_commit_graph(git_repository* repo) {
         positions.push_back(*pos);
         continue;
       }
-      if (!seen_outside.insert(std::string(reinterpret_cast<const char*>(oid.id), GIT_OID_RAWSZ)).second) continue;
+      if (!seen_outside.insert(std::string(reinterpret_cast<const char*>(oid.id), GIT_OID_RAWSZ))
+               .second)
+        continue;
       git_commit* raw = nullptr;
       if (git_commit_lookup(&raw, repo, &oid) < 0) return std::nullopt;
       CommitHandle commit(raw);
       ++count;
-      for (unsigned i = 0; i < git_commit_parentcount(commit.get()); ++i) visit_oid(*git_commit_parent_id(commit.get(), i));
+      for (unsigned i = 0; i < git_commit_parentcount(commit.get()); ++i)
+        visit_oid(*git_commit_parent_id(commit.get(), i));
       continue;
     }
     std::uint32_t pos = positions.back();
@@ -213,7 +218,8 @@ int visit_tag(const char* name, git_oid* oid, void* payload) {
   git_time_t when = git_commit_time(reinterpret_cast<const git_commit*>(peeled.get()));
   std::string short_name = name;
   if (short_name.rfind("refs/tags/", 0) == 0) short_name.erase(0, std::strlen("refs/tags/"));
-  if (!scan->best || when > scan->best->first || (when == scan->best->first && short_name > scan->best->second)) {
+  if (!scan->best || when > scan->best->first ||
+      (when == scan->best->first && short_name > scan->best->second)) {
     scan->best = std::make_pair(when, std::move(short_name));
   }
   return 0;
@@ -277,7 +283,8 @@ void clone_repository(const std::string& url, const Path& dest, const std::atomi
     std::string msg = e && e->message ? sanitize_utf8(e->message) : "unknown error";
     // Never echo credentials that the URL may carry.
     std::string::size_type pos;
-    while ((pos = msg.find(url)) != std::string::npos) msg.replace(pos, url.size(), redact_url(url));
+    while ((pos = msg.find(url)) != std::string::npos)
+      msg.replace(pos, url.size(), redact_url(url));
     throw GitError("cannot clone " + redact_url(url) + ": " + msg);
   }
   git_repository_free(raw);

@@ -29,7 +29,8 @@ struct CloneProgress {
 
 // Clones url (full history) into dest, which must not exist or be empty. A set
 // `cancel` flag aborts the transfer. Throws GitError with a one-line reason.
-void clone_repository(const std::string& url, const Path& dest, const std::atomic<bool>* cancel = nullptr,
+void clone_repository(const std::string& url, const Path& dest,
+                      const std::atomic<bool>* cancel = nullptr,
                       const std::function<void(const CloneProgress&)>& progress = {});
 
 }  // namespace ostrameld

@@ -56,12 +56,14 @@ IniDocument parse_ini(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t eol = text.find('\n', pos);
-    std::string_view line = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
+    std::string_view line =
+        text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
     pos = eol == std::string_view::npos ? text.size() : eol + 1;
     ++line_no;
 
     std::string_view value = py_strip(line);
-    if (value.empty() || value.front() == '#' || value.front() == ';') continue;  // blank or comment
+    if (value.empty() || value.front() == '#' || value.front() == ';')
+      continue;  // blank or comment
 
     std::size_t indent = indent_of(line);
     if (current && in_option && indent > indent_level) continue;  // continuation of a value
@@ -73,7 +75,8 @@ IniDocument parse_ini(std::string_view text) {
         current = &doc.defaults_;
       } else {
         if (!seen_sections.insert(name).second) {
-          throw IniError("line " + std::to_string(line_no) + ": section '" + name + "' already exists");
+          throw IniError("line " + std::to_string(line_no) + ": section '" + name +
+                         "' already exists");
         }
         current = &doc.sections_[name];
       }
@@ -81,11 +84,13 @@ IniDocument parse_ini(std::string_view text) {
       in_option = false;
       continue;
     }
-    if (!current) throw IniError("line " + std::to_string(line_no) + ": text before the first section header");
+    if (!current)
+      throw IniError("line " + std::to_string(line_no) + ": text before the first section header");
 
     auto delim = value.find_first_of("=:");
     if (delim == std::string_view::npos) {
-      if (!error) error = "line " + std::to_string(line_no) + ": cannot read '" + std::string(value) + "'";
+      if (!error)
+        error = "line " + std::to_string(line_no) + ": cannot read '" + std::string(value) + "'";
       continue;
     }
     std::string option = ascii_lower(py_strip(value.substr(0, delim)));
@@ -95,8 +100,8 @@ IniDocument parse_ini(std::string_view text) {
       continue;
     }
     if (!seen_options.emplace(section_name, option).second) {
-      throw IniError("line " + std::to_string(line_no) + ": option '" + option + "' in section '" + section_name +
-                     "' already exists");
+      throw IniError("line " + std::to_string(line_no) + ": option '" + option + "' in section '" +
+                     section_name + "' already exists");
     }
     current->insert(option);
     in_option = true;

@@ -21,7 +21,9 @@ class IniDocument {
  public:
   // Whether a non-DEFAULT section exists and holds the option (or DEFAULT does).
   bool has_option(std::string_view section, std::string_view option) const;
-  bool has_section(std::string_view section) const { return sections_.count(std::string(section)) > 0; }
+  bool has_section(std::string_view section) const {
+    return sections_.count(std::string(section)) > 0;
+  }
 
  private:
   friend IniDocument parse_ini(std::string_view text);

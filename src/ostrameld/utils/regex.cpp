@@ -34,8 +34,10 @@ std::string with_python_space(std::string_view pattern) {
       ++i;
       continue;
     }
-    if (c == '[' && !in_class) in_class = true;
-    else if (c == ']' && in_class) in_class = false;
+    if (c == '[' && !in_class)
+      in_class = true;
+    else if (c == ']' && in_class)
+      in_class = false;
     out += c;
   }
   return out;
@@ -102,12 +104,16 @@ std::optional<std::string_view> Regex::run(std::string_view text, bool anchored,
   return result;
 }
 
-bool Regex::search(std::string_view text) const { return run(text, false, 0).has_value(); }
+bool Regex::search(std::string_view text) const {
+  return run(text, false, 0).has_value();
+}
 
 std::optional<std::string_view> Regex::search_group(std::string_view text, int group) const {
   return run(text, false, group);
 }
 
-bool Regex::match(std::string_view text) const { return run(text, true, 0).has_value(); }
+bool Regex::match(std::string_view text) const {
+  return run(text, true, 0).has_value();
+}
 
 }  // namespace ostrameld

@@ -12,7 +12,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool is_cont(std::uint8_t b) { return (b & 0xC0) == 0x80; }
+bool is_cont(std::uint8_t b) {
+  return (b & 0xC0) == 0x80;
+}
 
 // Accepted range of the second byte for a lead byte; the others are 80..BF.
 // Returns the total sequence length, or 0 for a byte that cannot start one.
@@ -81,7 +83,8 @@ void TextDecoder::emit_ascii_run(std::string_view run) {
   chars_ += run.size();
 }
 
-void TextDecoder::invalid(std::size_t pos, std::size_t len, std::uint8_t first, const char* reason) {
+void TextDecoder::invalid(std::size_t pos, std::size_t len, std::uint8_t first,
+                          const char* reason) {
   switch (mode_) {
     case ReadMode::Strict: {
       std::string msg = "'utf-8' codec can't decode ";
@@ -152,7 +155,8 @@ bool TextDecoder::feed(std::string_view chunk, bool last) {
     }
     if (got == len) {
       char32_t cp = b & (0xFF >> (len + 1));
-      for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<std::uint8_t>(data[i + k]) & 0x3F);
+      for (int k = 1; k < len; ++k)
+        cp = (cp << 6) | (static_cast<std::uint8_t>(data[i + k]) & 0x3F);
       emit(cp);
       i += len;
       continue;
@@ -211,7 +215,8 @@ std::string escape_controls(std::string_view utf8) {
   while (i < utf8.size()) {
     std::size_t start = i;
     char32_t cp = next_code_point(utf8, i);
-    bool control = (cp < 0x20 && cp != '\t' && cp != '\n') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0);
+    bool control =
+        (cp < 0x20 && cp != '\t' && cp != '\n') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0);
     if (!control) {
       out.append(utf8.substr(start, i - start));
       continue;
@@ -243,7 +248,9 @@ char32_t next_code_point(std::string_view s, std::size_t& i) {
   return cp;
 }
 
-void append_utf8(std::string& out, char32_t cp) { jinja::append_utf8(out, cp); }
+void append_utf8(std::string& out, char32_t cp) {
+  jinja::append_utf8(out, cp);
+}
 
 bool is_py_space(char32_t cp) {
   if (cp <= 0x20) return cp == 0x20 || (cp >= 0x09 && cp <= 0x0D) || (cp >= 0x1C && cp <= 0x1F);
@@ -312,7 +319,9 @@ bool contains(std::span<const std::string_view> table, std::string_view name) {
 }
 
 // The template engine already spells floats exactly as the reports need.
-std::string py_float_repr(double value) { return jinja::float_repr(value); }
+std::string py_float_repr(double value) {
+  return jinja::float_repr(value);
+}
 
 std::string format_fixed(double value, int decimals) {
   char buf[512];

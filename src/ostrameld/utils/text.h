@@ -30,7 +30,8 @@ class TextDecoder {
  public:
   static constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
-  explicit TextDecoder(ReadMode mode, std::size_t max_chars = kNoLimit, bool translate_newlines = true);
+  explicit TextDecoder(ReadMode mode, std::size_t max_chars = kNoLimit,
+                       bool translate_newlines = true);
 
   // Decodes one more chunk (last = no more data follows). Returns true once
   // max_chars characters have been produced; further input is then ignored.

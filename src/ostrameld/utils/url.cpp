@@ -92,8 +92,8 @@ std::string redact_url(std::string_view url) {
 std::string percent_encode(std::string_view s) {
   std::string out;
   for (unsigned char c : s) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-        c == '.' || c == '~') {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '_' || c == '.' || c == '~') {
       out.push_back(static_cast<char>(c));
     } else {
       char buf[4];

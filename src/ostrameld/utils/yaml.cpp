@@ -19,8 +19,9 @@ constexpr int kMaxDepth = 256;
 
 // The tags that plain data may carry; anything else would need a constructor.
 bool plain_data_tag(const std::string& tag) {
-  static const std::array<std::string_view, 12> known{"str",       "int",  "float", "bool", "null", "map",
-                                                      "seq",       "binary", "timestamp", "omap", "pairs", "set"};
+  static const std::array<std::string_view, 12> known{"str",       "int",  "float", "bool",
+                                                      "null",      "map",  "seq",   "binary",
+                                                      "timestamp", "omap", "pairs", "set"};
   if (tag.empty() || tag == "?" || tag == "!") return true;
   constexpr std::string_view prefix = "tag:yaml.org,2002:";
   if (tag.rfind(prefix, 0) != 0) return false;
@@ -68,7 +69,8 @@ class ShapeHandler final : public YAML::EventHandler {
   };
 
   static std::string where(const YAML::Mark& m) {
-    return " (line " + std::to_string(m.line + 1) + ", column " + std::to_string(m.column + 1) + ")";
+    return " (line " + std::to_string(m.line + 1) + ", column " + std::to_string(m.column + 1) +
+           ")";
   }
 
   void check_tag(const YAML::Mark& mark, const std::string& tag) {
@@ -84,7 +86,8 @@ class ShapeHandler final : public YAML::EventHandler {
       return;
     }
     Level& top = stack_.back();
-    if (stack_.size() == 1 && top.is_map && top.expect_key && scalar) shape_.top_keys.insert(*scalar);
+    if (stack_.size() == 1 && top.is_map && top.expect_key && scalar)
+      shape_.top_keys.insert(*scalar);
     advance();
   }
 

@@ -17,8 +17,8 @@ class YamlError : public std::runtime_error {
 
 struct YamlShape {
   enum class Root { None, Mapping, Sequence, Scalar };
-  Root root = Root::None;            // None: an empty stream or a null document
-  std::set<std::string> top_keys;    // scalar keys of a root mapping
+  Root root = Root::None;          // None: an empty stream or a null document
+  std::set<std::string> top_keys;  // scalar keys of a root mapping
 };
 
 // Throws YamlError for malformed YAML, more than one document, a tag that plain data

@@ -22,28 +22,62 @@ TEST(Bellwyn, Outcomes) {
     std::string output;
     std::string evidence;
   } cases[] = {
-      {"no citation file", {}, 0.0, "No citation file found",
+      {"no citation file",
+       {},
+       0.0,
+       "No citation file found",
        "Checked: CITATION.cff, CITATION.bib, CITATION.md, CITATION, citation.cff, codemeta.json"},
-      {"codemeta only, never opened", {{"codemeta.json", "not even JSON"}}, 7.0, "Citation files: codemeta.json",
+      {"codemeta only, never opened",
+       {{"codemeta.json", "not even JSON"}},
+       7.0,
+       "Citation files: codemeta.json",
        "Files: codemeta.json"},
-      {"bib and md", {{"CITATION.md", "x"}, {"CITATION.bib", "@misc{}"}}, 7.0,
-       "Citation files: CITATION.bib, CITATION.md", "Files: CITATION.bib, CITATION.md"},
-      {"valid CFF beside a bib", {{"CITATION.cff", "cff-version: 1.2.0\ntitle: x\nauthors: []\n"}, {"CITATION.bib", ""}},
-       10.0, "Valid CFF structure", "Files: CITATION.cff, CITATION.bib"},
-      {"null values are present", {{"CITATION.cff", "cff-version:\ntitle:\nauthors:\n# padding\n"}}, 10.0,
-       "Valid CFF structure", "Files: CITATION.cff"},
-      {"missing keys", {{"CITATION.cff", "cff-version: 1.2.0\nmessage: cite me\n"}}, 5.0,
-       "Missing keys: title, authors", "Files: CITATION.cff"},
-      {"19 characters", {{"CITATION.cff", "  title: 0123456789\n\n"}}, 5.0, "File is too short", "Files: CITATION.cff"},
-      {"20 characters go on to YAML", {{"CITATION.cff", "title: 0123456789abc\n"}}, 5.0,
-       "Missing keys: cff-version, authors", "Files: CITATION.cff"},
+      {"bib and md",
+       {{"CITATION.md", "x"}, {"CITATION.bib", "@misc{}"}},
+       7.0,
+       "Citation files: CITATION.bib, CITATION.md",
+       "Files: CITATION.bib, CITATION.md"},
+      {"valid CFF beside a bib",
+       {{"CITATION.cff", "cff-version: 1.2.0\ntitle: x\nauthors: []\n"}, {"CITATION.bib", ""}},
+       10.0,
+       "Valid CFF structure",
+       "Files: CITATION.cff, CITATION.bib"},
+      {"null values are present",
+       {{"CITATION.cff", "cff-version:\ntitle:\nauthors:\n# padding\n"}},
+       10.0,
+       "Valid CFF structure",
+       "Files: CITATION.cff"},
+      {"missing keys",
+       {{"CITATION.cff", "cff-version: 1.2.0\nmessage: cite me\n"}},
+       5.0,
+       "Missing keys: title, authors",
+       "Files: CITATION.cff"},
+      {"19 characters",
+       {{"CITATION.cff", "  title: 0123456789\n\n"}},
+       5.0,
+       "File is too short",
+       "Files: CITATION.cff"},
+      {"20 characters go on to YAML",
+       {{"CITATION.cff", "title: 0123456789abc\n"}},
+       5.0,
+       "Missing keys: cff-version, authors",
+       "Files: CITATION.cff"},
       {"empty file", {{"CITATION.cff", ""}}, 5.0, "File is too short", "Files: CITATION.cff"},
-      {"list root", {{"CITATION.cff", "- cff-version: 1\n- title: x\n"}}, 5.0, "CFF root must be a mapping",
+      {"list root",
+       {{"CITATION.cff", "- cff-version: 1\n- title: x\n"}},
+       5.0,
+       "CFF root must be a mapping",
        "Files: CITATION.cff"},
-      {"comments only", {{"CITATION.cff", "# this file holds only a comment\n"}}, 5.0, "CFF root must be a mapping",
+      {"comments only",
+       {{"CITATION.cff", "# this file holds only a comment\n"}},
+       5.0,
+       "CFF root must be a mapping",
        "Files: CITATION.cff"},
-      {"lower-case citation.cff is validated", {{"citation.cff", "cff-version: 1\ntitle: t\nauthors: [a]\n"}}, 10.0,
-       "Valid CFF structure", "Files: citation.cff"},
+      {"lower-case citation.cff is validated",
+       {{"citation.cff", "cff-version: 1\ntitle: t\nauthors: [a]\n"}},
+       10.0,
+       "Valid CFF structure",
+       "Files: citation.cff"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -63,10 +97,13 @@ TEST(Bellwyn, MessagesThatComeFromElsewhere) {
     const char* prefix;
   } cases[] = {
       {"syntax error", "cff-version: 1.2.0\ntitle: [unclosed\nauthors: x\n", "Invalid YAML: "},
-      {"two documents", "cff-version: 1\ntitle: a\n---\nauthors: b\n", "Invalid YAML: expected a single document"},
-      {"executable tag", "cff-version: 1\ntitle: !!python/object/apply:os.system [ls]\nauthors: x\n",
+      {"two documents", "cff-version: 1\ntitle: a\n---\nauthors: b\n",
+       "Invalid YAML: expected a single document"},
+      {"executable tag",
+       "cff-version: 1\ntitle: !!python/object/apply:os.system [ls]\nauthors: x\n",
        "Invalid YAML: could not determine a constructor"},
-      {"invalid UTF-8", "cff-version: 1\ntitle: \xFF\xFE\nauthors: x\n", "Could not read: not valid UTF-8: "},
+      {"invalid UTF-8", "cff-version: 1\ntitle: \xFF\xFE\nauthors: x\n",
+       "Could not read: not valid UTF-8: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -84,11 +121,14 @@ TEST(Bellwyn, UnreadableCffIsReported) {
   repo.mkdir("CITATION.cff");
   auto r = run(plugin, "rich_metadata", repo);
   EXPECT_EQ(r.score, 5.0);
-  EXPECT_EQ(r.output, "Could not read: [Errno 21] Is a directory: '" + (repo / "CITATION.cff").string() + "'");
+  EXPECT_EQ(r.output, "Could not read: [Errno 21] Is a directory: '" +
+                          (repo / "CITATION.cff").string() + "'");
 
   TempRepo fifo_repo;
   fifo_repo.fifo("CITATION.cff");  // never opened for reading, so never blocks
-  EXPECT_EQ(run(plugin, "rich_metadata", fifo_repo).output.rfind("Could not read: Not a regular file", 0), 0u);
+  EXPECT_EQ(
+      run(plugin, "rich_metadata", fifo_repo).output.rfind("Could not read: Not a regular file", 0),
+      0u);
 }
 
 TEST(Bellwyn, AnyKeyRunsTheSameAssessment) {

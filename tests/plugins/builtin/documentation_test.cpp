@@ -26,7 +26,8 @@ TEST(Documentation, Outcomes) {
        "README: README.md (200 bytes)"},
       {"199 bytes", [](TempRepo& r) { r.write("README.md", std::string(199, 'x')); }, 1.5,
        "README: README.md (199 bytes); README is short"},
-      {"size in bytes, not characters", [](TempRepo& r) { r.write("README", std::string(100, '\xC3') ); }, 1.5,
+      {"size in bytes, not characters",
+       [](TempRepo& r) { r.write("README", std::string(100, '\xC3')); }, 1.5,
        "README: README (100 bytes); README is short"},
       {"md before rst",
        [](TempRepo& r) {
@@ -34,8 +35,8 @@ TEST(Documentation, Outcomes) {
          r.write("README.md", "short");
        },
        1.5, "README: README.md (5 bytes); README is short"},
-      {"lower-case readme is not a README", [](TempRepo& r) { r.write("readme.md", std::string(300, 'x')); }, 0.0,
-       "No README found"},
+      {"lower-case readme is not a README",
+       [](TempRepo& r) { r.write("readme.md", std::string(300, 'x')); }, 0.0, "No README found"},
       {"docs with only txt, doc with one nested rst",
        [](TempRepo& r) {
          r.write("docs/a.txt", "");
@@ -77,7 +78,9 @@ TEST(Documentation, Outcomes) {
          for (int i = 0; i < 12; ++i) r.write("docs/p" + std::to_string(i) + ".md", "");
          r.write("mkdocs.yml", "");
        },
-       9.0, "README: README.md (2048 bytes); Docs directory: docs/ (12 files); Doc tool config: mkdocs.yml"},
+       9.0,
+       "README: README.md (2048 bytes); Docs directory: docs/ (12 files); Doc tool config: "
+       "mkdocs.yml"},
       {"dangling links are absent, directories count",
        [](TempRepo& r) {
          r.symlink("nowhere", "README.md");
@@ -107,7 +110,8 @@ TEST(Documentation, LinkedDirectoriesInsideDocsAreNotFollowed) {
   repo.symlink("..", "docs/loop");  // a loop if followed
   repo.write("elsewhere/b.md", "");
   repo.symlink("../elsewhere", "docs/other");
-  EXPECT_EQ(run(plugin, "descriptive_attributes", repo).output, "No README found; Docs directory: docs/ (1 files)");
+  EXPECT_EQ(run(plugin, "descriptive_attributes", repo).output,
+            "No README found; Docs directory: docs/ (1 files)");
 }
 
 }  // namespace

@@ -26,10 +26,10 @@ TEST(HasTestStep, WordsAreWholeTokens) {
       {"run: python -m unittest", true},
       {"run: rspec spec/", true},
       {"run: cargo test --all", true},
-      {"run: ./testing.sh", true},       // begins with "test"
-      {"RUN UNITTEST", true},            // case does not matter
-      {"run: make checks", true},        // plural
-      {"run: test_suite.py", true},      // "_" separates tokens
+      {"run: ./testing.sh", true},   // begins with "test"
+      {"RUN UNITTEST", true},        // case does not matter
+      {"run: make checks", true},    // plural
+      {"run: test_suite.py", true},  // "_" separates tokens
       {"runs-on: ubuntu-latest", false},
       {"uses: actions/checkout@v4", false},
       {"run: inspect code", false},
@@ -51,14 +51,17 @@ TEST(Drumlet, Outcomes) {
   } cases[] = {
       {"no CI", [](TempRepo&) {}, 0.0, "No CI configuration found",
        "Checked: .github/workflows/, .gitlab-ci.yml, Jenkinsfile, .circleci/"},
-      {"travis running pytest", [](TempRepo& r) { r.write(".travis.yml", "script:\n  - pytest\n"); }, 10.0,
+      {"travis running pytest",
+       [](TempRepo& r) { r.write(".travis.yml", "script:\n  - pytest\n"); }, 10.0,
        "CI: Travis CI; tests in CI: yes", "Files: .travis.yml"},
-      {"jenkins running make", [](TempRepo& r) { r.write("Jenkinsfile", "stage('Build') { sh 'make' }\n"); }, 6.0,
+      {"jenkins running make",
+       [](TempRepo& r) { r.write("Jenkinsfile", "stage('Build') { sh 'make' }\n"); }, 6.0,
        "CI: Jenkins; tests in CI: not detected", "Files: Jenkinsfile"},
       {"only a checkout step",
        [](TempRepo& r) {
          r.write(".github/workflows/ci.yml",
-                 "on: push\njobs:\n  b:\n    runs-on: ubuntu-latest\n    steps:\n      - uses: actions/checkout@v4\n");
+                 "on: push\njobs:\n  b:\n    runs-on: ubuntu-latest\n    steps:\n      - uses: "
+                 "actions/checkout@v4\n");
        },
        6.0, "CI: GitHub Actions; tests in CI: not detected", "Files: .github/workflows/ci.yml"},
       {"directory named Jenkinsfile is skipped", [](TempRepo& r) { r.mkdir("Jenkinsfile"); }, 6.0,
@@ -68,8 +71,10 @@ TEST(Drumlet, Outcomes) {
          r.write(".gitlab-ci.yml", "build: make");
          r.write(".gitlab-ci.yaml", "test:\n  script: ctest");
        },
-       10.0, "CI: GitLab CI, GitLab CI; tests in CI: yes", "Files: .gitlab-ci.yml, .gitlab-ci.yaml"},
-      {"undecodable bytes never fail", [](TempRepo& r) { r.write(".travis.yml", "\xFF\xFE pytest"); }, 10.0,
+       10.0, "CI: GitLab CI, GitLab CI; tests in CI: yes",
+       "Files: .gitlab-ci.yml, .gitlab-ci.yaml"},
+      {"undecodable bytes never fail",
+       [](TempRepo& r) { r.write(".travis.yml", "\xFF\xFE pytest"); }, 10.0,
        "CI: Travis CI; tests in CI: yes", "Files: .travis.yml"},
   };
   for (const auto& c : cases) {
@@ -81,7 +86,8 @@ TEST(Drumlet, Outcomes) {
     EXPECT_EQ(r.score, c.score);
     EXPECT_EQ(r.output, c.output);
     EXPECT_EQ(r.evidence, c.evidence);
-    EXPECT_EQ(r.process, c.score == 0.0 ? "Searched for CI configuration files" : "Checked CI configs for test steps");
+    EXPECT_EQ(r.process, c.score == 0.0 ? "Searched for CI configuration files"
+                                        : "Checked CI configs for test steps");
   }
 }
 

@@ -25,9 +25,13 @@ TEST(Halsome, Outcomes) {
       {{.is_repo = true, .commit_count = 3}, 5.5, "Commits: 3"},
       {{.is_repo = true, .commit_count = 9}, 5.5, "Commits: 9"},
       {{.is_repo = true, .commit_count = 10}, 6.5, "Commits: 10"},
-      {{.is_repo = true, .remote_url = "https://example.org/x.git", .commit_count = 25, .current_branch = "main",
+      {{.is_repo = true,
+        .remote_url = "https://example.org/x.git",
+        .commit_count = 25,
+        .current_branch = "main",
         .latest_tag = "v1.0.0"},
-       10.0, "Remote: https://example.org/x.git; Commits: 25; Branch: main; Latest tag: v1.0.0"},
+       10.0,
+       "Remote: https://example.org/x.git; Commits: 25; Branch: main; Latest tag: v1.0.0"},
       {{.is_repo = true, .commit_count = 4, .latest_tag = "rc"}, 7.0, "Commits: 4; Latest tag: rc"},
   };
   for (const auto& c : cases) {

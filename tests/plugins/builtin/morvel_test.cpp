@@ -73,13 +73,16 @@ TEST(Morvel, DetectionRules) {
     const char* id;
   } cases[] = {
       // Title rows win over quotations further down.
-      {"GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\nGNU General Public License version 3", "LGPL-3.0-only"},
+      {"GNU LESSER GENERAL PUBLIC LICENSE\nVersion 3\n\nGNU General Public License version 3",
+       "LGPL-3.0-only"},
       // Apache name and version on different lines do not match row 1 (no dot-all).
       {"Apache License\nVersion 2.0, January 2004\n", nullptr},
-      {"Some header\nmore\nLicensed under the Apache License, Version 2.0 (the License)", "Apache-2.0"},
+      {"Some header\nmore\nLicensed under the Apache License, Version 2.0 (the License)",
+       "Apache-2.0"},
       {"Whatever\nlicence\nPermission is hereby granted, free of charge", "MIT"},
       // A plain title without "Public License" keeps the GPL rows in the body search.
-      {"Project licence\n\nThis program is under the GNU General Public License,\nVersion 2", "GPL-2.0-only"},
+      {"Project licence\n\nThis program is under the GNU General Public License,\nVersion 2",
+       "GPL-2.0-only"},
       // Another public licence in the title suppresses the GPL rows in the body.
       {"Example Public License\nv1\n\nsee the GNU General Public License Version 3", nullptr},
       {"   \n\t\nMIT License\n", "MIT"},
@@ -103,12 +106,22 @@ TEST(Morvel, ReuseDirectory) {
     std::string output;
     std::string evidence;
   } cases[] = {
-      {{"MIT.txt", "Apache-2.0.txt", "GPL-3.0-or-later.txt"}, {}, 10.0,
-       "Detected SPDX licenses: Apache-2.0, GPL-3.0-or-later, MIT", "LICENSES/ contains 3 entries"},
-      {{"G.txt", "F.txt", "E.md", "D.txt", "C.TXT", "B.txt", "A.txt"}, {}, 10.0,
-       "Detected SPDX licenses: A, B, C, D, E, and 2 more", "LICENSES/ contains 7 entries"},
+      {{"MIT.txt", "Apache-2.0.txt", "GPL-3.0-or-later.txt"},
+       {},
+       10.0,
+       "Detected SPDX licenses: Apache-2.0, GPL-3.0-or-later, MIT",
+       "LICENSES/ contains 3 entries"},
+      {{"G.txt", "F.txt", "E.md", "D.txt", "C.TXT", "B.txt", "A.txt"},
+       {},
+       10.0,
+       "Detected SPDX licenses: A, B, C, D, E, and 2 more",
+       "LICENSES/ contains 7 entries"},
       // "Apache-2.0" has the extension ".0"; a bare LICENSE counts with its own stem.
-      {{"Apache-2.0", "LICENSE"}, {}, 10.0, "Detected SPDX licenses: LICENSE", "LICENSES/ contains 1 entries"},
+      {{"Apache-2.0", "LICENSE"},
+       {},
+       10.0,
+       "Detected SPDX licenses: LICENSE",
+       "LICENSES/ contains 1 entries"},
       // Only sub-directories and JSON files: fall through to the file search.
       {{"meta.json"}, {"MIT.txt"}, 0.0, "No license file found", ""},
   };
@@ -137,19 +150,19 @@ TEST(Morvel, LicenceFileOutcomes) {
     std::string output;
     std::string evidence;
   } cases[] = {
-      {"LICENSE", "MIT\n", 2.0, CheckStatus::Fail, "License file exists but appears empty", "LICENSE: 4 chars",
-       "File: LICENSE"},
-      {"COPYING", "", 2.0, CheckStatus::Fail, "License file exists but appears empty", "COPYING: 0 chars",
-       "File: COPYING"},
+      {"LICENSE", "MIT\n", 2.0, CheckStatus::Fail, "License file exists but appears empty",
+       "LICENSE: 4 chars", "File: LICENSE"},
+      {"COPYING", "", 2.0, CheckStatus::Fail, "License file exists but appears empty",
+       "COPYING: 0 chars", "File: COPYING"},
       // Nine characters after stripping is still empty; CRLF counts as one character.
-      {"LICENSE.txt", "  123456789\r\n", 2.0, CheckStatus::Fail, "License file exists but appears empty",
-       "LICENSE.txt: 12 chars", "File: LICENSE.txt"},
+      {"LICENSE.txt", "  123456789\r\n", 2.0, CheckStatus::Fail,
+       "License file exists but appears empty", "LICENSE.txt: 12 chars", "File: LICENSE.txt"},
       {"LICENCE", "All rights reserved by nobody.", 7.0, CheckStatus::Pass,
        "Found license file but could not match SPDX identifier", "License file: LICENCE",
        "File: LICENCE, length: 30"},
       // Undecodable bytes are replaced, never an error.
-      {"LICENSE.md", "MIT License\n\xFF\xFE", 10.0, CheckStatus::Pass, "Identified SPDX license: MIT", "Detected MIT",
-       "File: LICENSE.md, SPDX: MIT"},
+      {"LICENSE.md", "MIT License\n\xFF\xFE", 10.0, CheckStatus::Pass,
+       "Identified SPDX license: MIT", "Detected MIT", "File: LICENSE.md, SPDX: MIT"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,7 +209,8 @@ TEST(Morvel, NothingFound) {
   EXPECT_EQ(r.process, "Searched for license files in repository root");
   EXPECT_EQ(r.output, "No license file found");
   EXPECT_EQ(r.evidence,
-            "Checked: LICENSE, LICENSE.md, LICENSE.txt, LICENSE.rst, LICENCE, LICENCE.md, LICENCE.txt, COPYING, "
+            "Checked: LICENSE, LICENSE.md, LICENSE.txt, LICENSE.rst, LICENCE, LICENCE.md, "
+            "LICENCE.txt, COPYING, "
             "COPYING.md");
 }
 

@@ -22,7 +22,8 @@ TEST(Quenby, NothingFoundIsUnknown) {
   EXPECT_EQ(r.process, "Searched for community-standard files, tests, CI, and style configs");
   EXPECT_EQ(r.output, "No community-standards signals detected");
   EXPECT_EQ(r.evidence,
-            "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in root, .github, docs; tests in tests, test, "
+            "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in root, .github, docs; "
+            "tests in tests, test, "
             "spec, test_suite, backend-tests, e2e, ...; CI configs; style configs");
 }
 
@@ -39,7 +40,9 @@ TEST(Quenby, Tallies) {
          r.write("CODE_OF_CONDUCT.md", "");
          r.mkdir("backend-tests");
        },
-       7.0, "CONTRIBUTING (CONTRIBUTING.md); CODE_OF_CONDUCT (CODE_OF_CONDUCT.md); tests (dir backend-tests/)"},
+       7.0,
+       "CONTRIBUTING (CONTRIBUTING.md); CODE_OF_CONDUCT (CODE_OF_CONDUCT.md); tests (dir "
+       "backend-tests/)"},
       {"names keep their case; adoc is not a document; bare SECURITY is",
        [](TempRepo& r) {
          r.write(".github/Contributing.MD", "");
@@ -54,8 +57,9 @@ TEST(Quenby, Tallies) {
          r.write("docs/GOVERNANCE.txt", "");
          r.write(".github/code-of-conduct.md", "");
        },
-       6.0, "CONTRIBUTING (docs/CONTRIBUTING.rst); CODE_OF_CONDUCT (.github/code-of-conduct.md); "
-            "GOVERNANCE (docs/GOVERNANCE.txt)"},
+       6.0,
+       "CONTRIBUTING (docs/CONTRIBUTING.rst); CODE_OF_CONDUCT (.github/code-of-conduct.md); "
+       "GOVERNANCE (docs/GOVERNANCE.txt)"},
       {"root test dirs first, then one level down, three shown",
        [](TempRepo& r) {
          r.mkdir("tests/unit-tests");
@@ -87,9 +91,12 @@ TEST(Quenby, Tallies) {
       {"setup.cfg alone is a style config", [](TempRepo& r) { r.write("setup.cfg", ""); }, 1.0,
        "style config (setup.cfg)"},
       {"isort section in pyproject",
-       [](TempRepo& r) { r.write("pyproject.toml", "[project]\nname='x'\n[tool.isort]\nprofile='black'\n"); }, 1.0,
-       "style config (pyproject.toml ([tool.ruff/black/isort]))"},
-      {"pytest section only", [](TempRepo& r) { r.write("pyproject.toml", "[tool.pytest.ini_options]\n"); }, 0.0,
+       [](TempRepo& r) {
+         r.write("pyproject.toml", "[project]\nname='x'\n[tool.isort]\nprofile='black'\n");
+       },
+       1.0, "style config (pyproject.toml ([tool.ruff/black/isort]))"},
+      {"pytest section only",
+       [](TempRepo& r) { r.write("pyproject.toml", "[tool.pytest.ini_options]\n"); }, 0.0,
        "No community-standards signals detected"},
       {"listed file beats pyproject; earlier name wins",
        [](TempRepo& r) {
@@ -100,13 +107,16 @@ TEST(Quenby, Tallies) {
        1.0, "style config (.editorconfig)"},
       {"everything: 11 points reported as 10",
        [](TempRepo& r) {
-         for (auto f : {"CONTRIBUTING.md", "CODE_OF_CONDUCT.md", "SECURITY.md", "GOVERNANCE.md", ".editorconfig",
-                        ".travis.yml"})
+         for (auto f : {"CONTRIBUTING.md", "CODE_OF_CONDUCT.md", "SECURITY.md", "GOVERNANCE.md",
+                        ".editorconfig", ".travis.yml"})
            r.write(f, "");
          r.mkdir("tests");
        },
-       10.0, "CONTRIBUTING (CONTRIBUTING.md); CODE_OF_CONDUCT (CODE_OF_CONDUCT.md); SECURITY (SECURITY.md); "
-             "GOVERNANCE (GOVERNANCE.md); tests (dir tests/); CI (Travis CI); style config (.editorconfig)"},
+       10.0,
+       "CONTRIBUTING (CONTRIBUTING.md); CODE_OF_CONDUCT (CODE_OF_CONDUCT.md); SECURITY "
+       "(SECURITY.md); "
+       "GOVERNANCE (GOVERNANCE.md); tests (dir tests/); CI (Travis CI); style config "
+       "(.editorconfig)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

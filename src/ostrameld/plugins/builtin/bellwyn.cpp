@@ -16,15 +16,20 @@ using namespace std::string_view_literals;
 constexpr std::array<std::string_view, 1> kIndicators{"rich_metadata"sv};
 
 constexpr std::array CITATION_FILES{
-    "CITATION.cff"sv, "CITATION.bib"sv, "CITATION.md"sv, "CITATION"sv, "citation.cff"sv, "codemeta.json"sv,
+    "CITATION.cff"sv, "CITATION.bib"sv, "CITATION.md"sv,
+    "CITATION"sv,     "citation.cff"sv, "codemeta.json"sv,
 };
 constexpr std::array REQUIRED_KEYS{"cff-version"sv, "title"sv, "authors"sv};
 
-bool ends_with_cff(const std::string& name) { return ascii_lower(name).ends_with(".cff"); }
+bool ends_with_cff(const std::string& name) {
+  return ascii_lower(name).ends_with(".cff");
+}
 
 }  // namespace
 
-std::span<const std::string_view> BellwynPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> BellwynPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 std::pair<bool, std::string> basic_cff_check(const Path& path, const Path& repo) {
   std::string text;
@@ -75,7 +80,8 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
                                       .evidence = "Files: " + files});
   }
 
-  Path cff_path = path_exists(repo / "CITATION.cff") ? repo / "CITATION.cff" : repo / "citation.cff";
+  Path cff_path =
+      path_exists(repo / "CITATION.cff") ? repo / "CITATION.cff" : repo / "citation.cff";
   auto [valid, msg] = basic_cff_check(cff_path, repo);
   if (valid) {
     return make_result(indicator_id, {.score = 10.0,

@@ -19,12 +19,14 @@ constexpr std::array<std::string_view, 1> kIndicators{"descriptive_attributes"sv
 constexpr std::array README_NAMES{"README.md"sv, "README.rst"sv, "README.txt"sv, "README"sv};
 constexpr std::array DOC_DIRS{"docs"sv, "doc"sv, "documentation"sv};
 constexpr std::array DOC_CONFIGS{
-    "mkdocs.yml"sv, "mkdocs.yaml"sv, ".readthedocs.yml"sv, ".readthedocs.yaml"sv,
-    "readthedocs.yml"sv, "conf.py"sv, "book.toml"sv,
+    "mkdocs.yml"sv,      "mkdocs.yaml"sv, ".readthedocs.yml"sv, ".readthedocs.yaml"sv,
+    "readthedocs.yml"sv, "conf.py"sv,     "book.toml"sv,
 };
 constexpr std::uintmax_t MIN_README_LENGTH = 200;
 
-std::optional<Path> find_readme(const Path& repo) { return find_first(repo, README_NAMES); }
+std::optional<Path> find_readme(const Path& repo) {
+  return find_first(repo, README_NAMES);
+}
 
 // Entries of any kind named *.md or *.rst at any depth below dir, in one walk.
 std::size_t count_pages(const Path& dir) {
@@ -38,7 +40,9 @@ std::size_t count_pages(const Path& dir) {
 
 }  // namespace
 
-std::span<const std::string_view> DocumentationPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> DocumentationPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Context& ctx) const {
   const Path& repo = ctx.repo_path;
@@ -49,7 +53,8 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
   // 1-2. README and its size in bytes.
   if (auto readme = find_readme(repo)) {
     std::uintmax_t length = entry_size(*readme);
-    findings.push_back("README: " + display_name(*readme) + " (" + std::to_string(length) + " bytes)");
+    findings.push_back("README: " + display_name(*readme) + " (" + std::to_string(length) +
+                       " bytes)");
     if (length >= MIN_README_LENGTH) {
       score = 4.0;
     } else {
@@ -66,7 +71,8 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
     if (!is_dir(candidate)) continue;
     std::size_t pages = count_pages(candidate);
     if (pages == 0) continue;
-    findings.push_back("Docs directory: " + std::string(dir) + "/ (" + std::to_string(pages) + " files)");
+    findings.push_back("Docs directory: " + std::string(dir) + "/ (" + std::to_string(pages) +
+                       " files)");
     has_docs_dir = true;
     score += 3.0;
     break;
@@ -92,10 +98,11 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
     if (found_tool) break;
   }
 
-  return make_result(indicator_id, {.score = std::min(score, 10.0),
-                                    .process = "Checked for README, docs directory, and doc tooling",
-                                    .output = join(findings, "; "),
-                                    .evidence = "Checked: README, docs dirs, mkdocs/sphinx/rtd configs"});
+  return make_result(indicator_id,
+                     {.score = std::min(score, 10.0),
+                      .process = "Checked for README, docs directory, and doc tooling",
+                      .output = join(findings, "; "),
+                      .evidence = "Checked: README, docs dirs, mkdocs/sphinx/rtd configs"});
 }
 
 }  // namespace ostrameld

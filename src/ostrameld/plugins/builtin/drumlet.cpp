@@ -18,7 +18,9 @@ bool is_test_token(std::string_view token) {
   if (token.rfind("test", 0) == 0) return true;
   for (auto word : TEST_WORDS) {
     if (token == word) return true;
-    if (token.size() == word.size() + 1 && token.back() == 's' && token.substr(0, word.size()) == word) return true;
+    if (token.size() == word.size() + 1 && token.back() == 's' &&
+        token.substr(0, word.size()) == word)
+      return true;
   }
   return false;
 }
@@ -67,11 +69,12 @@ CheckResult DrumletPlugin::check_ci(const Context& ctx, std::string_view indicat
   const Path& repo = ctx.repo_path;
   std::vector<CiConfig> configs = find_ci_configs(repo);  // errors propagate to the host
   if (configs.empty()) {
-    return make_result(indicator_id,
-                       {.score = 0.0,
-                        .process = "Searched for CI configuration files",
-                        .output = "No CI configuration found",
-                        .evidence = "Checked: .github/workflows/, .gitlab-ci.yml, Jenkinsfile, .circleci/"});
+    return make_result(
+        indicator_id,
+        {.score = 0.0,
+         .process = "Searched for CI configuration files",
+         .output = "No CI configuration found",
+         .evidence = "Checked: .github/workflows/, .gitlab-ci.yml, Jenkinsfile, .circleci/"});
   }
 
   bool found_test_step = false;

@@ -13,15 +13,18 @@ using namespace std::string_view_literals;
 constexpr std::array<std::string_view, 1> kIndicators{"development_provenance"sv};
 }  // namespace
 
-std::span<const std::string_view> HalsomePlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> HalsomePlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 CheckResult HalsomePlugin::check(std::string_view indicator_id, const Context& ctx) const {
   const GitInfo& git = ctx.git();  // a failure to gather git metadata propagates
   if (!git.is_repo) {
-    return make_result(indicator_id, {.score = 0.0,
-                                      .process = "Check for git repository",
-                                      .output = "Not a git repository",
-                                      .evidence = "Path: " + sanitize_utf8(ctx.repo_path.native())});
+    return make_result(indicator_id,
+                       {.score = 0.0,
+                        .process = "Check for git repository",
+                        .output = "Not a git repository",
+                        .evidence = "Path: " + sanitize_utf8(ctx.repo_path.native())});
   }
   std::vector<std::string> details;
   double score = 5.0;
@@ -41,8 +44,10 @@ CheckResult HalsomePlugin::check(std::string_view indicator_id, const Context& c
     score += 1.5;
   }
   std::string joined = join(details, "; ");
-  return make_result(indicator_id,
-                     {.score = score, .process = "Inspected git repository metadata", .output = joined, .evidence = joined});
+  return make_result(indicator_id, {.score = score,
+                                    .process = "Inspected git repository metadata",
+                                    .output = joined,
+                                    .evidence = joined});
 }
 
 }  // namespace ostrameld

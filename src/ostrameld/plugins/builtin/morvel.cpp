@@ -16,21 +16,21 @@ using namespace std::string_view_literals;
 constexpr std::array<std::string_view, 1> kIndicators{"clear_license"sv};
 
 constexpr std::array LICENSE_FILES{
-    "LICENSE"sv, "LICENSE.md"sv, "LICENSE.txt"sv, "LICENSE.rst"sv, "LICENCE"sv,
-    "LICENCE.md"sv, "LICENCE.txt"sv, "COPYING"sv, "COPYING.md"sv,
+    "LICENSE"sv,    "LICENSE.md"sv,  "LICENSE.txt"sv, "LICENSE.rst"sv, "LICENCE"sv,
+    "LICENCE.md"sv, "LICENCE.txt"sv, "COPYING"sv,     "COPYING.md"sv,
 };
 constexpr std::string_view REUSE_DIR = "LICENSES";
 constexpr int SPDX_HEADER_SAMPLE = 20;
 constexpr std::size_t SPDX_HEADER_CHARS = 2048;
 
 constexpr std::array SKIPPED_DIRS{
-    ".git"sv, "node_modules"sv, "vendor"sv, ".venv"sv, "venv"sv, "dist"sv,
-    "build"sv, "target"sv, "__pycache__"sv, ".tox"sv, ".mypy_cache"sv, "site-packages"sv,
+    ".git"sv,  "node_modules"sv, "vendor"sv,      ".venv"sv, "venv"sv,        "dist"sv,
+    "build"sv, "target"sv,       "__pycache__"sv, ".tox"sv,  ".mypy_cache"sv, "site-packages"sv,
 };
 constexpr std::array TEXT_EXTENSIONS{
-    ".py"sv, ".js"sv, ".ts"sv, ".tsx"sv, ".jsx"sv, ".vue"sv, ".rs"sv, ".go"sv,
-    ".java"sv, ".kt"sv, ".rb"sv, ".php"sv, ".c"sv, ".h"sv, ".cpp"sv, ".hpp"sv,
-    ".cs"sv, ".sh"sv, ".md"sv, ".rst"sv, ".toml"sv, ".yaml"sv, ".yml"sv,
+    ".py"sv,   ".js"sv, ".ts"sv, ".tsx"sv, ".jsx"sv,  ".vue"sv,  ".rs"sv,  ".go"sv,
+    ".java"sv, ".kt"sv, ".rb"sv, ".php"sv, ".c"sv,    ".h"sv,    ".cpp"sv, ".hpp"sv,
+    ".cs"sv,   ".sh"sv, ".md"sv, ".rst"sv, ".toml"sv, ".yaml"sv, ".yml"sv,
 };
 
 // Rows 3 and 4: the GNU GPL rows that other public licences quote further down.
@@ -51,7 +51,8 @@ const std::vector<SpdxRow>& spdx_patterns() {
     r.push_back({Regex("GNU GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "GPL-3.0-only"});
     r.push_back({Regex("GNU GENERAL PUBLIC LICENSE.*Version 2", ci_dot), "GPL-2.0-only"});
     r.push_back({Regex("GNU AFFERO GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "AGPL-3.0-only"});
-    r.push_back({Regex("BSD 3-Clause|Redistribution and use.*three conditions", ci), "BSD-3-Clause"});
+    r.push_back(
+        {Regex("BSD 3-Clause|Redistribution and use.*three conditions", ci), "BSD-3-Clause"});
     r.push_back({Regex("BSD 2-Clause|Simplified BSD", ci), "BSD-2-Clause"});
     r.push_back({Regex("GNU LESSER GENERAL PUBLIC LICENSE.*Version 3", ci_dot), "LGPL-3.0-only"});
     r.push_back({Regex("European Union Public Licen[cs]e.*1\\.2", ci), "EUPL-1.2"});
@@ -93,10 +94,11 @@ bool names_other_public_licence(std::string_view title) {
   return public_licence.search(title) && !gnu_gpl.search(title);
 }
 
-
 }  // namespace
 
-std::span<const std::string_view> MorvelPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> MorvelPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 std::optional<std::string> detect_spdx(std::string_view content) {
   const auto& rows = spdx_patterns();
@@ -125,7 +127,8 @@ std::optional<std::string> scan_spdx_headers(const Path& repo) {
     // Ancestors of a skipped directory are never entered, so only the name needs testing.
     if (contains(SKIPPED_DIRS, entry.name)) return WalkAction::Prune;
     if (entry.is_real_directory) return WalkAction::Continue;
-    if (!contains(TEXT_EXTENSIONS, ascii_lower(file_suffix(entry.name)))) return WalkAction::Continue;
+    if (!contains(TEXT_EXTENSIONS, ascii_lower(file_suffix(entry.name))))
+      return WalkAction::Continue;
     Path file(entry.path);
     if (!is_file(file)) return WalkAction::Continue;
     std::string head;
@@ -197,11 +200,11 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
                                       .evidence = "File: " + file_name});
   }
   if (code_points(py_strip(content)) < 10) {
-    return make_result(indicator_id,
-                       {.score = 2.0,
-                        .process = "License file exists but appears empty",
-                        .output = file_name + ": " + std::to_string(code_points(content)) + " chars",
-                        .evidence = "File: " + file_name});
+    return make_result(
+        indicator_id, {.score = 2.0,
+                       .process = "License file exists but appears empty",
+                       .output = file_name + ": " + std::to_string(code_points(content)) + " chars",
+                       .evidence = "File: " + file_name});
   }
   if (auto id = detect_spdx(content)) {
     return make_result(indicator_id, {.score = 10.0,
@@ -209,12 +212,12 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
                                       .output = "Detected " + *id,
                                       .evidence = "File: " + file_name + ", SPDX: " + *id});
   }
-  return make_result(indicator_id,
-                     {.score = 7.0,
-                      .process = "Found license file but could not match SPDX identifier",
-                      .output = "License file: " + file_name,
-                      .evidence = "File: " + file_name + ", length: " +
-                                  std::to_string(code_points(content))});
+  return make_result(
+      indicator_id,
+      {.score = 7.0,
+       .process = "Found license file but could not match SPDX identifier",
+       .output = "License file: " + file_name,
+       .evidence = "File: " + file_name + ", length: " + std::to_string(code_points(content))});
 }
 
 }  // namespace ostrameld

@@ -22,24 +22,45 @@ constexpr std::array GOVERNANCE_NAMES{"governance"sv};
 constexpr std::array DOC_EXTS{".md"sv, ".rst"sv, ".txt"sv, ""sv};
 constexpr std::array SEARCH_DIRS{""sv, ".github"sv, "docs"sv};
 constexpr std::array TEST_DIR_PATTERNS{
-    "tests"sv, "test"sv, "spec"sv, "test_suite"sv, "backend-tests"sv,
-    "e2e"sv, "integration-tests"sv, "unit-tests"sv, "__tests__"sv,
+    "tests"sv,
+    "test"sv,
+    "spec"sv,
+    "test_suite"sv,
+    "backend-tests"sv,
+    "e2e"sv,
+    "integration-tests"sv,
+    "unit-tests"sv,
+    "__tests__"sv,
 };
 constexpr std::array TEST_FILE_PATTERNS{
-    "test_*.py"sv, "*_test.py"sv, "test_*.js"sv, "*.test.js"sv, "*.spec.js"sv,
+    "test_*.py"sv, "*_test.py"sv, "test_*.js"sv,  "*.test.js"sv, "*.spec.js"sv,
     "*.test.ts"sv, "*.spec.ts"sv, "*Test.java"sv, "*_test.go"sv, "test_*.R"sv,
 };
 constexpr std::array STYLE_CONFIG_NAMES{
-    ".editorconfig"sv, ".pre-commit-config.yaml"sv, ".pre-commit-config.yml"sv, ".eslintrc"sv,
-    ".eslintrc.js"sv, ".eslintrc.json"sv, "eslint.config.js"sv, ".prettierrc"sv,
-    ".prettierrc.json"sv, ".prettierrc.yaml"sv, "prettier.config.js"sv, "ruff.toml"sv,
-    ".ruff.toml"sv, ".flake8"sv, "setup.cfg"sv, ".golangci.yml"sv,
-    ".golangci.yaml"sv, ".rubocop.yml"sv, ".rubocop.yaml"sv, ".stylelintrc"sv,
+    ".editorconfig"sv,
+    ".pre-commit-config.yaml"sv,
+    ".pre-commit-config.yml"sv,
+    ".eslintrc"sv,
+    ".eslintrc.js"sv,
+    ".eslintrc.json"sv,
+    "eslint.config.js"sv,
+    ".prettierrc"sv,
+    ".prettierrc.json"sv,
+    ".prettierrc.yaml"sv,
+    "prettier.config.js"sv,
+    "ruff.toml"sv,
+    ".ruff.toml"sv,
+    ".flake8"sv,
+    "setup.cfg"sv,
+    ".golangci.yml"sv,
+    ".golangci.yaml"sv,
+    ".rubocop.yml"sv,
+    ".rubocop.yaml"sv,
+    ".stylelintrc"sv,
     ".stylelintrc.json"sv,
 };
 constexpr std::array PYPROJECT_MARKERS{"[tool.ruff"sv, "[tool.black"sv, "[tool.isort"sv};
 constexpr std::string_view PYPROJECT_FINDING = "pyproject.toml ([tool.ruff/black/isort])";
-
 
 // The regular files of the three search directories, listed and tested once per
 // check so that the four document searches share one look at each directory.
@@ -57,8 +78,8 @@ std::vector<DocCandidate> list_doc_candidates(const Path& repo) {
     for (const auto& name : list_directory(base)) {  // errors propagate to the host
       if (!is_file(base / name)) continue;
       std::string shown = sanitize_utf8(name);
-      candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown, ascii_lower(file_stem(name)),
-                            ascii_lower(file_suffix(name))});
+      candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown,
+                            ascii_lower(file_stem(name)), ascii_lower(file_suffix(name))});
     }
   }
   return candidates;
@@ -73,7 +94,6 @@ std::optional<std::string> find_doc(const std::vector<DocCandidate>& candidates,
   }
   return std::nullopt;
 }
-
 
 }  // namespace
 
@@ -144,7 +164,9 @@ std::optional<std::string> has_style_config(const Path& repo) {
 
 }  // namespace quenby
 
-std::span<const std::string_view> QuenbyPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> QuenbyPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ctx) const {
   const Path& repo = ctx.repo_path;
@@ -187,15 +209,17 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
 
   if (score == 0.0) {
     std::string searched;
-    for (auto dir : SEARCH_DIRS) searched += (searched.empty() ? "" : ", ") + std::string(dir.empty() ? "root" : dir);
-    return make_result(indicator_id,
-                       {.score = 0.0,
-                        .status = CheckStatus::Unknown,
-                        .process = "Searched for community-standard files, tests, CI, and style configs",
-                        .output = "No community-standards signals detected",
-                        .evidence = "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in " + searched +
-                                    "; tests in " + join(std::span(TEST_DIR_PATTERNS).first(6), ", ") +
-                                    ", ...; CI configs; style configs"});
+    for (auto dir : SEARCH_DIRS)
+      searched += (searched.empty() ? "" : ", ") + std::string(dir.empty() ? "root" : dir);
+    return make_result(
+        indicator_id,
+        {.score = 0.0,
+         .status = CheckStatus::Unknown,
+         .process = "Searched for community-standard files, tests, CI, and style configs",
+         .output = "No community-standards signals detected",
+         .evidence = "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in " + searched +
+                     "; tests in " + join(std::span(TEST_DIR_PATTERNS).first(6), ", ") +
+                     ", ...; CI configs; style configs"});
   }
   std::string summary = join(details, "; ");
   return make_result(indicator_id, {.score = score,

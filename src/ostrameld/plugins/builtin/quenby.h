@@ -17,8 +17,10 @@ class QuenbyPlugin final : public BasePlugin {
   std::string_view name() const override { return "community_standards"; }
   std::string_view version() const override { return "0.2.0"; }
   std::string_view description() const override {
-    return "Checks for community-standard files (CONTRIBUTING, CODE_OF_CONDUCT, SECURITY, GOVERNANCE), test "
-           "presence, CI configuration, and code-style configs. Awards partial credit per concern; caps at 10.";
+    return "Checks for community-standard files (CONTRIBUTING, CODE_OF_CONDUCT, SECURITY, "
+           "GOVERNANCE), test "
+           "presence, CI configuration, and code-style configs. Awards partial credit per concern; "
+           "caps at 10.";
   }
   std::span<const std::string_view> supported_indicators() const override;
   CheckResult check(std::string_view indicator_id, const Context& ctx) const override;

@@ -20,15 +20,20 @@ const Regex& semver_re() {
   return re;
 }
 
-const char* py_bool(bool b) { return b ? "True" : "False"; }
+const char* py_bool(bool b) {
+  return b ? "True" : "False";
+}
 
 // Which token goes with the forge: the forge's own, else the first non-empty one.
 std::optional<std::string> choose_token(const Context& ctx, const std::optional<ForgeInfo>& info) {
   std::optional<std::string> token;
   if (info) {
-    if (info->api_style == "github") token = ctx.github_token;
-    else if (info->api_style == "gitlab") token = ctx.gitlab_token;
-    else if (info->api_style == "gitea") token = ctx.gitea_token;
+    if (info->api_style == "github")
+      token = ctx.github_token;
+    else if (info->api_style == "gitlab")
+      token = ctx.gitlab_token;
+    else if (info->api_style == "gitea")
+      token = ctx.gitea_token;
   }
   if (!token) {
     // An absent token falls back; an empty one was chosen on purpose and stays.
@@ -41,15 +46,20 @@ std::optional<std::string> choose_token(const Context& ctx, const std::optional<
 
 }  // namespace
 
-bool is_semver(std::string_view tag) { return semver_re().match(tag); }
+bool is_semver(std::string_view tag) {
+  return semver_re().match(tag);
+}
 
-std::span<const std::string_view> ReleasesPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> ReleasesPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 CheckResult ReleasesPlugin::check(std::string_view indicator_id, const Context& ctx) const {
   return check_releases(ctx, indicator_id);
 }
 
-CheckResult ReleasesPlugin::check_releases(const Context& ctx, std::string_view indicator_id) const {
+CheckResult ReleasesPlugin::check_releases(const Context& ctx,
+                                           std::string_view indicator_id) const {
   const GitInfo& git = ctx.git();
   std::string url = ctx.repo_url && !ctx.repo_url->empty() ? *ctx.repo_url : git.remote_url;
 
@@ -57,10 +67,11 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx, std::string_view 
     const std::string& tag = git.latest_tag;
     if (!tag.empty()) {
       bool semver = is_semver(tag);
-      return make_result(indicator_id, {.score = semver ? 7.0 : 5.0,
-                                        .process = "No remote URL, checked local tags",
-                                        .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
-                                        .evidence = "Local tags only"});
+      return make_result(indicator_id,
+                         {.score = semver ? 7.0 : 5.0,
+                          .process = "No remote URL, checked local tags",
+                          .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
+                          .evidence = "Local tags only"});
     }
     return make_result(indicator_id, {.score = 0.0,
                                       .status = CheckStatus::Unknown,
@@ -78,31 +89,35 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx, std::string_view 
     const std::string& tag = git.latest_tag;
     if (!tag.empty()) {
       bool semver = is_semver(tag);
-      return make_result(indicator_id, {.score = semver ? 5.0 : 3.0,
-                                        .process = "Forge API unavailable, checked local tags",
-                                        .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
-                                        .evidence = "Remote: " + url + "; fell back to local tags"});
+      return make_result(indicator_id,
+                         {.score = semver ? 5.0 : 3.0,
+                          .process = "Forge API unavailable, checked local tags",
+                          .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
+                          .evidence = "Remote: " + url + "; fell back to local tags"});
     }
-    return make_result(indicator_id, {.score = 0.0,
-                                      .status = CheckStatus::Unknown,
-                                      .process = "Queried forge API for " + url,
-                                      .output = "Could not fetch releases (forge API unavailable, no local tags)",
-                                      .evidence = "Source: " + url});
+    return make_result(indicator_id,
+                       {.score = 0.0,
+                        .status = CheckStatus::Unknown,
+                        .process = "Queried forge API for " + url,
+                        .output = "Could not fetch releases (forge API unavailable, no local tags)",
+                        .evidence = "Source: " + url});
   }
 
   if (releases->empty()) {
     const std::string& tag = git.latest_tag;
     if (!tag.empty()) {
       bool semver = is_semver(tag);
-      return make_result(indicator_id, {.score = semver ? 5.0 : 3.0,
-                                        .process = "Forge returned 0 releases; falling back to local tags",
-                                        .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
-                                        .evidence = "Source: " + url + "; 0 releases, local tag " + tag});
+      return make_result(indicator_id,
+                         {.score = semver ? 5.0 : 3.0,
+                          .process = "Forge returned 0 releases; falling back to local tags",
+                          .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
+                          .evidence = "Source: " + url + "; 0 releases, local tag " + tag});
     }
-    return make_result(indicator_id, {.score = 0.0,
-                                      .process = "Queried forge API for " + url,
-                                      .output = "No releases found",
-                                      .evidence = "Source: " + url + "; 0 releases; no local tags"});
+    return make_result(indicator_id,
+                       {.score = 0.0,
+                        .process = "Queried forge API for " + url,
+                        .output = "No releases found",
+                        .evidence = "Source: " + url + "; 0 releases; no local tags"});
   }
 
   std::size_t count = releases->size();
@@ -122,9 +137,9 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx, std::string_view 
   }
   return make_result(indicator_id, {.score = score,
                                     .process = "Checked releases and version tag format",
-                                    .output = std::to_string(count) + " release(s), latest: " + latest +
-                                              ", semver: " + std::to_string(semver_count) + "/" +
-                                              std::to_string(total),
+                                    .output = std::to_string(count) + " release(s), latest: " +
+                                              latest + ", semver: " + std::to_string(semver_count) +
+                                              "/" + std::to_string(total),
                                     .evidence = "Source: " + url});
 }
 

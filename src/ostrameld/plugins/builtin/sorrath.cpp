@@ -38,7 +38,6 @@ std::optional<std::string> read_strict(const Path& file, const Path& repo) {
   return std::nullopt;
 }
 
-
 // Present and not null, false, zero, "", [] or {}.
 bool truthy(const Json& object, const char* member) {
   auto it = object.find(member);
@@ -79,7 +78,6 @@ const Patterns& patterns() {
   static const Patterns p;
   return p;
 }
-
 
 }  // namespace
 
@@ -246,7 +244,9 @@ Score score_setup_py(const Path& repo) {
 
 }  // namespace sorrath
 
-std::span<const std::string_view> SorrathPlugin::supported_indicators() const { return kIndicators; }
+std::span<const std::string_view> SorrathPlugin::supported_indicators() const {
+  return kIndicators;
+}
 
 CheckResult SorrathPlugin::check(std::string_view indicator_id, const Context& ctx) const {
   if (indicator_id == "metadata_self_reference") return check_self_reference(ctx);
@@ -266,26 +266,29 @@ CheckResult SorrathPlugin::check_self_reference(const Context& ctx) const {
   };
 
   // Independent sources all count; of the packaging files only the first that yields.
-  for (auto scorer : {sorrath::score_codemeta, sorrath::score_citation_cff, sorrath::score_package_json})
+  for (auto scorer :
+       {sorrath::score_codemeta, sorrath::score_citation_cff, sorrath::score_package_json})
     take(scorer(repo));
   for (auto scorer : {sorrath::score_pyproject, sorrath::score_setup_cfg, sorrath::score_setup_py})
     if (take(scorer(repo))) break;
   total = std::min(total, 10.0);
 
   if (total == 0.0) {
-    return make_result("metadata_self_reference",
-                       {.score = 0.0,
-                        .status = CheckStatus::Unknown,
-                        .process = "Searched recognised metadata files for self-reference fields",
-                        .output = "No self-referencing metadata detected",
-                        .evidence = "Checked: codemeta.json, CITATION.cff, pyproject.toml, setup.cfg, setup.py, "
-                                    "package.json"});
+    return make_result(
+        "metadata_self_reference",
+        {.score = 0.0,
+         .status = CheckStatus::Unknown,
+         .process = "Searched recognised metadata files for self-reference fields",
+         .output = "No self-referencing metadata detected",
+         .evidence = "Checked: codemeta.json, CITATION.cff, pyproject.toml, setup.cfg, setup.py, "
+                     "package.json"});
   }
   std::string joined = join(details, "; ");
-  return make_result("metadata_self_reference", {.score = total,
-                                                 .process = "Tallied self-reference signals across metadata files",
-                                                 .output = joined,
-                                                 .evidence = joined});
+  return make_result("metadata_self_reference",
+                     {.score = total,
+                      .process = "Tallied self-reference signals across metadata files",
+                      .output = joined,
+                      .evidence = joined});
 }
 
 CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
@@ -295,13 +298,16 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
     if (path_exists(repo / name)) found.emplace_back(name);
 
   if (found.empty()) {
-    return make_result("searchable_metadata", {.score = 0.0,
-                                               .status = CheckStatus::Unknown,
-                                               .process = "Searched for metadata files",
-                                               .output = "No metadata files found",
-                                               .evidence = "Checked: " + join(METADATA_FILES, ", ")});
+    return make_result("searchable_metadata",
+                       {.score = 0.0,
+                        .status = CheckStatus::Unknown,
+                        .process = "Searched for metadata files",
+                        .output = "No metadata files found",
+                        .evidence = "Checked: " + join(METADATA_FILES, ", ")});
   }
-  auto has = [&](std::string_view name) { return std::find(found.begin(), found.end(), name) != found.end(); };
+  auto has = [&](std::string_view name) {
+    return std::find(found.begin(), found.end(), name) != found.end();
+  };
   double score = has("codemeta.json") ? 7.0 : 4.0;
   if (has(".zenodo.json")) score += 2.0;
   if (has("pyproject.toml")) score += 1.0;
