@@ -1,7 +1,5 @@
 #include "ostrameld/utils/forge.h"
 
-#include <curl/curl.h>
-
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +7,7 @@
 #include <stdexcept>
 
 #include "ostrameld/core/version.h"
+#include "ostrameld/utils/curl_api.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -107,10 +106,6 @@ bool rate_limit_exhausted(const Response& r) {
   return r.status == 429 || (r.status == 403 && r.headers.count("retry-after"));
 }
 
-struct CurlGlobal {
-  CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-};
-
 // Bounds the number of requests in flight to one host.
 class HostGate {
  public:
@@ -167,24 +162,38 @@ std::pair<std::string, std::string> parse_forge_spec(std::string_view spec) {
 
 struct HttpForgeClient::Impl {
   ForgeOptions options;
+  const CurlApi* curl = nullptr;  // loaded with the first request
   CURLSH* share = nullptr;
+  std::once_flag loaded;
   std::array<std::mutex, CURL_LOCK_DATA_LAST> share_locks;
   HostGate gate;
   mutable std::mutex exhausted_mu;
   std::set<std::string> exhausted_hosts;
 
   explicit Impl(ForgeOptions o)
-      : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {
-    static CurlGlobal global;
-    share = curl_share_init();
-    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Impl::lock);
-    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Impl::unlock);
-    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+      : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {}
+  ~Impl() {
+    if (share) curl->share_cleanup(share);
   }
-  ~Impl() { curl_share_cleanup(share); }
+
+  // The library and the connection cache that all requests of the run share.
+  bool load() {
+    std::call_once(loaded, [this] {
+      const CurlApi* api = curl_api();
+      if (!api) return;
+      CURLSH* sh = api->share_init();
+      if (!sh) return;
+      api->share_setopt(sh, CURLSHOPT_LOCKFUNC, &Impl::lock);
+      api->share_setopt(sh, CURLSHOPT_UNLOCKFUNC, &Impl::unlock);
+      api->share_setopt(sh, CURLSHOPT_USERDATA, this);
+      api->share_setopt(sh, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+      api->share_setopt(sh, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+      api->share_setopt(sh, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+      curl = api;
+      share = sh;
+    });
+    return share != nullptr;
+  }
 
   static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
     static_cast<Impl*>(self)->share_locks[static_cast<std::size_t>(data)].lock();
@@ -207,31 +216,32 @@ struct HttpForgeClient::Impl {
   // One GET; nullopt on a transport failure (time-out, refused, too large, ...).
   std::optional<Response> get(const std::string& url, const std::vector<std::string>& headers,
                               bool allow_http) {
-    CURL* curl = curl_easy_init();
-    if (!curl) return std::nullopt;
+    if (!load()) return std::nullopt;
+    CURL* easy = curl->easy_init();
+    if (!easy) return std::nullopt;
     Response r;
     curl_slist* list = nullptr;
-    for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_SHARE, share);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // redirects are checked by hand
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allow_http ? "http,https" : "https");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(options.connect_timeout.count()));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    for (const auto& h : headers) list = curl->slist_append(list, h.c_str());
+    curl->easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl->easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    curl->easy_setopt(easy, CURLOPT_SHARE, share);
+    curl->easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl->easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);  // redirects are checked by hand
+    curl->easy_setopt(easy, CURLOPT_PROTOCOLS_STR, allow_http ? "http,https" : "https");
+    curl->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                      static_cast<long>(options.connect_timeout.count()));
+    curl->easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
+    curl->easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     std::string agent = "ostrameld/" + std::string(kVersion);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &r);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &r);
-    CURLcode rc = curl_easy_perform(curl);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.status);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    curl->easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+    curl->easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+    curl->easy_setopt(easy, CURLOPT_WRITEDATA, &r);
+    curl->easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+    curl->easy_setopt(easy, CURLOPT_HEADERDATA, &r);
+    CURLcode rc = curl->easy_perform(easy);
+    curl->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &r.status);
+    curl->slist_free_all(list);
+    curl->easy_cleanup(easy);
     if (rc != CURLE_OK || r.too_large) return std::nullopt;
     return r;
   }
