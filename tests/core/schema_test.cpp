@@ -28,7 +28,7 @@ TEST(Schema, ErrorsSkippedAndNullsAreExplicit) {
   std::vector<std::string> keys;
   for (const auto& [k, v] : doc.items()) keys.push_back(k);
   EXPECT_EQ(keys,
-            (std::vector<std::string>{"schema", "ostrameld_version", "software", "timestamp",
+            (std::vector<std::string>{"schema", "ostrameld_version", "software", "git", "timestamp",
                                       "profile", "overall_score", "compliance_level", "duration_ms",
                                       "summary", "indicators", "skipped", "errors"}));
 }

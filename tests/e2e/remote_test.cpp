@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/forge_server.h"
@@ -140,6 +141,81 @@ TEST(Remote, BadForgeSpecIsUsage) {
   auto r = run_cli("assess . --forge nonsense");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--forge"), std::string::npos);
+}
+
+// A CI checkout is shallow: assessed, not an error, and the JSON says history was cut.
+TEST(Remote, ShallowCheckoutIsAssessed) {
+  TempRepo origin;
+  git_history(origin, 12);
+  git(origin, "tag v1.0.0");
+  TempRepo dir;
+  dir.sh("git clone -q --depth 1 file://" + origin.path().string() + " r");
+  auto r = run_cli("assess " + shell_quote((dir / "r").string()) + " -f json --offline");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["git"]["shallow"], true);
+  EXPECT_TRUE(doc["errors"].empty()) << doc["errors"];
+  auto keyed = by_key(r.out);
+  EXPECT_EQ(keyed["development_provenance"]["output"],
+            "Remote: file://" + origin.path().string() +
+                "; Commits: 1; Branch: main; Latest tag: v1.0.0");
+  EXPECT_EQ(keyed["version_identifiers"]["output"], "Latest tag: v1.0.0, semver: True");
+}
+
+TEST(Remote, HostileRepositoryStartsNothingByPathOrUrl) {
+  TempRepo repo;
+  git_history(repo, 2);
+  std::string trace = (repo / "trace").string();
+  repo.sh(
+      "printf '#!/bin/sh\ntouch " + trace +
+      "-hook\n' > .git/hooks/post-checkout && "
+      "chmod +x .git/hooks/post-checkout && cp .git/hooks/post-checkout .git/hooks/pre-auto-gc");
+  for (const char* key : {"core.fsmonitor", "core.pager", "core.sshCommand", "diff.external",
+                          "credential.helper", "core.askPass", "uploadpack.packObjectsHook"}) {
+    repo.sh(std::string("git config ") + key + " 'touch " + trace + "-" + key + "'");
+  }
+  repo.sh("git config core.hooksPath .git/hooks");
+  TempRepo tmp;
+  for (const std::string& arg : {repo.path().string(), "file://" + repo.path().string()}) {
+    SCOPED_TRACE(arg);
+    auto r = run_cli("assess " + shell_quote(arg) + " --offline -f json",
+                     "TMPDIR=" + shell_quote(tmp.path().string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(repo.path()))
+    EXPECT_NE(entry.path().filename().string().substr(0, 5), "trace") << entry.path();
+  EXPECT_TRUE(empty_dir(tmp.path()));
+}
+
+TEST(Remote, AddressesThatCannotBeClonedFailAtOnce) {
+  for (const char* arg :
+       {"ftp://example.org/x.git", "foo://bar", "https://", "ext::sh", "https://:443/x"}) {
+    auto r = run_cli(std::string("assess ") + shell_quote(arg));
+    EXPECT_EQ(r.status, 2) << arg;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("accepted: a directory, or https://, http://, ssh://, git://, file:// or "
+                         "host:path"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+TEST(Remote, TimeoutStopsAServerThatNeverAnswers) {
+  testing::SilentPort silent;
+  TempRepo tmp;
+  std::string url = silent.base() + "/owner/repo.git";
+  std::string env = "TMPDIR=" + shell_quote(tmp.path().string());
+  auto started = std::chrono::steady_clock::now();
+  auto r = run_cli("assess " + shell_quote(url) + " --timeout 1", env);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "ostrameld: error: timed out after 1 s\n");
+  TempRepo list;
+  list.write("list.txt", url + "\n");
+  auto b = run_cli("batch " + shell_quote((list / "list.txt").string()) + " --timeout 0.5", env);
+  EXPECT_EQ(b.status, 1);
+  EXPECT_NE(b.out.find("\"message\": \"timed out after 0.5 s\""), std::string::npos) << b.out;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_TRUE(empty_dir(tmp.path()));
 }
 
 }  // namespace

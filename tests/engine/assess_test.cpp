@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <stdexcept>
 
 #include "support/temp_repo.h"
@@ -50,6 +51,26 @@ TEST(OverallScore, WeightedMeanOfDecidedResults) {
                           p),
             7.5);
   EXPECT_EQ(overall_score({with("continuous_integration", 10, CheckStatus::Pass)}, p), 0.0);
+}
+
+TEST(OverallScore, AFailedWeightedIndicatorLowersIt) {
+  const Profile& p = fair4rs_profile();
+  std::vector<CheckResult> results{with("clear_license", 10, CheckStatus::Pass),
+                                   with("rich_metadata", 10, CheckStatus::Pass)};
+  EXPECT_EQ(overall_score(results, p), 10.0);
+  results.push_back(with("version_identifiers", 1, CheckStatus::Fail));
+  EXPECT_EQ(overall_score(results, p), 7.0);
+}
+
+TEST(Compliance, ThresholdsAreInclusive) {
+  const Profile& p = fair4rs_profile();
+  std::vector<CheckResult> all_pass;
+  for (const auto& spec : p.indicators)
+    all_pass.push_back(with(std::string(spec.key), 9, CheckStatus::Pass));
+  EXPECT_EQ(compliance_level(all_pass, 8.0, p), "advanced");
+  EXPECT_EQ(compliance_level(all_pass, std::nextafter(8.0, 0.0), p), "intermediate");
+  EXPECT_EQ(compliance_level(all_pass, 6.0, p), "intermediate");
+  EXPECT_EQ(compliance_level(all_pass, std::nextafter(6.0, 0.0), p), "basic");
 }
 
 TEST(Compliance, Levels) {

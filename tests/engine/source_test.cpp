@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 
 #include "ostrameld/utils/git.h"
+#include "support/forge_server.h"
 #include "support/git_repo.h"
 
 namespace ostrameld {
@@ -23,14 +30,13 @@ TEST(RepositorySource, LocalPathsAreValidated) {
   EXPECT_THROW(RepositorySource::open((repo / "file.txt").string()), SourceError);
 }
 
-// Clones run in the program's own helper process, as the command line runs them.
-TEST(RepositorySource, ClonesWithFullHistoryAndCleansUpOnEveryPath) {
+TEST(RepositorySource, ClonesAndCleansUpOnEveryPath) {
   TempRepo origin;
   git_history(origin, 12);
   git(origin, "tag v0.1.0 HEAD~3");
   TempRepo tmp;
   ::setenv("TMPDIR", tmp.path().c_str(), 1);
-  OpenOptions options{.clone_helper = OSTRAMELD_BIN};
+  OpenOptions options;
   {
     std::string url = "file://" + origin.path().string();
     RepositorySource src = RepositorySource::open(url, options);
@@ -40,6 +46,8 @@ TEST(RepositorySource, ClonesWithFullHistoryAndCleansUpOnEveryPath) {
     EXPECT_EQ(info.commit_count, 12);
     EXPECT_EQ(info.latest_tag, "v0.1.0");
     EXPECT_FALSE(std::filesystem::is_empty(tmp.path()));
+    // The credentials-free address is all the clone keeps.
+    EXPECT_EQ(info.remote_url, url);
   }
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));  // removed with the source
 
@@ -52,6 +60,60 @@ TEST(RepositorySource, ClonesWithFullHistoryAndCleansUpOnEveryPath) {
         << e.what();
     EXPECT_EQ(std::string(e.what()).find("hunter2"), std::string::npos) << e.what();
   }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+  ::unsetenv("TMPDIR");
+}
+
+TEST(RepositorySource, RefusesAddressesItCannotSafelyClone) {
+  for (const char* arg : {"ftp://example.org/x.git", "foo://bar", "https://", "https://@/x",
+                          "ext::sh -c touch% /tmp/x", "fd::3", "host:", ":path"}) {
+    try {
+      RepositorySource::open(arg);
+      ADD_FAILURE() << arg;
+    } catch (const SourceError& e) {
+      EXPECT_NE(std::string(e.what()).find("accepted: a directory, or https://"), std::string::npos)
+          << arg << ": " << e.what();
+    }
+  }
+  try {
+    RepositorySource::open("github.com/owner/repo");
+    ADD_FAILURE();
+  } catch (const SourceError& e) {
+    EXPECT_NE(std::string(e.what()).find("https://github.com/owner/repo"), std::string::npos);
+  }
+}
+
+// A clone whose run was killed leaves its directory; the next run removes it, but never
+// the directory of a run still going.
+TEST(RepositorySource, RemovesClonesOfKilledRuns) {
+  TempRepo tmp;
+  tmp.sh(
+      "mkdir ostrameld-clone-dead ostrameld-clone-alive ostrameld-clone-new other && "
+      "touch ostrameld-clone-dead/.lock ostrameld-clone-alive/.lock other/.lock");
+  int fd = ::open((tmp / "ostrameld-clone-alive/.lock").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  pid_t child = ::fork();
+  if (child == 0) {
+    remove_abandoned_clones(tmp.path());  // another process, as a later run would be
+    ::_exit(0);
+  }
+  ::waitpid(child, nullptr, 0);
+  ::close(fd);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "ostrameld-clone-dead"));
+  EXPECT_TRUE(std::filesystem::exists(tmp / "ostrameld-clone-alive"));
+  EXPECT_TRUE(std::filesystem::exists(tmp / "ostrameld-clone-new"));  // no lock yet
+  EXPECT_TRUE(std::filesystem::exists(tmp / "other"));
+}
+
+TEST(RepositorySource, CloneStopsAtTheDeadline) {
+  testing::SilentPort silent;
+  TempRepo tmp;
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  auto started = std::chrono::steady_clock::now();
+  std::string url = silent.base() + "/x.git";
+  EXPECT_THROW(RepositorySource::open(url, {.deadline = deadline_after(1.0)}), TimeoutError);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
   ::unsetenv("TMPDIR");
 }

@@ -85,7 +85,8 @@ TEST(JsonRenderer, SchemaMembersInOrder) {
   EXPECT_EQ(
       JsonRenderer().render(small_assessment(), Json{{"indent", nullptr}}),
       R"({"schema": "ostrameld-assessment/1", "ostrameld_version": "0.1.0", )"
-      R"("software": {"name": "caf\u00e9", "url": null}, "timestamp": "2026-01-01T00:00:00Z", )"
+      R"("software": {"name": "caf\u00e9", "url": null}, "git": {"shallow": false}, )"
+      R"("timestamp": "2026-01-01T00:00:00Z", )"
       R"("profile": "fair4rs", "overall_score": 10.0, "compliance_level": null, "duration_ms": 3, )"
       R"("summary": {"total": 1, "passed": 1, "skipped": 0, "errors": 0}, "indicators": [{"indicator_id": )"
       R"("clear_license", "fair4rs_id": "R1.1", "plugin": "morvel", "plugin_version": "0.1.0", "score": 10.0, )"

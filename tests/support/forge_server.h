@@ -2,6 +2,11 @@
 // GitLab or Gitea, and records every request it receives.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <httplib.h>
 
 #include <chrono>
@@ -57,6 +62,31 @@ class ForgeServer {
   std::thread thread_;
   mutable std::mutex mu_;
   std::vector<SeenRequest> seen_;
+};
+
+// A port on 127.0.0.1 that accepts connections (the kernel completes them) and never
+// answers: what a hung server looks like to a client.
+class SilentPort {
+ public:
+  SilentPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd_, 16);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~SilentPort() { ::close(fd_); }
+  SilentPort(const SilentPort&) = delete;
+  SilentPort& operator=(const SilentPort&) = delete;
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
 };
 
 }  // namespace ostrameld::testing

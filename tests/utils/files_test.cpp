@@ -177,6 +177,25 @@ TEST(ReadText, UnreadableEntriesRaiseOsErrorsWithoutBlocking) {
   EXPECT_EQ(read_text(repo / "inside-link", ReadMode::Strict, repo.path()), "secret");
 }
 
+// "repo-evil" starts with "repo" but is another directory: confinement compares whole
+// path components, not text prefixes.
+TEST(ReadText, ASiblingWhoseNameExtendsTheRootIsOutside) {
+  TempRepo base;
+  base.mkdir("repo");
+  base.write("repo-evil/secret.txt", "top secret");
+  base.symlink((base / "repo-evil/secret.txt").string(), "repo/LICENSE");
+  base.symlink("../repo-evil/secret.txt", "repo/relative");
+  for (const char* rel : {"repo/LICENSE", "repo/relative"}) {
+    SCOPED_TRACE(rel);
+    try {
+      read_text(base / rel, ReadMode::Replace, base / "repo");
+      ADD_FAILURE() << "read a file of the sibling";
+    } catch (const OsError& e) {
+      EXPECT_NE(std::string(e.what()).find("outside the repository"), std::string::npos);
+    }
+  }
+}
+
 TEST(ReadText, RefusesFilesOverTheSizeLimitButPrefixesReadOnlyTheStart) {
   TempRepo repo;
   auto big = repo / "big.md";

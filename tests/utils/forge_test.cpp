@@ -139,6 +139,27 @@ TEST(GetReleases, GitLabPagesFollowNextPageWithThePrivateToken) {
   }
 }
 
+// A next page on another host is never followed: that host receives nothing, token
+// least of all. GitLab's Link header is read before its page number.
+TEST(GetReleases, NextPagesOnAnotherHostAreNotFollowed) {
+  for (const char* style : {"github", "gitlab", "gitea"}) {
+    SCOPED_TRACE(style);
+    ForgeServer evil([](const httplib::Request&, httplib::Response& res) {
+      res.set_content(release_page(9, 1), "application/json");
+    });
+    ForgeServer server([&](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Link", "<" + evil.base() + "/steal?page=2>; rel=\"next\"");
+      res.set_header("X-Next-Page", "2");
+      res.set_content(release_page(1, 1), "application/json");
+    });
+    auto client = client_for(server, style);
+    auto releases = client.get_releases(server.base() + "/o/r", std::string("tok_secret"));
+    ASSERT_TRUE(releases);
+    EXPECT_EQ(tag_list(releases).front(), "v1.0.0");
+    EXPECT_TRUE(evil.seen().empty());
+  }
+}
+
 TEST(GetReleases, GiteaUsesTokenAuthorization) {
   ForgeServer server([](const httplib::Request& req, httplib::Response& res) {
     if (req.path != "/api/v1/repos/o/r/releases") return void(res.status = 404);

@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/utils/forge.h"
+#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 
 namespace {
@@ -53,7 +55,7 @@ struct CommonArgs {
   std::optional<std::string> gitea_token;
 
   void add_to(CLI::App* cmd) {
-    cmd->add_flag("--offline", offline, "Use no network at all");
+    cmd->add_flag("--offline", offline, "Make no forge API calls (a URL is still cloned)");
     // One value per flag, so that a path may follow: --indicator KEY PATH.
     cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")
         ->allow_extra_args(false);
@@ -102,6 +104,7 @@ struct AssessArgs {
   std::string json_indent = "2";
   std::string template_dir;
   std::optional<double> fail_under;
+  std::optional<double> timeout;
   CommonArgs common;
 };
 
@@ -111,6 +114,7 @@ struct BatchArgs {
   std::string output;
   bool resume = false;
   std::string shard = "0/1";
+  std::optional<double> timeout = 600;
   CommonArgs common;
 };
 
@@ -147,7 +151,14 @@ std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
   return std::make_unique<TextRenderer>();
 }
 
+void check_timeout(const std::optional<double>& timeout) {
+  if (timeout && !(std::isfinite(*timeout) && *timeout >= 0))
+    throw UsageError("--timeout takes a number of seconds (0 for no limit)");
+}
+
 int run_assess(const AssessArgs& args) {
+  check_timeout(args.timeout);
+  Deadline deadline = deadline_after(args.timeout);
   Json options = render_options(args);
   std::unique_ptr<Renderer> renderer = make_renderer(args);
   HttpForgeClient forge(args.common.forge_options());
@@ -164,8 +175,7 @@ int run_assess(const AssessArgs& args) {
 
   RepositorySource source = [&] {
     try {
-      return RepositorySource::open(args.path,
-                                    {.progress = true, .clone_helper = "/proc/self/exe"});
+      return RepositorySource::open(args.path, {.progress = true, .deadline = deadline});
     } catch (const SourceError& e) {
       if (Interrupts::requested()) throw Interrupted{};
       throw UsageError(e.what());
@@ -175,6 +185,8 @@ int run_assess(const AssessArgs& args) {
 
   opts.repo_url = source.url();
   opts.software_name = source.name();
+  opts.deadline = deadline;
+  opts.cancel = &Interrupts::flag();
   Assessment a = assess_repository(source.path(), opts);
   if (Interrupts::requested()) throw Interrupted{};
 
@@ -197,6 +209,7 @@ int run_assess(const AssessArgs& args) {
 }
 
 int run_batch_command(const BatchArgs& args) {
+  check_timeout(args.timeout);
   Shard shard;
   try {
     shard = parse_shard(args.shard);
@@ -223,7 +236,7 @@ int run_batch_command(const BatchArgs& args) {
   options.resume = args.resume;
   options.shard = shard;
   options.assess = args.common.assess_options(&forge);
-  options.open.clone_helper = "/proc/self/exe";
+  options.timeout = args.timeout;
   options.progress = ::isatty(STDERR_FILENO) != 0;
 
   BatchSummary s;
@@ -268,15 +281,6 @@ int run_indicators() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The clone helper of a batch: a child process of our own (see OpenOptions).
-  if ((argc == 3 || argc == 4) && std::string_view(argv[1]) == "__clone") {
-    Interrupts::install();
-    int status = run_clone_helper(argv[2], argc == 4 && std::string_view(argv[3]) == "--progress");
-    std::fflush(nullptr);
-    // A short-lived child: end at once, without tearing down what libgit2 leaves behind.
-    ::_exit(status);
-  }
-
   CLI::App app{"Assesses how FAIR a research-software repository is.", "ostrameld"};
   app.set_version_flag("--version", std::string("ostrameld ") + std::string(kVersion));
   app.require_subcommand(1);
@@ -295,6 +299,8 @@ int main(int argc, char** argv) {
                          "Directory holding report.md.j2 (Markdown)");
   assess_cmd->add_option("--fail-under", assess.fail_under,
                          "Exit with status 1 when the overall score is below SCORE");
+  assess_cmd->add_option("--timeout", assess.timeout,
+                         "Stop a clone or assessment still running after SECONDS (default: none)");
   assess.common.add_to(assess_cmd);
 
   BatchArgs batch;
@@ -308,6 +314,8 @@ int main(int argc, char** argv) {
                       "Skip inputs already in the output and append the rest");
   batch_cmd->add_option("--shard", batch.shard,
                         "Take only the inputs whose position modulo N is I (I/N)");
+  batch_cmd->add_option("--timeout", batch.timeout,
+                        "Per repository: stop a clone or assessment after SECONDS (default: 600)");
   batch.common.add_to(batch_cmd);
 
   CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
@@ -339,6 +347,10 @@ int main(int argc, char** argv) {
     if (*indicators_cmd) return run_indicators();
   } catch (const UsageError& e) {
     std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
+    return 2;
+  } catch (const TimeoutError&) {
+    double t = *assess_cmd ? assess.timeout.value_or(0) : batch.timeout.value_or(0);
+    std::cerr << "ostrameld: error: timed out after " << format_seconds(t) << " s\n";
     return 2;
   } catch (const Interrupted&) {
     std::cerr << "ostrameld: interrupted\n";

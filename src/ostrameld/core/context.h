@@ -17,6 +17,7 @@ struct GitInfo {
   std::int64_t commit_count = 0;  // reachable from HEAD; 0 when HEAD is unborn
   std::string current_branch;     // empty when HEAD is unborn or detached
   std::string latest_tag;         // tag whose commit is newest; empty when there is none
+  bool shallow = false;           // history cut short: commit_count counts what is present
 };
 
 struct Context {

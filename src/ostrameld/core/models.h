@@ -51,6 +51,7 @@ struct AssessmentError {
 // A whole run over one repository, built by the host.
 struct Assessment {
   SoftwareInfo software;
+  bool shallow = false;   // the git history was cut short (a shallow clone)
   std::string timestamp;  // ISO 8601, UTC
   std::string profile;
   std::string ostrameld_version;

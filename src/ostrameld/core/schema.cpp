@@ -15,6 +15,7 @@ Json to_json(const Assessment& a) {
   doc["schema"] = std::string(kSchemaId);
   doc["ostrameld_version"] = a.ostrameld_version;
   doc["software"] = Json{{"name", a.software.name}, {"url", optional_text(a.software.url)}};
+  doc["git"] = Json{{"shallow", a.shallow}};
   doc["timestamp"] = a.timestamp;
   doc["profile"] = a.profile;
   doc["overall_score"] = a.overall_score;

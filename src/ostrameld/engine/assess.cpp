@@ -112,7 +112,10 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   ctx.gitea_token = options.gitea_token;
   ctx.forge = options.forge;
   try {
-    ctx.git_repo = read_git_info(ctx.repo_path);
+    ctx.git_repo = read_git_info(ctx.repo_path, options.deadline, options.cancel);
+    a.shallow = ctx.git_repo->shallow;
+  } catch (const TimeoutError&) {
+    throw;
   } catch (const std::exception& e) {
     ctx.git_repo.reset();
     ctx.git_error = sanitize_utf8(e.what());
@@ -138,6 +141,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
           {std::string(spec.key), "plugin \"" + std::string(spec.plugin) + "\" is not available"});
       continue;
     }
+    if (options.deadline && std::chrono::steady_clock::now() >= *options.deadline)
+      throw TimeoutError("assessment timed out");
     a.indicators.push_back(run_check(*plugin, spec, ctx, a.errors));
   }
 

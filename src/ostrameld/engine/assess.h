@@ -11,6 +11,7 @@
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/utils/files.h"
+#include "ostrameld/utils/process.h"
 
 namespace ostrameld {
 
@@ -22,6 +23,10 @@ struct AssessOptions {
   std::optional<std::string> gitlab_token;
   std::optional<std::string> gitea_token;
   const ForgeClient* forge = nullptr;  // null: no forge access (offline)
+  // Past the deadline the assessment stops between checks with a TimeoutError; git
+  // commands are stopped at once, and on cancellation too.
+  Deadline deadline;
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Assesses the repository at repo (an existing directory).

@@ -16,6 +16,7 @@
 #include "ostrameld/core/schema.h"
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/interrupts.h"
+#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -114,12 +115,18 @@ std::string assessment_line(const std::string& input, const Assessment& a) {
 // One input through the whole pipeline: never throws, always one line.
 std::pair<std::string, bool> assess_input(const std::string& input, const BatchOptions& options) {
   try {
-    RepositorySource source = RepositorySource::open(input, options.open);
+    Deadline deadline = deadline_after(options.timeout);
+    RepositorySource source = RepositorySource::open(input, {.deadline = deadline});
     AssessOptions opts = options.assess;
     opts.repo_url = source.url();
     opts.software_name = source.name();
+    opts.deadline = deadline;
+    opts.cancel = &Interrupts::flag();
     Assessment a = assess_repository(source.path(), opts);
     return {assessment_line(input, a), true};
+  } catch (const TimeoutError&) {
+    return {failure_line(input, "timed out after " + format_seconds(*options.timeout) + " s"),
+            false};
   } catch (const std::exception& e) {
     return {failure_line(input, sanitize_utf8(e.what())), false};
   }

@@ -24,9 +24,9 @@ struct BatchOptions {
   std::optional<Path> output;  // JSON Lines file; standard output when absent
   bool resume = false;         // skip inputs already in the output, append the rest
   Shard shard;
-  AssessOptions assess;   // tokens, forge client, indicator selection
-  OpenOptions open;       // clone helper
-  bool progress = false;  // live progress on stderr (a terminal)
+  AssessOptions assess;           // tokens, forge client, indicator selection
+  std::optional<double> timeout;  // seconds per repository: clone and assessment
+  bool progress = false;          // live progress on stderr (a terminal)
 };
 
 struct BatchSummary {

@@ -1,9 +1,8 @@
 #include "ostrameld/engine/source.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <mutex>
 
 #include "ostrameld/engine/interrupts.h"
 #include "ostrameld/utils/git.h"
@@ -30,112 +29,66 @@ std::string repo_name_of(const std::string& url) {
   return name.empty() ? "repository" : sanitize_utf8(name);
 }
 
-void print_progress(const CloneProgress& p) {
-  static thread_local std::size_t last = static_cast<std::size_t>(-1);
-  std::size_t pct = p.total_objects ? p.received_objects * 100 / p.total_objects : 0;
-  if (pct == last) return;
-  last = pct;
-  std::fprintf(stderr, "\rCloning: %3zu%% (%zu/%zu objects, %.1f MiB)", pct, p.received_objects,
-               p.total_objects, static_cast<double>(p.received_bytes) / (1024.0 * 1024.0));
-  std::fflush(stderr);
+constexpr std::string_view kClonePrefix = "ostrameld-clone-";
+
+// The clone's lock: made under another name, locked, then renamed into place, so that
+// a lock file another run can see is always held.
+int take_lock(const Path& dir) {
+  Path tmp = dir / ".lock-new";
+  int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) throw SourceError("cannot create the clone's lock file");
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::rename(tmp.c_str(), (dir / ".lock").c_str()) != 0) {
+    ::close(fd);
+    throw SourceError("cannot lock the clone's directory");
+  }
+  return fd;
 }
 
-constexpr int kHelperErrorFd = 3;
-
-struct Pipe {
-  int fd[2] = {-1, -1};
-  Pipe() {
-    if (::pipe2(fd, O_CLOEXEC) != 0) throw SourceError("cannot create a pipe for the clone helper");
-  }
-  ~Pipe() {
-    close_end(0);
-    close_end(1);
-  }
-  void close_end(int i) {
-    if (fd[i] >= 0) ::close(fd[i]);
-    fd[i] = -1;
-  }
-};
-
-// Runs "HELPER __clone DEST [--progress]" with the URL on its standard input (never on
-// its command line, where other users could read credentials) and waits for it. The
-// helper reports progress on the shared stderr and its error on descriptor 3.
-void clone_in_child(const Path& helper, const std::string& url, const Path& dest, bool progress) {
-  Pipe in;
-  Pipe err;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in.fd[0], STDIN_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, err.fd[1], kHelperErrorFd);
-  std::string program = helper.native();
-  std::string command = "__clone";
-  std::string target = dest.native();
-  std::string flag = "--progress";
-  char* argv[] = {program.data(), command.data(), target.data(), progress ? flag.data() : nullptr,
-                  nullptr};
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0)
-    throw SourceError("cannot start the clone helper: " + std::string(std::strerror(rc)));
-  in.close_end(0);
-  err.close_end(1);
-  std::string line = url + "\n";
-  (void)!::write(in.fd[1], line.data(), line.size());
-  in.close_end(1);
-
-  std::string message;
-  char buf[4096];
-  bool killed = false;
-  for (;;) {
-    pollfd p{err.fd[0], POLLIN, 0};
-    int ready = ::poll(&p, 1, 200);
-    if (ready > 0) {
-      ssize_t n = ::read(err.fd[0], buf, sizeof buf);
-      if (n <= 0) break;
-      if (message.size() < 65536) message.append(buf, static_cast<std::size_t>(n));
-    } else if (ready < 0 && errno != EINTR) {
-      break;
-    }
-    if (!killed && Interrupts::requested()) {
-      ::kill(pid, SIGTERM);
-      killed = true;
-    }
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  if (message.empty()) message = "cannot clone " + redact_url(url) + ": the clone helper failed";
-  throw SourceError(sanitize_utf8(message));
+// A local path that looks like a forge address without its scheme.
+bool looks_like_host_path(std::string_view arg) {
+  auto slash = arg.find('/');
+  if (slash == std::string_view::npos || slash == 0) return false;
+  std::string_view first = arg.substr(0, slash);
+  return first.find('.') != std::string_view::npos && first.front() != '.' &&
+         first.find_first_not_of(
+             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-:") ==
+             std::string_view::npos;
 }
 
 }  // namespace
 
-int run_clone_helper(const Path& dest, bool progress) {
-  std::string url;
-  std::getline(std::cin, url);
-  bool show = progress && ::isatty(STDERR_FILENO);
-  try {
-    clone_repository(url, dest, &Interrupts::flag(),
-                     show ? print_progress : std::function<void(const CloneProgress&)>{});
-    if (show) std::fputs("\n", stderr);
-  } catch (const GitError& e) {
-    if (show) std::fputs("\n", stderr);
-    std::string line = sanitize_utf8(e.what()) + "\n";
-    (void)!::write(kHelperErrorFd, line.data(), line.size());
-    return 2;
+void remove_abandoned_clones(const Path& dir) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(kClonePrefix, 0) != 0) continue;
+    int fd = ::open((it->path() / ".lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;  // not ours, or still being set up
+    bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (abandoned) {
+      std::error_code rm;
+      std::filesystem::remove_all(it->path(), rm);
+    }
+    ::close(fd);
   }
-  return 0;
 }
 
 RepositorySource RepositorySource::open(const std::string& arg, const OpenOptions& options) {
   RepositorySource src;
-  if (!is_remote_address(arg)) {
-    Path p(arg);
-    if (!path_exists(p)) throw SourceError("no such file or directory: " + sanitize_utf8(arg));
+  Path p(arg);
+  // An existing path is local even when it could be read as an address, as git does.
+  AddressKind kind = path_exists(p) ? AddressKind::Local : classify_address(arg);
+  if (kind == AddressKind::Unsupported) {
+    throw SourceError("unsupported repository address " + sanitize_utf8(redact_url(arg)) +
+                      " (accepted: a directory, or " + std::string(kAcceptedAddresses) + ")");
+  }
+  if (kind == AddressKind::Local) {
+    if (!path_exists(p)) {
+      std::string msg = "no such file or directory: " + sanitize_utf8(arg);
+      if (looks_like_host_path(arg))
+        msg += " (for a repository on a forge, give its URL: https://" + sanitize_utf8(arg) + ")";
+      throw SourceError(msg);
+    }
     if (!is_dir(p)) throw SourceError("not a directory: " + sanitize_utf8(arg));
     src.path_ = p;
     return src;
@@ -143,24 +96,22 @@ RepositorySource RepositorySource::open(const std::string& arg, const OpenOption
 
   src.url_ = redact_url(arg);
   src.name_ = repo_name_of(*src.url_);
-  std::string tmpl = (std::filesystem::temp_directory_path() / "ostrameld-clone-XXXXXX").string();
+  Path tmp_root = std::filesystem::temp_directory_path();
+  static std::once_flag swept;  // once per process: a batch opens many clones
+  std::call_once(swept, [&] { remove_abandoned_clones(tmp_root); });
+  std::string tmpl = (tmp_root / (std::string(kClonePrefix) + "XXXXXX")).string();
   if (!::mkdtemp(tmpl.data()))
     throw SourceError("cannot create a temporary directory for the clone");
   src.temp_ = tmpl;
-  src.path_ = src.temp_;
   Interrupts::register_temp(src.temp_);
-  if (!options.clone_helper.empty()) {
-    clone_in_child(options.clone_helper, arg, src.temp_,
-                   options.progress);  // a SourceError removes the directory
-    return src;
-  }
-  bool show = options.progress && ::isatty(STDERR_FILENO);
+  src.lock_ = take_lock(src.temp_);  // on failure the destructor removes the directory
+  src.path_ = src.temp_ / "repo";
   try {
-    clone_repository(arg, src.temp_, &Interrupts::flag(),
-                     show ? print_progress : std::function<void(const CloneProgress&)>{});
-    if (show) std::fputs("\n", stderr);
+    clone_repository(arg, src.path_,
+                     {.progress = options.progress && ::isatty(STDERR_FILENO),
+                      .deadline = options.deadline,
+                      .cancel = &Interrupts::flag()});
   } catch (const GitError& e) {
-    if (show) std::fputs("\n", stderr);
     throw SourceError(e.what());  // the destructor of src removes the directory
   }
   return src;
@@ -169,9 +120,11 @@ RepositorySource RepositorySource::open(const std::string& arg, const OpenOption
 RepositorySource::RepositorySource(RepositorySource&& other) noexcept
     : path_(std::move(other.path_)),
       temp_(std::move(other.temp_)),
+      lock_(other.lock_),
       url_(std::move(other.url_)),
       name_(std::move(other.name_)) {
   other.temp_.clear();
+  other.lock_ = -1;
 }
 
 RepositorySource::~RepositorySource() {
@@ -179,6 +132,7 @@ RepositorySource::~RepositorySource() {
   std::error_code ec;
   std::filesystem::remove_all(temp_, ec);
   Interrupts::unregister_temp(temp_);
+  if (lock_ >= 0) ::close(lock_);  // after the removal, so no other run races us to it
 }
 
 }  // namespace ostrameld

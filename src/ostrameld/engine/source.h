@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ostrameld/utils/files.h"
+#include "ostrameld/utils/process.h"
 
 namespace ostrameld {
 
@@ -18,15 +19,13 @@ class SourceError : public std::runtime_error {
 
 struct OpenOptions {
   bool progress = false;  // report clone progress on stderr when it is a terminal
-  // When set, clones run in a child process "HELPER __clone DEST" (URL on its standard
-  // input): the memory that libgit2 leaks per clone dies with the child, and a crash on
-  // a hostile remote ends only that child.
-  Path clone_helper;
+  Deadline deadline;      // a clone still running then is stopped (TimeoutError)
 };
 
 class RepositorySource {
  public:
-  // Validates a local path, or clones a URL with its full history. Throws SourceError.
+  // Validates a local path, or clones a URL (commits and tags, the files of HEAD).
+  // Throws SourceError, or TimeoutError past the deadline.
   static RepositorySource open(const std::string& arg, const OpenOptions& options = {});
 
   RepositorySource(RepositorySource&& other) noexcept;
@@ -43,14 +42,14 @@ class RepositorySource {
  private:
   RepositorySource() = default;
   Path path_;
-  Path temp_;  // the clone's directory, removed by the destructor
+  Path temp_;      // holds the clone and its lock; removed by the destructor
+  int lock_ = -1;  // held while the clone is in use, so that later runs leave it alone
   std::optional<std::string> url_;
   std::optional<std::string> name_;
 };
 
-// The child side of OpenOptions::clone_helper: reads the URL from standard input and
-// clones it into dest. Returns the process exit status (0, or 2 with a line on
-// descriptor 3).
-int run_clone_helper(const Path& dest, bool progress);
+// Removes the clone directories in dir that runs killed before they could clean up
+// (their lock is free); directories of running processes are left alone.
+void remove_abandoned_clones(const Path& dir);
 
 }  // namespace ostrameld

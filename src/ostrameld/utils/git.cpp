@@ -1,21 +1,13 @@
 #include "ostrameld/utils/git.h"
 
-#include <fcntl.h>
-#include <git2.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <optional>
-#include <set>
 #include <vector>
 
-#include "ostrameld/utils/commit_graph.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 
@@ -23,271 +15,368 @@ namespace ostrameld {
 
 namespace {
 
-void ensure_init() {
-  static const bool done = [] {
-    git_libgit2_init();
-    // Only metadata is read and nothing from the repository is executed, so a
-    // checkout owned by another user is as safe to read as our own.
-    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
-    return true;
+using namespace std::string_view_literals;
+
+const Path& git_program() {
+  static const Path path = [] {
+    Path p = find_program("git");
+    return p.empty() ? Path("/usr/bin/git") : p;
   }();
-  (void)done;
+  return path;
 }
 
-[[noreturn]] void fail(std::string_view what) {
-  const git_error* e = git_error_last();
-  std::string msg = "git: " + std::string(what);
-  if (e && e->message) msg += ": " + sanitize_utf8(e->message);
-  // libgit2 messages may quote a URL with its credentials.
-  throw GitError(msg);
-}
-
-void check(int rc, std::string_view what) {
-  if (rc < 0) fail(what);
-}
-
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* p) const { Free(p); }
+// Variables passed on from our environment: where programs, the home directory and
+// temporary files are, proxies, and the CA store. Every GIT_* variable but the
+// discovery ceiling stays behind, so that nothing can point git at another repository
+// or configuration.
+constexpr std::string_view kKeptVariables[] = {
+    "PATH",
+    "HOME",
+    "TMPDIR",
+    "XDG_CONFIG_HOME",
+    "SSH_AUTH_SOCK",
+    "http_proxy",
+    "https_proxy",
+    "HTTP_PROXY",
+    "HTTPS_PROXY",
+    "all_proxy",
+    "ALL_PROXY",
+    "no_proxy",
+    "NO_PROXY",
+    "SSL_CERT_FILE",
+    "SSL_CERT_DIR",
+    "CURL_CA_BUNDLE",
+    "GIT_CEILING_DIRECTORIES",
 };
-template <typename T, void (*Free)(T*)>
-using Handle = std::unique_ptr<T, Deleter<T, Free>>;
 
-using RepoHandle = Handle<git_repository, git_repository_free>;
-using WalkHandle = Handle<git_revwalk, git_revwalk_free>;
-using RefHandle = Handle<git_reference, git_reference_free>;
-using ObjectHandle = Handle<git_object, git_object_free>;
-using CommitHandle = Handle<git_commit, git_commit_free>;
-
-using ConfigHandle = Handle<git_config, git_config_free>;
-using ConfigIterHandle = Handle<git_config_iterator, git_config_iterator_free>;
-
-// Read from the configuration directly: the remote listing of this libgit2 matches
-// every configuration entry against a regular expression and leaks memory on each
-// entry that does not match, which adds up over a batch of repositories.
-std::string remote_url(git_repository* repo) {
-  git_config* raw_cfg = nullptr;
-  check(git_repository_config_snapshot(&raw_cfg, repo), "reading configuration");
-  ConfigHandle cfg(raw_cfg);
-  git_config_iterator* raw_it = nullptr;
-  check(git_config_iterator_new(&raw_it, cfg.get()), "reading configuration");
-  ConfigIterHandle it(raw_it);
-  std::map<std::string, std::string> urls;  // remote name -> URL, last definition wins
-  git_config_entry* entry = nullptr;
-  int rc;
-  while ((rc = git_config_next(&entry, it.get())) == 0) {
-    std::string_view name = entry->name;
-    constexpr std::string_view prefix = "remote.";
-    constexpr std::string_view suffix = ".url";
-    if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
-        name.substr(name.size() - suffix.size()) != suffix || !entry->value) {
-      continue;
-    }
-    urls[std::string(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))] =
-        entry->value;
+std::vector<std::string> git_environment() {
+  std::vector<std::string> env;
+  for (auto name : kKeptVariables) {
+    if (const char* v = std::getenv(std::string(name).c_str()))
+      env.push_back(std::string(name) + "=" + v);
   }
-  if (rc != GIT_ITEROVER) fail("reading configuration");
+  env.insert(env.end(), {
+                            "LC_ALL=C",
+                            "LANGUAGE=C",
+                            "GIT_TERMINAL_PROMPT=0",  // no prompt for credentials
+                            "GIT_ASKPASS=",           // and no program asking for them
+                            "SSH_ASKPASS=",
+                            "GIT_OPTIONAL_LOCKS=0",   // a read never writes the index
+                            "GIT_LFS_SKIP_SMUDGE=1",  // no large-file download on checkout
+                            "GIT_PROTOCOL_FROM_USER=0",
+                        });
+  return env;
+}
+
+// Overrides, as "-c" options, for every setting through which a repository's
+// configuration could start a program; repositories of other owners are read as they
+// are (we only read, and run nothing of theirs).
+constexpr std::string_view kSafetyOverrides[] = {
+    "safe.directory=*",
+    "core.fsmonitor=false",
+    "core.hooksPath=/dev/null",
+    "core.pager=cat",
+    "core.askPass=",
+    "core.editor=false",
+    "core.gitProxy=",
+    "core.alternateRefsCommand=",
+    "credential.helper=",
+    "diff.external=",
+    "gpg.program=false",
+    "sequence.editor=false",
+    "uploadpack.packObjectsHook=",
+    "submodule.recurse=false",
+};
+
+std::vector<std::string> git_args(std::initializer_list<std::string_view> command,
+                                  bool network = false) {
+  std::vector<std::string> args;
+  for (auto o : kSafetyOverrides) {
+    args.emplace_back("-c");
+    args.emplace_back(o);
+  }
+  args.emplace_back("-c");
+  // Reads never use the network: a partial clone asking its promisor for a missing
+  // object would start ssh or a helper of the repository's choosing.
+  args.emplace_back("protocol.allow=never");
+  if (network) {
+    for (auto scheme : {"https"sv, "http"sv, "ssh"sv, "git"sv, "file"sv}) {
+      args.emplace_back("-c");
+      args.emplace_back("protocol." + std::string(scheme) + ".allow=always");
+    }
+  }
+  args.emplace_back("--no-pager");
+  args.insert(args.end(), command.begin(), command.end());
+  return args;
+}
+
+ProcessSpec git_command(const Path& cwd, std::initializer_list<std::string_view> command) {
+  ProcessSpec spec;
+  spec.program = git_program();
+  spec.args = git_args(command);
+  spec.env = git_environment();
+  spec.cwd = cwd;
+  return spec;
+}
+
+// The first line of what git said on failure, without its "fatal: " prefix.
+std::string git_message(const ProcessResult& r) {
+  std::string_view tail = r.err_tail;
+  std::string_view line;
+  while (!tail.empty()) {
+    auto nl = tail.find_first_of("\r\n");
+    std::string_view l = tail.substr(0, nl);
+    if (l.substr(0, 7) == "fatal: " || l.substr(0, 7) == "error: ") {
+      line = l.substr(7);
+      break;
+    }
+    if (line.empty() && !l.empty()) line = l;
+    if (nl == std::string_view::npos) break;
+    tail.remove_prefix(nl + 1);
+  }
+  if (line.empty()) return "git exited with status " + std::to_string(r.exit_status);
+  return sanitize_utf8(line);
+}
+
+void check(const ProcessResult& r, std::string_view what) {
+  if (r.timed_out) throw TimeoutError("git: " + std::string(what) + ": timed out");
+  if (r.cancelled) throw GitError("git: " + std::string(what) + ": interrupted");
+  if (r.exit_status != 0) throw GitError("git: " + std::string(what) + ": " + git_message(r));
+}
+
+// Git looks for a ".git" entry in the directory and its parents; where there is none,
+// no repository can be found and no process needs to be started.
+bool may_be_in_work_tree(const Path& path) {
+  Path dir = std::filesystem::absolute(path).lexically_normal();
+  for (;;) {
+    if (::access((dir / ".git").c_str(), F_OK) == 0) return true;
+    Path parent = dir.parent_path();
+    if (parent == dir) return false;
+    dir = parent;
+  }
+}
+
+std::vector<std::string_view> split(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    auto at = s.find(sep);
+    parts.push_back(s.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    s.remove_prefix(at + 1);
+  }
+}
+
+std::optional<std::int64_t> parse_int(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  std::int64_t v = 0;
+  bool negative = s.front() == '-';
+  if (negative) s.remove_prefix(1);
+  if (s.empty()) return std::nullopt;
+  for (char c : s) {
+    if (c < '0' || c > '9' || v > (INT64_MAX - 9) / 10) return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  return negative ? -v : v;
+}
+
+std::string_view trim_newline(std::string_view s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// The tag whose commit is newest; ties go to the greater name in byte order.
+struct LatestTag {
+  std::optional<std::pair<std::int64_t, std::string>> best;
+  void offer(std::int64_t when, std::string_view name) {
+    if (!best || when > best->first || (when == best->first && name > best->second))
+      best = std::make_pair(when, std::string(name));
+  }
+};
+
+// The committer time of a raw commit object: "committer NAME <EMAIL> TIME ZONE".
+std::optional<std::int64_t> committer_time(std::string_view commit) {
+  for (auto line : split(commit, '\n')) {
+    if (line.empty()) break;  // end of the header
+    if (line.substr(0, 10) != "committer ") continue;
+    auto gt = line.rfind('>');
+    if (gt == std::string_view::npos) return std::nullopt;
+    auto fields = split(line.substr(gt + 1), ' ');
+    for (auto f : fields)
+      if (!f.empty()) return parse_int(f);
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// Tags of tags: the commit at the end of each chain, read through one cat-file.
+void peel_nested_tags(const Path& cwd, const std::vector<std::string>& names, LatestTag& latest,
+                      Deadline deadline, const std::atomic<bool>* cancel) {
+  ProcessSpec spec = git_command(cwd, {"cat-file", "--batch"});
+  for (const auto& n : names) spec.input += "refs/tags/" + n + "^{commit}\n";
+  spec.max_stdout = 64u << 20;
+  ProcessResult r = std::move(run_processes({spec}, deadline, cancel).front());
+  check(r, "reading tags");
+  std::string_view out = r.out;
+  for (const auto& name : names) {
+    auto nl = out.find('\n');
+    if (nl == std::string_view::npos) break;
+    auto header = split(out.substr(0, nl), ' ');
+    out.remove_prefix(nl + 1);
+    if (header.size() != 3) continue;  // "NAME missing": not a commit in the end
+    auto size = parse_int(header[2]);
+    if (!size || *size < 0 || static_cast<std::size_t>(*size) + 1 > out.size()) break;
+    std::string_view body = out.substr(0, static_cast<std::size_t>(*size));
+    out.remove_prefix(static_cast<std::size_t>(*size) + 1);
+    if (header[1] != "commit") continue;
+    if (auto when = committer_time(body)) latest.offer(*when, name);
+  }
+}
+
+// The remote URL from "git config -z" records ("KEY\nVALUE\0"): origin, else the
+// first remote by name; the last definition of a key wins.
+std::string choose_remote(std::string_view records) {
+  std::map<std::string, std::string> urls;
+  for (auto rec : split(records, '\0')) {
+    auto nl = rec.find('\n');
+    if (nl == std::string_view::npos) continue;
+    std::string_view key = rec.substr(0, nl);
+    constexpr auto prefix = "remote."sv;
+    constexpr auto suffix = ".url"sv;
+    if (key.size() <= prefix.size() + suffix.size()) continue;
+    urls[std::string(key.substr(prefix.size(), key.size() - prefix.size() - suffix.size()))] =
+        std::string(rec.substr(nl + 1));
+  }
   if (urls.empty()) return {};
   auto chosen = urls.find("origin");
   const std::string& url = chosen != urls.end() ? chosen->second : urls.begin()->second;
   return redact_url(sanitize_utf8(url));
 }
 
-// A read-only view of a whole file; empty when it cannot be mapped.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      void* p =
-          ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-      if (p != MAP_FAILED) {
-        data_ = static_cast<const char*>(p);
-        size_ = static_cast<std::size_t>(st.st_size);
-      }
-    }
-    ::close(fd);
-  }
-  ~MappedFile() {
-    if (data_) ::munmap(const_cast<char*>(data_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  std::string_view bytes() const { return {data_, size_}; }
-
- private:
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
-// Counts the commits reachable from HEAD through the commit-graph file, reading only
-// the commits it does not hold (made since it was written). Nothing when there is no
-// usable graph: no file, a split or SHA-256 graph, a shallow clone, inconsistent data.
-std::optional<std::int64_t> count_with_commit_graph(git_repository* repo) {
-  if (git_repository_is_shallow(repo) == 1) return std::nullopt;
-  MappedFile file(std::string(git_repository_commondir(repo)) + "objects/info/commit-graph");
-  auto graph = CommitGraph::parse(file.bytes());
-  if (!graph) return std::nullopt;
-  git_oid head;
-  if (git_reference_name_to_id(&head, repo, "HEAD") < 0) return std::nullopt;
-
-  std::vector<bool> seen(graph->size());
-  std::set<std::string> seen_outside;  // raw ids of commits the graph does not hold
-  std::vector<std::uint32_t> positions;
-  std::vector<git_oid> outside{head};
-  std::int64_t count = 0;
-  auto visit_oid = [&](const git_oid& oid) {
-    if (auto pos = graph->find(oid.id)) {
-      positions.push_back(*pos);
-    } else {
-      outside.push_back(oid);
-    }
+// Every occurrence of the URL's credentials replaced, so that no message shows them.
+std::string scrub(std::string message, const std::string& url) {
+  std::string safe = redact_url(url);
+  auto replace_all = [&](const std::string& what, const std::string& with) {
+    if (what.empty()) return;
+    for (std::string::size_type pos = 0; (pos = message.find(what, pos)) != std::string::npos;
+         pos += with.size())
+      message.replace(pos, what.size(), with);
   };
-  while (!positions.empty() || !outside.empty()) {
-    if (!outside.empty()) {
-      git_oid oid = outside.back();
-      outside.pop_back();
-      if (auto pos = graph->find(oid.id)) {
-        positions.push_back(*pos);
-        continue;
-      }
-      if (!seen_outside.insert(std::string(reinterpret_cast<const char*>(oid.id), GIT_OID_RAWSZ))
-               .second)
-        continue;
-      git_commit* raw = nullptr;
-      if (git_commit_lookup(&raw, repo, &oid) < 0) return std::nullopt;
-      CommitHandle commit(raw);
-      ++count;
-      for (unsigned i = 0; i < git_commit_parentcount(commit.get()); ++i)
-        visit_oid(*git_commit_parent_id(commit.get(), i));
-      continue;
-    }
-    std::uint32_t pos = positions.back();
-    positions.pop_back();
-    if (seen[pos]) continue;
-    seen[pos] = true;
-    ++count;
-    if (!graph->parents(pos, positions)) return std::nullopt;
+  replace_all(url, safe);
+  if (auto parts = parse_url(url); parts && !parts->userinfo.empty()) {
+    if (safe.find(parts->userinfo + "@") == std::string::npos) replace_all(parts->userinfo, "***");
   }
-  return count;
-}
-
-std::int64_t count_commits(git_repository* repo) {
-  if (git_repository_head_unborn(repo) == 1) return 0;
-  if (auto fast = count_with_commit_graph(repo)) return *fast;
-  git_revwalk* raw = nullptr;
-  check(git_revwalk_new(&raw, repo), "walking history");
-  WalkHandle walk(raw);
-  git_revwalk_sorting(walk.get(), GIT_SORT_NONE);
-  int rc = git_revwalk_push_head(walk.get());
-  if (rc == GIT_EUNBORNBRANCH || rc == GIT_ENOTFOUND) return 0;
-  check(rc, "walking history");
-  std::int64_t count = 0;
-  git_oid oid;
-  while ((rc = git_revwalk_next(&oid, walk.get())) == 0) ++count;
-  if (rc != GIT_ITEROVER) fail("walking history");
-  return count;
-}
-
-std::string current_branch(git_repository* repo) {
-  if (git_repository_head_unborn(repo) == 1 || git_repository_head_detached(repo) == 1) return {};
-  git_reference* raw = nullptr;
-  int rc = git_repository_head(&raw, repo);
-  if (rc == GIT_EUNBORNBRANCH || rc == GIT_ENOTFOUND) return {};
-  check(rc, "reading HEAD");
-  RefHandle head(raw);
-  return sanitize_utf8(git_reference_shorthand(head.get()));
-}
-
-struct TagScan {
-  git_repository* repo;
-  std::optional<std::pair<git_time_t, std::string>> best;
-};
-
-int visit_tag(const char* name, git_oid* oid, void* payload) {
-  auto* scan = static_cast<TagScan*>(payload);
-  git_object* raw = nullptr;
-  if (git_object_lookup(&raw, scan->repo, oid, GIT_OBJECT_ANY) < 0) return 0;
-  ObjectHandle obj(raw);
-  git_object* peeled_raw = nullptr;
-  // Tags of trees or blobs have no commit time and cannot be the latest release.
-  if (git_object_peel(&peeled_raw, obj.get(), GIT_OBJECT_COMMIT) < 0) return 0;
-  ObjectHandle peeled(peeled_raw);
-  git_time_t when = git_commit_time(reinterpret_cast<const git_commit*>(peeled.get()));
-  std::string short_name = name;
-  if (short_name.rfind("refs/tags/", 0) == 0) short_name.erase(0, std::strlen("refs/tags/"));
-  if (!scan->best || when > scan->best->first ||
-      (when == scan->best->first && short_name > scan->best->second)) {
-    scan->best = std::make_pair(when, std::move(short_name));
-  }
-  return 0;
-}
-
-std::string latest_tag(git_repository* repo) {
-  TagScan scan{repo, std::nullopt};
-  int rc = git_tag_foreach(repo, visit_tag, &scan);
-  if (rc < 0 && rc != GIT_ENOTFOUND) fail("listing tags");
-  return scan.best ? sanitize_utf8(scan.best->second) : std::string();
-}
-
-struct CloneState {
-  const std::atomic<bool>* cancel;
-  const std::function<void(const CloneProgress&)>* progress;
-};
-
-int on_transfer(const git_indexer_progress* stats, void* payload) {
-  auto* state = static_cast<CloneState*>(payload);
-  if (state->cancel && state->cancel->load()) return -1;
-  if (state->progress && *state->progress) {
-    (*state->progress)({stats->received_objects, stats->total_objects, stats->received_bytes});
-  }
-  return 0;
+  return message;
 }
 
 }  // namespace
 
-GitInfo read_git_info(const Path& path) {
-  ensure_init();
-  git_repository* raw = nullptr;
-  const char* ceiling = std::getenv("GIT_CEILING_DIRECTORIES");
-  int rc = git_repository_open_ext(&raw, path.c_str(), 0, ceiling);
-  if (rc == GIT_ENOTFOUND) return GitInfo{};
-  check(rc, "opening repository");
-  RepoHandle repo(raw);
+GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<bool>* cancel) {
   GitInfo info;
-  if (git_repository_is_bare(repo.get())) return info;  // no working tree
+  if (!may_be_in_work_tree(path)) return info;
+
+  LatestTag latest;
+  std::vector<std::string> nested;  // tags of tags, peeled afterwards
+  std::string pending;
+  std::string refs_error;
+  auto on_ref_line = [&](std::string_view line) {
+    // %(HEAD) NUL refname NUL objecttype NUL *objecttype NUL date NUL *date
+    auto f = split(line, '\0');
+    if (f.size() != 6) {
+      refs_error = "unexpected for-each-ref output";
+      return;
+    }
+    if (f[1].substr(0, 11) == "refs/heads/") {
+      if (f[0] == "*") info.current_branch = sanitize_utf8(f[1].substr(11));
+      return;
+    }
+    if (f[1].substr(0, 10) != "refs/tags/") return;
+    std::string_view name = f[1].substr(10);
+    if (f[2] == "commit") {
+      if (auto when = parse_int(f[4])) latest.offer(*when, name);
+    } else if (f[2] == "tag" && f[3] == "commit") {
+      if (auto when = parse_int(f[5])) latest.offer(*when, name);
+    } else if (f[2] == "tag" && f[3] == "tag") {
+      nested.emplace_back(name);
+    }  // tags of trees or blobs have no commit time and are no releases
+  };
+
+  std::vector<ProcessSpec> specs{
+      git_command(path, {"rev-parse", "--is-inside-work-tree", "--is-shallow-repository"}),
+      git_command(path, {"rev-list", "--count", "--ignore-missing", "HEAD"}),
+      git_command(path, {"for-each-ref",
+                         "--format=%(HEAD)%00%(refname)%00%(objecttype)%00%(*objecttype)%00%("
+                         "committerdate:unix)%00%(*committerdate:unix)",
+                         "refs/heads", "refs/tags"}),
+      git_command(path, {"config", "-z", "--get-regexp", R"(^remote\..*\.url$)"}),
+  };
+  specs[2].on_stdout = [&](std::string_view chunk) {
+    pending.append(chunk);
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1)
+      on_ref_line(std::string_view(pending).substr(start, nl - start));
+    pending.erase(0, start);
+  };
+  std::vector<ProcessResult> r = run_processes(specs, deadline, cancel);
+
+  // Outside any work tree (or in a bare repository, or inside .git) there is nothing
+  // to read, whatever the other commands said.
+  if (r[0].timed_out || r[0].cancelled) check(r[0], "opening repository");
+  if (r[0].exit_status != 0) {
+    if (r[0].err_tail.find("not a git repository") != std::string::npos) return GitInfo{};
+    check(r[0], "opening repository");
+  }
+  auto lines = split(trim_newline(r[0].out), '\n');
+  if (lines.size() != 2) throw GitError("git: opening repository: unexpected rev-parse output");
+  if (lines[0] != "true") return GitInfo{};
   info.is_repo = true;
-  info.remote_url = remote_url(repo.get());
-  info.commit_count = count_commits(repo.get());
-  info.current_branch = current_branch(repo.get());
-  info.latest_tag = latest_tag(repo.get());
+  info.shallow = lines[1] == "true";
+
+  check(r[1], "counting commits");
+  auto count = parse_int(trim_newline(r[1].out));
+  if (!count || *count < 0) throw GitError("git: counting commits: unexpected output");
+  info.commit_count = *count;
+
+  check(r[2], "listing tags");
+  if (!pending.empty()) on_ref_line(pending);
+  if (!refs_error.empty()) throw GitError("git: listing tags: " + refs_error);
+  if (!nested.empty()) peel_nested_tags(path, nested, latest, deadline, cancel);
+  if (latest.best) info.latest_tag = sanitize_utf8(latest.best->second);
+
+  // Status 1: no remote is configured.
+  if (r[3].exit_status != 1) check(r[3], "reading remotes");
+  info.remote_url = choose_remote(r[3].out);
   return info;
 }
 
-void clone_repository(const std::string& url, const Path& dest, const std::atomic<bool>* cancel,
-                      const std::function<void(const CloneProgress&)>& progress) {
-  ensure_init();
-  CloneState state{cancel, &progress};
-  git_clone_options opts;
-  git_clone_options_init(&opts, GIT_CLONE_OPTIONS_VERSION);
-  opts.fetch_opts.callbacks.transfer_progress = on_transfer;
-  opts.fetch_opts.callbacks.payload = &state;
-  opts.checkout_opts.progress_cb = nullptr;
-  git_repository* raw = nullptr;
-  int rc = git_clone(&raw, url.c_str(), dest.c_str(), &opts);
-  if (rc < 0) {
-    if (cancel && cancel->load()) throw GitError("git: clone interrupted");
-    const git_error* e = git_error_last();
-    std::string msg = e && e->message ? sanitize_utf8(e->message) : "unknown error";
-    // Never echo credentials that the URL may carry.
-    std::string::size_type pos;
-    while ((pos = msg.find(url)) != std::string::npos)
-      msg.replace(pos, url.size(), redact_url(url));
-    throw GitError("cannot clone " + redact_url(url) + ": " + msg);
+void clone_repository(const std::string& url, const Path& dest, const CloneOptions& options) {
+  ProcessSpec spec;
+  spec.program = git_program();
+  spec.env = git_environment();
+  std::string safe = redact_url(url);
+  std::string target = url;
+  if (safe != url) {
+    // Credentials travel in the environment (readable by us alone), never on a command
+    // line that every user of the machine can list: git rewrites the safe address to
+    // the real one, and the clone's configuration keeps only the safe address.
+    spec.env.push_back("GIT_CONFIG_COUNT=1");
+    spec.env.push_back("GIT_CONFIG_KEY_0=url." + url + ".insteadOf");
+    spec.env.push_back("GIT_CONFIG_VALUE_0=" + safe);
+    target = safe;
   }
-  git_repository_free(raw);
+  spec.args = git_args({"clone", "--filter=tree:0", "--no-recurse-submodules",
+                        options.progress ? "--progress"sv : "--quiet"sv, "--"},
+                       true);
+  spec.args.push_back(target);
+  spec.args.push_back(dest.native());
+  if (options.progress)
+    spec.on_stderr = [](std::string_view chunk) {
+      (void)!::write(STDERR_FILENO, chunk.data(), chunk.size());
+    };
+  ProcessResult r = std::move(run_processes({spec}, options.deadline, options.cancel).front());
+  if (r.timed_out) throw TimeoutError("cannot clone " + safe + ": timed out");
+  if (r.cancelled) throw GitError("git: clone interrupted");
+  if (r.exit_status != 0)
+    throw GitError("cannot clone " + safe + ": " + scrub(git_message(r), url));
 }
 
 }  // namespace ostrameld

@@ -358,4 +358,11 @@ std::string py_repr(std::string_view s) {
   return out;
 }
 
+std::string format_seconds(double seconds) {
+  std::string text = format_fixed(seconds, 3);
+  while (text.find('.') != std::string::npos && (text.back() == '0' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
 }  // namespace ostrameld

@@ -93,6 +93,9 @@ std::string py_float_repr(double value);
 // Fixed-point with the given number of decimals, round-half-even on the exact value.
 std::string format_fixed(double value, int decimals);
 
+// Seconds as a user writes them, without trailing zeros: "600", "2.5".
+std::string format_seconds(double seconds);
+
 // A quoted rendering of a text as repr(str) shows it, for messages that name paths.
 std::string py_repr(std::string_view utf8);
 

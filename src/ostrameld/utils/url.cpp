@@ -61,14 +61,31 @@ std::optional<UrlParts> parse_url(std::string_view url) {
   return p;
 }
 
-bool is_remote_address(std::string_view arg) {
-  if (arg.find("://") != std::string_view::npos) return true;
-  // user@host:path, as git accepts it; a local path with "@" and ":" is unusual enough.
-  auto at = arg.find('@');
+AddressKind classify_address(std::string_view arg) {
+  auto sep = arg.find("://");
+  if (sep != std::string_view::npos) {
+    std::string scheme = ascii_lower(arg.substr(0, sep));
+    if (scheme != "https" && scheme != "http" && scheme != "ssh" && scheme != "git" &&
+        scheme != "file")
+      return AddressKind::Unsupported;
+    if (scheme == "file") return AddressKind::Remote;  // file:///path has no host
+    auto parts = parse_url(arg);
+    std::string host = parts ? parts->host : std::string();
+    // "host:" (a port without a host) and "@" alone name no host either.
+    if (host.empty() || host.front() == ':') return AddressKind::Unsupported;
+    return AddressKind::Remote;
+  }
+  // git's "transport::address" form runs a remote helper of that name (ext:: any command).
+  if (arg.find("::") != std::string_view::npos) return AddressKind::Unsupported;
+  // scp-style "[user@]host:path": a colon before any slash, as git reads it.
   auto colon = arg.find(':');
   auto slash = arg.find('/');
-  return at != std::string_view::npos && colon != std::string_view::npos && at < colon &&
-         (slash == std::string_view::npos || colon < slash);
+  if (colon == std::string_view::npos || (slash != std::string_view::npos && slash < colon))
+    return AddressKind::Local;
+  std::string_view host = arg.substr(0, colon);
+  if (auto at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+  if (host.empty() || colon + 1 == arg.size()) return AddressKind::Unsupported;
+  return AddressKind::Remote;
 }
 
 std::string redact_url(std::string_view url) {

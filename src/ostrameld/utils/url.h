@@ -16,8 +16,14 @@ struct UrlParts {
 
 std::optional<UrlParts> parse_url(std::string_view url);
 
-// Whether a command-line argument names a remote repository rather than a directory.
-bool is_remote_address(std::string_view arg);
+// What a command-line argument that names no existing directory is: a clone URL of an
+// accepted form, an address git could reach but we refuse, or a local path.
+enum class AddressKind { Local, Remote, Unsupported };
+AddressKind classify_address(std::string_view arg);
+
+// The accepted forms, for messages.
+inline constexpr std::string_view kAcceptedAddresses =
+    "https://, http://, ssh://, git://, file:// or host:path";
 
 // The URL without credentials, safe to print: "https://token@host/x" -> "https://host/x".
 std::string redact_url(std::string_view url);
