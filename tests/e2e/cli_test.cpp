@@ -116,9 +116,12 @@ TEST(Cli, MarkdownReport) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind("# FAIR assessment of " + repo.path().filename().string() + "\n", 0), 0u)
       << r.out;
-  EXPECT_NE(r.out.find("| R1.1 | `clear_license` | 10.0 | PASS | Detected MIT |"),
+  EXPECT_NE(r.out.find("| R1.1 | Clear licence (`clear_license`) | 10.0 | PASS | Detected MIT |"),
             std::string::npos)
       << r.out;
+  // What to improve lists the advice of what is short of pass, never what passed.
+  EXPECT_NE(r.out.find("- [ ] Add a README.md at the repository root"), std::string::npos);
+  EXPECT_EQ(r.out.find("### Clear licence"), std::string::npos);
 
   TempRepo templates;
   templates.write("report.md.j2", "custom {{ total_count }}");
@@ -159,18 +162,58 @@ TEST(Cli, InstalledProgramFindsItsTemplatesFromAnyDirectory) {
   EXPECT_NE(lost.err.find("--template-dir"), std::string::npos) << lost.err;
 }
 
-TEST(Cli, FailUnderGatesOnTheOverallScore) {
+TEST(Cli, FailUnderGatesOnTheOverallScoreAndSaysWhy) {
   TempRepo repo;
-  repo.write("LICENSE", "MIT License\n");  // overall 10 * 1/6 with the unknowns left out
-  std::string base =
-      "assess " + shell_quote(repo.path().string()) + " --offline --indicator clear_license";
-  EXPECT_EQ(run_cli(base + " --fail-under 9.5").status, 0);
-  EXPECT_EQ(run_cli(base + " --fail-under 10.5").status, 1);
-  auto r = run_cli(base + " --fail-under 10.5 -f json");
+  repo.write("LICENSE", "MIT License\n");
+  std::string base = "assess " + shell_quote(repo.path().string()) + " --offline";
+  EXPECT_EQ(run_cli(base + " --indicator clear_license --fail-under 10").status, 0);
+  auto r = run_cli(base + " --fail-under 2 -f json");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("\"overall_score\": 10.0"),
-            std::string::npos);  // the report is still written
-  EXPECT_EQ(run_cli(base + " --fail-under abc").status, 2);
+  EXPECT_NE(r.out.find("\"overall_score\": 1.25"), std::string::npos);  // still written
+  // One line: the score, the threshold, and the indicators that pulled it down.
+  EXPECT_EQ(r.err,
+            "ostrameld: overall score 1.25 is below --fail-under 2; lowest: "
+            "descriptive_attributes 0.0 (fail), community_standards 0.0 (unknown), "
+            "metadata_self_reference 0.0 (unknown), searchable_metadata 0.0 (unknown), "
+            "rich_metadata 0.0 (fail), version_identifiers 0.0 (unknown), "
+            "development_provenance 0.0 (fail)\n");
+}
+
+TEST(Cli, MessagesSayWhatToDo) {
+  struct {
+    const char* args;
+    const char* err;
+  } cases[] = {
+      {"assess . --fail-under abc", "--fail-under takes a score from 0 to 10, not \"abc\""},
+      {"assess . --fail-under nan", "--fail-under takes a score from 0 to 10, not \"nan\""},
+      {"assess . --fail-under 10.5", "--fail-under takes a score from 0 to 10, not \"10.5\""},
+      {"assess . --json-indent 100", "--json-indent takes 0 to 16 spaces or \"none\""},
+      {"batch -j -1", "-j takes a number of workers from 1 to 1024, not \"-1\""},
+      {"batch -j 0", "-j takes a number of workers from 1 to 1024"},
+      {"assess . --ofline", "(did you mean --offline?)"},
+      {"batch --resum", "(did you mean --resume?)"},
+      {"assess github.com/owner/repo", "give its URL: https://github.com/owner/repo"},
+      {"batch LIST -o /nonexistent/out.jsonl",
+       "cannot write the batch output /nonexistent/out.jsonl: No such file or directory"},
+  };
+  TempRepo lists;
+  auto list = lists.write("list.txt", lists.path().string() + "\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    std::string args = c.args;
+    if (auto at = args.find("LIST"); at != std::string::npos) args.replace(at, 4, list.string());
+    auto r = run_cli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  TempRepo repo;
+  auto noted = run_cli("assess " + shell_quote(repo.path().string()) +
+                       " --offline -f text --template-dir /tmp --json-indent 4");
+  EXPECT_EQ(noted.status, 0);
+  EXPECT_EQ(noted.err,
+            "ostrameld: note: --template-dir is read only with -f markdown; ignored\n"
+            "ostrameld: note: --json-indent is read only with -f json; ignored\n");
 }
 
 TEST(Cli, ListsPluginsIndicatorsAndVersion) {

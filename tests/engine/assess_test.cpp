@@ -40,16 +40,19 @@ CheckResult with(std::string key, double score, CheckStatus status) {
   return r;
 }
 
-TEST(OverallScore, WeightedMeanOfDecidedResults) {
+// Unknown (nothing found) counts with its score, so that finding something can only
+// raise the mean; broken and skipped checks say nothing.
+TEST(OverallScore, WeightedMeanOfJudgedResults) {
   const Profile& p = fair4rs_profile();
   EXPECT_EQ(overall_score({}, p), 0.0);
   EXPECT_EQ(overall_score({with("clear_license", 10, CheckStatus::Pass),
                            with("rich_metadata", 5, CheckStatus::Warn),
                            with("searchable_metadata", 0, CheckStatus::Unknown),
                            with("community_standards", 0, CheckStatus::Error),
+                           with("version_identifiers", 0, CheckStatus::Skipped),
                            with("continuous_integration", 0, CheckStatus::Fail)},
                           p),
-            7.5);
+            5.0);
   EXPECT_EQ(overall_score({with("continuous_integration", 10, CheckStatus::Pass)}, p), 0.0);
 }
 
@@ -82,10 +85,17 @@ TEST(Compliance, Levels) {
   EXPECT_EQ(compliance_level(all_pass, 7.9, p), "intermediate");
   EXPECT_EQ(compliance_level(all_pass, 5.9, p), "basic");
 
+  // Intermediate needs the metadata, release and provenance indicators to pass or warn:
+  // nothing found, or not run, is not enough.
   auto unknown_rich = all_pass;
-  unknown_rich[5] =
-      with("rich_metadata", 0, CheckStatus::Unknown);  // missing evidence does not block
-  EXPECT_EQ(compliance_level(unknown_rich, 8.5, p), "intermediate");
+  unknown_rich[5] = with("rich_metadata", 0, CheckStatus::Unknown);
+  EXPECT_EQ(compliance_level(unknown_rich, 8.5, p), "basic");
+  auto warned_releases = all_pass;
+  warned_releases[6] = with("version_identifiers", 5, CheckStatus::Warn);
+  EXPECT_EQ(compliance_level(warned_releases, 8.5, p), "intermediate");
+  auto without_provenance = all_pass;
+  without_provenance.erase(without_provenance.begin() + 7);
+  EXPECT_EQ(compliance_level(without_provenance, 8.5, p), "basic");
   auto failed_provenance = all_pass;
   failed_provenance[7] = with("development_provenance", 0, CheckStatus::Fail);
   EXPECT_EQ(compliance_level(failed_provenance, 9.0, p), "basic");

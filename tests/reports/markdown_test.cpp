@@ -44,13 +44,17 @@ Assessment sample() {
       result("continuous_integration", std::nullopt, "drumlet", 0.0, CheckStatus::Error,
              "boom & <fail>", "", ""),
   };
+  a.indicators[0].title = "Clear licence";
+  a.indicators[1].title = "Citation file";
+  a.indicators[1].advice = {"Fix the YAML of CITATION.cff\n(line 2).", "Add a doi."};
   a.passed_indicators = {"clear_license", "x"};
   a.skipped = {{"version_identifiers", "not selected (--indicator)"}};
   a.errors = {{"continuous_integration", "drumlet", "boom & <fail>"}};
   return a;
 }
 
-// What Jinja2 3.1 renders from the default template for sample().
+// What Jinja2 3.1 renders from the default template for sample(): a checklist of the
+// advice of each indicator short of pass, none for a passing one.
 const char* kExpected = R"md(
 # FAIR assessment of [flow<stat>](https://example.org/flow)
 
@@ -60,23 +64,22 @@ const char* kExpected = R"md(
 
 | FAIR4RS | Indicator | Score | Status | What was found |
 |---|---|---:|---|---|
-| R1.1 | `clear_license` | 10.0 | PASS | Detected MIT |
-| F2 | `rich_metadata` | 5.0 | WARN | Invalid YAML: a\|b\\c line two |
-| — | `continuous_integration` | 0.0 | ERROR | boom & <fail> |
+| R1.1 | Clear licence (`clear_license`) | 10.0 | PASS | Detected MIT |
+| F2 | Citation file (`rich_metadata`) | 5.0 | WARN | Invalid YAML: a\|b\\c line two |
+| — | continuous_integration (`continuous_integration`) | 0.0 | ERROR | boom & <fail> |
+
+Status: pass (7 or more) · warn (4 or more) · fail (below 4) · unknown = nothing found to judge · error = the check could not run.
 
 ## What to improve
 
-### `rich_metadata` (F2): 5.0, warn
+### Citation file (`rich_metadata`, F2): 5.0, warn
 
-- Found: Invalid YAML: a|b\c line two
-- Evidence: Files: CITATION.cff
-- Searched: CITATION.cff exists but has issues
+- [ ] Fix the YAML of CITATION.cff (line 2).
+- [ ] Add a doi.
 
-### `continuous_integration`: 0.0, error
+### continuous_integration (`continuous_integration`): 0.0, error
 
-- Found: boom & <fail>
-- Evidence: —
-- Searched: —
+- [ ] boom & <fail>
 
 ## Errors
 

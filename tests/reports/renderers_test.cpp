@@ -41,6 +41,9 @@ TEST(TextRenderer, RowsAlignAndNeverCut) {
   a.duration_ms = 5;
   a.compliance_level = "basic";
   a.overall_score = 5.3249;
+  a.indicators[2].advice = {"Add a \x1b[31mLICENSE."};
+  a.indicators[2].title = "Long";
+  // The table as it always was, then what to do about what is short of pass.
   EXPECT_EQ(TextRenderer().render(a, Json{{"ignored", true}}),
             "Assessment Results\n"
             "============================================================\n"
@@ -53,7 +56,11 @@ TEST(TextRenderer, RowsAlignAndNeverCut) {
             "\n"
             "2/4 passed (1 skipped, 5ms)\n"
             "Compliance: basic\n"
-            "Overall score: 5.3");
+            "Overall score: 5.3\n"
+            "\n"
+            "To improve (unknown: nothing found to judge)\n"
+            "Long (an_indicator_key_longer_than_28): 0.2, unknown\n"
+            "  - Add a \\x1b[31mLICENSE.");
 }
 
 TEST(TextRenderer, EmptyComplianceIsNone) {
@@ -90,7 +97,7 @@ TEST(JsonRenderer, SchemaMembersInOrder) {
       R"("profile": "fair4rs", "overall_score": 10.0, "compliance_level": null, "duration_ms": 3, )"
       R"("summary": {"total": 1, "passed": 1, "skipped": 0, "errors": 0}, "indicators": [{"indicator_id": )"
       R"("clear_license", "fair4rs_id": "R1.1", "plugin": "morvel", "plugin_version": "0.1.0", "score": 10.0, )"
-      R"("status": "pass", "process": "", "output": "Detected MIT", "evidence": ""}], "skipped": [], )"
+      R"("status": "pass", "process": "", "output": "Detected MIT", "evidence": "", "advice": []}], "skipped": [], )"
       R"("errors": []})");
 }
 

@@ -203,6 +203,37 @@ TEST(GetReleases, UnavailableAnswers) {
   }
 }
 
+// Why releases were unavailable, so that advice can say what to change.
+TEST(GetReleases, TheProblemIsRemembered) {
+  struct {
+    const char* name;
+    int status;
+    const char* remaining;  // X-RateLimit-Remaining, or null
+    ForgeProblem expected;
+  } cases[] = {
+      {"rate limit", 403, "0", ForgeProblem::RateLimited},
+      {"too many requests", 429, nullptr, ForgeProblem::RateLimited},
+      {"bad token", 401, nullptr, ForgeProblem::Denied},
+      {"private or missing", 404, nullptr, ForgeProblem::NotFound},
+      {"server error", 502, nullptr, ForgeProblem::Unreachable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgeServer server([&](const httplib::Request&, httplib::Response& res) {
+      res.status = c.status;
+      if (c.remaining) res.set_header("X-RateLimit-Remaining", c.remaining);
+    });
+    auto client = client_for(server, "github");
+    std::string url = server.base() + "/o/r";
+    EXPECT_FALSE(client.get_releases(url, std::nullopt));
+    EXPECT_EQ(client.problem(url), c.expected);
+  }
+  ForgeOptions offline;
+  offline.offline = true;
+  EXPECT_EQ(HttpForgeClient(offline).problem("https://github.com/o/r"), ForgeProblem::Offline);
+  EXPECT_EQ(HttpForgeClient().problem("https://example.org/o/r"), ForgeProblem::UnknownForge);
+}
+
 TEST(GetReleases, EmptyListIsNotUnavailable) {
   ForgeServer server([](const httplib::Request&, httplib::Response& res) {
     res.set_content("[]", "application/json");

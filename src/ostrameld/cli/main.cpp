@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -103,14 +104,14 @@ struct AssessArgs {
   std::string output;
   std::string json_indent = "2";
   std::string template_dir;
-  std::optional<double> fail_under;
+  std::string fail_under;  // checked by parse_score: CLI11's own message says nothing useful
   std::optional<double> timeout;
   CommonArgs common;
 };
 
 struct BatchArgs {
   std::string list = "-";
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  std::string jobs = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
   std::string output;
   bool resume = false;
   std::string shard = "0/1";
@@ -118,21 +119,66 @@ struct BatchArgs {
   CommonArgs common;
 };
 
+constexpr int kMaxJsonIndent = 16;
+
+// A whole number that the text spells exactly, or nothing.
+std::optional<long> parse_whole(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    long n = std::stol(text, &used);
+    if (used == text.size()) return n;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<double> parse_score(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double v = 0;
+  try {
+    std::size_t used = 0;
+    v = std::stod(text, &used);
+    if (used != text.size()) throw std::invalid_argument("");
+  } catch (const std::exception&) {
+    throw UsageError("--fail-under takes a score from 0 to 10, not \"" + text + "\"");
+  }
+  if (!(v >= 0.0 && v <= 10.0))
+    throw UsageError("--fail-under takes a score from 0 to 10, not \"" + text + "\"");
+  return v;
+}
+
+// The one line a failed gate prints: the score, the threshold, and what pulled it down.
+std::string gate_message(const Assessment& a, double threshold) {
+  std::vector<const CheckResult*> low;
+  const Profile& profile = fair4rs_profile();
+  for (const auto& r : a.indicators) {
+    const IndicatorSpec* spec = profile.find(r.indicator_id);
+    if (spec && spec->weight > 0 && r.score < threshold && r.status != CheckStatus::Error &&
+        r.status != CheckStatus::Skipped)
+      low.push_back(&r);
+  }
+  std::stable_sort(low.begin(), low.end(),
+                   [](const CheckResult* x, const CheckResult* y) { return x->score < y->score; });
+  std::vector<std::string> shown;
+  for (const auto* r : low)
+    shown.push_back(r->indicator_id + " " + format_fixed(r->score, 1) + " (" +
+                    std::string(status_value(r->status)) + ")");
+  return "overall score " + format_fixed(a.overall_score, 2) + " is below --fail-under " +
+         format_seconds(threshold) + "; lowest: " + (shown.empty() ? "none" : join(shown, ", "));
+}
+
 Json render_options(const AssessArgs& args) {
   Json options = Json::object();
   if (args.json_indent == "none" || args.json_indent == "null") {
     options["indent"] = nullptr;
     return options;
   }
-  try {
-    std::size_t used = 0;
-    int n = std::stoi(args.json_indent, &used);
-    if (used != args.json_indent.size() || n < 0) throw std::invalid_argument("");
-    options["indent"] = n;
-  } catch (const std::exception&) {
-    throw UsageError("--json-indent takes a whole number or \"none\", not \"" + args.json_indent +
-                     "\"");
+  auto n = parse_whole(args.json_indent);
+  if (!n || *n < 0 || *n > kMaxJsonIndent) {
+    throw UsageError("--json-indent takes 0 to " + std::to_string(kMaxJsonIndent) +
+                     " spaces or \"none\", not \"" + args.json_indent + "\"");
   }
+  options["indent"] = static_cast<int>(*n);
   return options;
 }
 
@@ -156,11 +202,22 @@ void check_timeout(const std::optional<double>& timeout) {
     throw UsageError("--timeout takes a number of seconds (0 for no limit)");
 }
 
-int run_assess(const AssessArgs& args) {
+// Options that only one format reads are worth a word when another format is chosen.
+void note_ignored_options(const AssessArgs& args, const CLI::App& cmd) {
+  auto given = [&](const char* name) { return cmd.count(name) > 0; };
+  if (given("--template-dir") && args.format != "markdown")
+    std::cerr << "ostrameld: note: --template-dir is read only with -f markdown; ignored\n";
+  if (given("--json-indent") && args.format != "json")
+    std::cerr << "ostrameld: note: --json-indent is read only with -f json; ignored\n";
+}
+
+int run_assess(const AssessArgs& args, const CLI::App& cmd) {
   check_timeout(args.timeout);
+  std::optional<double> fail_under = parse_score(args.fail_under);
   Deadline deadline = deadline_after(args.timeout);
   Json options = render_options(args);
   std::unique_ptr<Renderer> renderer = make_renderer(args);
+  note_ignored_options(args, cmd);
   HttpForgeClient forge(args.common.forge_options());
   AssessOptions opts = args.common.assess_options(&forge);
 
@@ -205,7 +262,11 @@ int run_assess(const AssessArgs& args) {
   } else {
     std::cout << text << '\n' << std::flush;
   }
-  return args.fail_under && a.overall_score < *args.fail_under ? 1 : 0;
+  if (fail_under && a.overall_score < *fail_under) {
+    std::cerr << "ostrameld: " << gate_message(a, *fail_under) << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 int run_batch_command(const BatchArgs& args) {
@@ -216,7 +277,9 @@ int run_batch_command(const BatchArgs& args) {
   } catch (const std::invalid_argument& e) {
     throw UsageError(e.what());
   }
-  if (args.jobs == 0) throw UsageError("-j takes a number of workers of at least 1");
+  auto jobs = parse_whole(args.jobs);
+  if (!jobs || *jobs < 1 || *jobs > 1024)
+    throw UsageError("-j takes a number of workers from 1 to 1024, not \"" + args.jobs + "\"");
   if (args.resume && args.output.empty()) throw UsageError("--resume needs -o FILE.jsonl");
 
   std::vector<std::string> inputs;
@@ -231,7 +294,7 @@ int run_batch_command(const BatchArgs& args) {
 
   HttpForgeClient forge(args.common.forge_options());
   BatchOptions options;
-  options.jobs = args.jobs;
+  options.jobs = static_cast<unsigned>(*jobs);
   if (!args.output.empty()) options.output = Path(args.output);
   options.resume = args.resume;
   options.shard = shard;
@@ -243,7 +306,11 @@ int run_batch_command(const BatchArgs& args) {
   try {
     s = run_batch(inputs, options);
   } catch (const OsError& e) {
-    throw UsageError(e.what());
+    // "[Errno 13] Permission denied: 'x'" says what, not which option: name it.
+    std::string what = e.what();
+    if (auto close = what.find("] "); what.rfind("[Errno", 0) == 0 && close != std::string::npos)
+      what = what.substr(close + 2);
+    throw UsageError("cannot write the batch output " + args.output + ": " + what);
   }
   std::fprintf(
       stderr,
@@ -276,6 +343,45 @@ int run_indicators() {
               << format_fixed(spec.weight, 0) << state << '\n';
   }
   return 0;
+}
+
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1] ? 1 : 0)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// For an option nobody defined: the nearest one that the command has, if any is close.
+std::string suggestion(int argc, char** argv, const CLI::App& cmd) {
+  std::vector<std::string> known;
+  for (const CLI::Option* opt : cmd.get_options())
+    for (const auto& name : opt->get_lnames()) known.push_back("--" + name);
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--", 0) != 0 || arg == "--") continue;
+    arg = arg.substr(0, arg.find('='));
+    if (std::find(known.begin(), known.end(), arg) != known.end()) continue;
+    std::string best;
+    std::size_t best_distance = std::max<std::size_t>(2, arg.size() / 3) + 1;
+    for (const auto& name : known) {
+      std::size_t d = edit_distance(arg, name);
+      if (d < best_distance) {
+        best_distance = d;
+        best = name;
+      }
+    }
+    if (!best.empty()) return " (did you mean " + best + "?)";
+  }
+  return {};
 }
 
 }  // namespace
@@ -335,13 +441,16 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
-    std::cerr << "ostrameld: error: " << e.what() << '\n';
+    std::string hint;
+    for (const CLI::App* cmd : {assess_cmd, batch_cmd})
+      if (hint.empty() && cmd->parsed()) hint = suggestion(argc, argv, *cmd);
+    std::cerr << "ostrameld: error: " << e.what() << hint << '\n';
     return 2;
   }
 
   Interrupts::install();
   try {
-    if (*assess_cmd) return run_assess(assess);
+    if (*assess_cmd) return run_assess(assess, *assess_cmd);
     if (*batch_cmd) return run_batch_command(batch);
     if (*plugins_cmd) return run_plugins();
     if (*indicators_cmd) return run_indicators();

@@ -24,10 +24,14 @@ struct CheckResult {
   std::string process;
   std::string output;
   std::string evidence;
+  // What to do to score higher, in short imperative sentences; beside the findings,
+  // never instead of them. Empty when there is nothing to do.
+  std::vector<std::string> advice;
   // Filled in beside the plugin's findings: which plugin version made the result,
-  // and the FAIR4RS id of the indicator (absent for informative keys).
+  // the FAIR4RS id of the indicator (absent for informative keys) and its human title.
   std::string plugin_version;
   std::optional<std::string> fair4rs_id;
+  std::string title;
 };
 
 struct SoftwareInfo {

@@ -35,7 +35,8 @@ Json to_json(const Assessment& a) {
                               {"status", std::string(status_value(r.status))},
                               {"process", r.process},
                               {"output", r.output},
-                              {"evidence", r.evidence}});
+                              {"evidence", r.evidence},
+                              {"advice", r.advice}});
   }
   doc["indicators"] = std::move(indicators);
   Json skipped = Json::array();

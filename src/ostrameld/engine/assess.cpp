@@ -14,8 +14,11 @@ namespace ostrameld {
 
 namespace {
 
+// Unknown (nothing found to judge) counts with its score, so that adding a file can
+// never lower the overall score; a broken or skipped check says nothing.
 bool counts(CheckStatus s) {
-  return s == CheckStatus::Pass || s == CheckStatus::Warn || s == CheckStatus::Fail;
+  return s == CheckStatus::Pass || s == CheckStatus::Warn || s == CheckStatus::Fail ||
+         s == CheckStatus::Unknown;
 }
 
 const CheckResult* result_for(const std::vector<CheckResult>& results, std::string_view key) {
@@ -35,6 +38,7 @@ CheckResult run_check(const BasePlugin& plugin, const IndicatorSpec& spec, const
   try {
     CheckResult r = plugin.check(spec.key, ctx);
     r.fair4rs_id = spec.fair4rs_id ? std::optional<std::string>(*spec.fair4rs_id) : std::nullopt;
+    r.title = spec.title;
     return r;
   } catch (const std::exception& e) {
     message = sanitize_utf8(e.what());
@@ -50,6 +54,8 @@ CheckResult run_check(const BasePlugin& plugin, const IndicatorSpec& spec, const
   r.score = 0.0;
   r.status = CheckStatus::Error;
   r.output = message;
+  r.advice = {"Fix what stopped the check, then assess again: " + message};
+  r.title = spec.title;
   r.fair4rs_id = spec.fair4rs_id ? std::optional<std::string>(*spec.fair4rs_id) : std::nullopt;
   return r;
 }
@@ -75,7 +81,7 @@ std::optional<std::string> compliance_level(const std::vector<CheckResult>& resu
   for (std::string_view key : {"rich_metadata", "metadata_self_reference", "version_identifiers",
                                "development_provenance"}) {
     const CheckResult* r = result_for(results, key);
-    if (r && (r->status == CheckStatus::Fail || r->status == CheckStatus::Error)) return "basic";
+    if (!r || (r->status != CheckStatus::Pass && r->status != CheckStatus::Warn)) return "basic";
   }
   if (overall < 6.0) return "basic";
   if (overall < 8.0) return "intermediate";

@@ -34,7 +34,7 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
                              const PluginRegistry& registry = builtin_registry(),
                              const Profile& profile = fair4rs_profile());
 
-// Weighted mean over pass/warn/fail results; unknown, error and skipped do not count.
+// Weighted mean over pass/warn/fail/unknown results; error and skipped do not count.
 double overall_score(const std::vector<CheckResult>& results, const Profile& profile);
 
 // "basic", "intermediate", "advanced", or nothing.

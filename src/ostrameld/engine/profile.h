@@ -12,6 +12,7 @@ struct IndicatorSpec {
   std::optional<std::string_view> fair4rs_id;  // absent for informative indicators
   std::string_view plugin;
   double weight;  // 0 = informative, not part of the overall score
+  std::string_view title;  // for people: reports and advice; keys stay the identifiers
 };
 
 struct Profile {

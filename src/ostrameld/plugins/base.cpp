@@ -14,6 +14,7 @@ CheckResult BasePlugin::make_result(std::string_view indicator_id, ResultFields 
   result.process = std::move(fields.process);
   result.output = std::move(fields.output);
   result.evidence = std::move(fields.evidence);
+  result.advice = std::move(fields.advice);
   result.plugin_version = std::string(version());
   return result;
 }

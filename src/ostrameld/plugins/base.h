@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ostrameld/core/context.h"
 #include "ostrameld/core/models.h"
@@ -37,6 +38,7 @@ class BasePlugin {
     std::string process;
     std::string output;
     std::string evidence;
+    std::vector<std::string> advice;
   };
 
   // Builds this plugin's result; without a status, score >= 7 passes, >= 4 warns,

@@ -23,7 +23,11 @@ jinja::Value text_or_none(const std::optional<std::string>& text) {
 }
 
 jinja::Value indicator_value(const CheckResult& r) {
+  jinja::List advice;
+  for (const auto& a : r.advice) advice.push_back(safe(a));
   return jinja::Map{
+      {"title", safe(r.title)},
+      {"advice", std::move(advice)},
       {"indicator_id", safe(r.indicator_id)},
       {"fair4rs_id", text_or_none(r.fair4rs_id)},
       {"plugin", safe(r.plugin)},

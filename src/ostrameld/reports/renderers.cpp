@@ -39,6 +39,33 @@ std::string row(std::string_view indicator, std::string_view plugin, std::string
          pad_right_aligned(score, 5) + "  " + pad_left_aligned(status, 6);
 }
 
+std::string shown(std::string_view text) {
+  return escape_controls(sanitize_utf8(text));
+}
+
+// After the table: what to do about each indicator short of pass, and what stopped
+// each check that could not run.
+void append_to_improve(const Assessment& a, std::vector<std::string>& lines) {
+  bool first = true;
+  for (const auto& r : a.indicators) {
+    if (r.status == CheckStatus::Pass || r.status == CheckStatus::Skipped) continue;
+    if (first) {
+      lines.emplace_back();
+      lines.emplace_back("To improve (unknown: nothing found to judge)");
+      first = false;
+    }
+    std::string name = r.title.empty() ? shown(r.indicator_id)
+                                       : shown(r.title) + " (" + shown(r.indicator_id) + ")";
+    lines.push_back(name + ": " + format_fixed(r.score, 1) + ", " +
+                    std::string(status_value(r.status)));
+    if (r.status == CheckStatus::Error) {
+      lines.push_back("  - error: " + shown(r.output));
+      continue;
+    }
+    for (const auto& advice : r.advice) lines.push_back("  - " + shown(advice));
+  }
+}
+
 }  // namespace
 
 std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) const {
@@ -64,6 +91,7 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
                           : "none";
   lines.push_back("Compliance: " + level);
   lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
+  append_to_improve(a, lines);
   return join(lines, "\n");
 }
 

@@ -169,6 +169,7 @@ struct HttpForgeClient::Impl {
   HostGate gate;
   mutable std::mutex exhausted_mu;
   std::set<std::string> exhausted_hosts;
+  std::map<std::string, ForgeProblem> last_problem;  // by host, under exhausted_mu
 
   explicit Impl(ForgeOptions o)
       : options(std::move(o)), gate(std::max(1, options.max_concurrent_per_host)) {}
@@ -211,6 +212,15 @@ struct HttpForgeClient::Impl {
   void mark_exhausted(const std::string& host) {
     std::lock_guard lock(exhausted_mu);
     exhausted_hosts.insert(host);
+  }
+  void note(const std::string& host, ForgeProblem p) {
+    std::lock_guard lock(exhausted_mu);
+    last_problem[host] = p;
+  }
+  std::optional<ForgeProblem> noted(const std::string& host) const {
+    std::lock_guard lock(exhausted_mu);
+    auto it = last_problem.find(host);
+    return it == last_problem.end() ? std::nullopt : std::optional(it->second);
   }
 
   // One GET; nullopt on a transport failure (time-out, refused, too large, ...).
@@ -336,7 +346,10 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(
         HostGate::Pass pass(impl_->gate, info->host);
         r = impl_->get(target, headers, allow_http);
       }
-      if (!r) return std::nullopt;
+      if (!r) {
+        impl_->note(info->host, ForgeProblem::Unreachable);
+        return std::nullopt;
+      }
       if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
       auto loc = r->headers.find("location");
       // The token must never travel to another host: only same-origin redirects.
@@ -344,7 +357,12 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(
       target = loc->second;
     }
     if (rate_limit_exhausted(*r)) impl_->mark_exhausted(info->host);
-    if (r->status != 200) return std::nullopt;
+    if (r->status != 200) {
+      impl_->note(info->host, r->status == 401 || r->status == 403 ? ForgeProblem::Denied
+                              : r->status == 404                   ? ForgeProblem::NotFound
+                                                                   : ForgeProblem::Unreachable);
+      return std::nullopt;
+    }
 
     Json doc;
     try {
@@ -378,6 +396,14 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(
     }
   }
   return releases;
+}
+
+ForgeProblem HttpForgeClient::problem(std::string_view url) const {
+  if (impl_->options.offline) return ForgeProblem::Offline;
+  auto info = parse_forge_url(url);
+  if (!info) return ForgeProblem::UnknownForge;
+  if (impl_->is_exhausted(info->host)) return ForgeProblem::RateLimited;
+  return impl_->noted(info->host).value_or(ForgeProblem::Unreachable);
 }
 
 }  // namespace ostrameld

@@ -23,6 +23,9 @@ struct Release {
   std::optional<std::string> tag_name;
 };
 
+// Why a forge gave no releases, so that advice can say what to change.
+enum class ForgeProblem { Offline, UnknownForge, RateLimited, Denied, NotFound, Unreachable };
+
 class ForgeClient {
  public:
   virtual ~ForgeClient() = default;
@@ -32,6 +35,8 @@ class ForgeClient {
   // used (unknown URL, network error, time-out, unexpected status, bad JSON, rate limit).
   virtual std::optional<std::vector<Release>> get_releases(
       std::string_view url, const std::optional<std::string>& token) const = 0;
+  // Why get_releases gave nothing for this URL, as far as the client knows.
+  virtual ForgeProblem problem(std::string_view /*url*/) const { return ForgeProblem::Unreachable; }
 };
 
 }  // namespace ostrameld
@@ -63,6 +68,7 @@ class HttpForgeClient final : public ForgeClient {
   std::optional<ForgeInfo> parse_forge_url(std::string_view url) const override;
   std::optional<std::vector<Release>> get_releases(
       std::string_view url, const std::optional<std::string>& token) const override;
+  ForgeProblem problem(std::string_view url) const override;
 
  private:
   struct Impl;

@@ -27,6 +27,8 @@ class FakeForge final : public ForgeClient {
     asked_token = token;
     return releases;
   }
+  ForgeProblem why = ForgeProblem::Unreachable;
+  ForgeProblem problem(std::string_view) const override { return why; }
 };
 
 std::vector<Release> tags(std::initializer_list<const char*> names) {
@@ -187,6 +189,44 @@ TEST(Releases, Outcomes) {
     EXPECT_EQ(r.process, c.process);
     EXPECT_EQ(r.output, c.output);
     EXPECT_EQ(r.evidence, c.evidence);
+  }
+}
+
+// Advice names the tags that are no semantic versions, with one that would be, and why
+// the forge's releases could not be counted.
+TEST(Releases, Advice) {
+  const std::string u = "https://github.com/o/r";
+  struct {
+    const char* name;
+    std::string tag;
+    std::optional<std::vector<Release>> releases;
+    ForgeProblem why;
+    std::vector<std::string> advice;
+  } cases[] = {
+      {"rate limited, semver tag", "v1.0.0", std::nullopt, ForgeProblem::RateLimited,
+       {"The forge's API rate limit is exhausted: set GITHUB_TOKEN to a token to raise it."}},
+      {"offline, other tag", "build-7", std::nullopt, ForgeProblem::Offline,
+       {"Run without --offline to count the releases published on the forge.",
+        "Tag build-7 (e.g. v7.0.0) is no semantic version: name releases vMAJOR.MINOR.PATCH (a "
+        "leading lower-case v is allowed)."}},
+      {"two releases, one odd", "", tags({"v2.0.0", "Release 1.5"}), ForgeProblem::Unreachable,
+       {"Publish a release for each version: three or more releases count fully.",
+        "Tag Release 1.5 (e.g. v1.5.0) is no semantic version: name releases vMAJOR.MINOR.PATCH "
+        "(a leading lower-case v is allowed)."}},
+      {"full marks", "", tags({"v3.0.0", "v2.0.0", "v1.0.0"}), ForgeProblem::Unreachable, {}},
+      {"zero releases, a tag", "v1.0.0", tags({}), ForgeProblem::Unreachable,
+       {"Publish a release on the forge for each version tag: releases count more than tags."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeForge forge;
+    forge.releases = c.releases;
+    forge.why = c.why;
+    Context ctx;
+    ctx.repo_url = u;
+    ctx.git_repo = GitInfo{.is_repo = true, .latest_tag = c.tag};
+    ctx.forge = &forge;
+    EXPECT_EQ(plugin.check("version_identifiers", ctx).advice, c.advice);
   }
 }
 

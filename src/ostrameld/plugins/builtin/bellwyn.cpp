@@ -25,6 +25,38 @@ bool ends_with_cff(const std::string& name) {
   return ascii_lower(name).ends_with(".cff");
 }
 
+// --- Advice: what to fix in the citation file, by what went wrong.
+
+constexpr std::string_view kAddCff =
+    "Add a CITATION.cff at the root with cff-version, title and authors (and the DOI once "
+    "there is one); cffinit writes one from a form.";
+
+std::vector<std::string> missing_citation_advice(const Path& repo) {
+  try {
+    for (const auto& name : list_directory(repo)) {
+      if (ascii_lower(name) == "citation.cff" && name != "CITATION.cff" && name != "citation.cff")
+        return {"Rename " + sanitize_utf8(name) + " to CITATION.cff: names are case-sensitive."};
+    }
+  } catch (const OsError&) {
+  }
+  return {std::string(kAddCff)};
+}
+
+std::vector<std::string> invalid_cff_advice(const std::string& file, const std::string& msg) {
+  constexpr std::string_view missing = "Missing keys: ";
+  if (msg.rfind(missing, 0) == 0)
+    return {"Add the keys " + msg.substr(missing.size()) + " to " + file +
+            " (cff-version: 1.2.0, title: the software's name, authors: a list)."};
+  if (msg.rfind("Invalid YAML", 0) == 0)
+    return {"Fix the YAML of " + file + " (" + msg +
+            "); the Citation File Format validator (cffconvert --validate) shows where."};
+  if (msg == "File is too short")
+    return {file + " is nearly empty: fill in cff-version, title and authors."};
+  if (msg == "CFF root must be a mapping")
+    return {file + " must be a YAML mapping of keys: cff-version:, title:, authors:."};
+  return {"Make " + file + " a readable UTF-8 text file."};
+}
+
 }  // namespace
 
 std::span<const std::string_view> BellwynPlugin::supported_indicators() const {
@@ -70,14 +102,18 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
     return make_result(indicator_id, {.score = 0.0,
                                       .process = "Searched for citation files",
                                       .output = "No citation file found",
-                                      .evidence = "Checked: " + join(CITATION_FILES, ", ")});
+                                      .evidence = "Checked: " + join(CITATION_FILES, ", "),
+                                      .advice = missing_citation_advice(repo)});
   }
   std::string files = join(found, ", ");
   if (std::none_of(found.begin(), found.end(), ends_with_cff)) {
     return make_result(indicator_id, {.score = 7.0,
                                       .process = "Found citation file (not CFF format)",
                                       .output = "Citation files: " + files,
-                                      .evidence = "Files: " + files});
+                                      .evidence = "Files: " + files,
+                                      .advice = {"Add a CITATION.cff beside " + files +
+                                                 ": the format that GitHub, Zenodo and Zotero "
+                                                 "read."}});
   }
 
   Path cff_path =
@@ -92,7 +128,8 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
   return make_result(indicator_id, {.score = 5.0,
                                     .process = "CITATION.cff exists but has issues",
                                     .output = msg,
-                                    .evidence = "Files: " + files});
+                                    .evidence = "Files: " + files,
+                                    .advice = invalid_cff_advice(display_name(cff_path), msg)});
 }
 
 }  // namespace ostrameld

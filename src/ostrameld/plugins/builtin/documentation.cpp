@@ -38,6 +38,74 @@ std::size_t count_pages(const Path& dir) {
   return pages;
 }
 
+// --- Advice: what to add, and documentation that is there under names not read.
+
+// Places where projects keep documentation that the check does not look at.
+constexpr std::array OTHER_DOC_DIRS{"Docs"sv,  "DOCS"sv, "Documentation"sv, "Doc"sv,
+                                    "vignettes"sv, "man"sv,  "wiki"sv,          "website"sv,
+                                    "site"sv,      "book"sv, "guide"sv};
+
+// README-like root files under names that do not count: readme.md, README.adoc, ...
+std::vector<std::string> readme_lookalikes(const Path& repo) {
+  std::vector<std::string> found;
+  try {
+    for (const auto& name : list_directory(repo)) {
+      if (contains(README_NAMES, name) || ascii_lower(file_stem(name)) != "readme") continue;
+      if (is_file(repo / name)) found.push_back(sanitize_utf8(name));
+    }
+  } catch (const OsError&) {
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// Where documentation stands that is not a docs/ directory of .md or .rst pages.
+std::optional<std::string> docs_elsewhere(const Path& repo) {
+  for (auto dir : DOC_DIRS) {
+    if (is_dir(repo / dir))
+      return std::string(dir) + "/ holds no .md or .rst pages: write the documentation as "
+                                 "Markdown or reStructuredText pages there.";
+  }
+  for (auto dir : OTHER_DOC_DIRS) {
+    if (is_dir(repo / dir))
+      return "Documentation in " + std::string(dir) +
+             "/ is not read: keep the pages (.md or .rst) in docs/ (or doc/, documentation/).";
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> documentation_advice(const Path& repo, bool has_readme, bool short_readme,
+                                              const std::string& readme_name, bool has_docs,
+                                              bool has_tool) {
+  std::vector<std::string> advice;
+  if (!has_readme) {
+    auto lookalikes = readme_lookalikes(repo);
+    if (!lookalikes.empty()) {
+      advice.push_back("Rename " + lookalikes.front() +
+                       " to README.md (or README.rst): only README.md, README.rst, README.txt "
+                       "and README are read.");
+    } else {
+      advice.emplace_back("Add a README.md at the repository root: what the software does, how "
+                          "to install and use it, how to cite it.");
+    }
+  } else if (short_readme) {
+    advice.push_back("Expand " + readme_name +
+                     " to at least 200 bytes: purpose, installation, usage, citation.");
+  }
+  if (!has_docs) {
+    if (auto elsewhere = docs_elsewhere(repo)) {
+      advice.push_back(*elsewhere);
+    } else {
+      advice.emplace_back("Add user documentation as .md or .rst pages in docs/.");
+    }
+  }
+  if (!has_tool) {
+    advice.emplace_back("Add a documentation build configuration: mkdocs.yml (MkDocs), "
+                        "docs/conf.py (Sphinx), .readthedocs.yaml or book.toml (mdBook).");
+  }
+  return advice;
+}
+
 }  // namespace
 
 std::span<const std::string_view> DocumentationPlugin::supported_indicators() const {
@@ -49,9 +117,13 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
   std::vector<std::string> findings;
   double score = 0.0;
   bool has_docs_dir = false;
+  bool short_readme = false;
+  std::string readme_name;
 
   // 1-2. README and its size in bytes.
-  if (auto readme = find_readme(repo)) {
+  auto readme = find_readme(repo);
+  if (readme) {
+    readme_name = display_name(*readme);
     std::uintmax_t length = entry_size(*readme);
     findings.push_back("README: " + display_name(*readme) + " (" + std::to_string(length) +
                        " bytes)");
@@ -60,6 +132,7 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
     } else {
       findings.emplace_back("README is short");
       score = 1.5;
+      short_readme = true;
     }
   } else {
     findings.emplace_back("No README found");
@@ -84,6 +157,7 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
     if (path_exists(repo / cfg)) {
       findings.push_back("Doc tool config: " + std::string(cfg));
       score += 2.0;
+      found_tool = true;
       break;
     }
     if (!has_docs_dir) continue;
@@ -102,7 +176,9 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
                      {.score = std::min(score, 10.0),
                       .process = "Checked for README, docs directory, and doc tooling",
                       .output = join(findings, "; "),
-                      .evidence = "Checked: README, docs dirs, mkdocs/sphinx/rtd configs"});
+                      .evidence = "Checked: README, docs dirs, mkdocs/sphinx/rtd configs",
+                      .advice = documentation_advice(repo, readme.has_value(), short_readme,
+                                                     readme_name, has_docs_dir, found_tool)});
 }
 
 }  // namespace ostrameld

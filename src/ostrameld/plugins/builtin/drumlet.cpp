@@ -74,7 +74,9 @@ CheckResult DrumletPlugin::check_ci(const Context& ctx, std::string_view indicat
         {.score = 0.0,
          .process = "Searched for CI configuration files",
          .output = "No CI configuration found",
-         .evidence = "Checked: .github/workflows/, .gitlab-ci.yml, Jenkinsfile, .circleci/"});
+         .evidence = "Checked: .github/workflows/, .gitlab-ci.yml, Jenkinsfile, .circleci/",
+         .advice = {"Add a CI workflow that runs the tests on every push, e.g. "
+                    ".github/workflows/tests.yml with a step such as `run: pytest`."}});
   }
 
   bool found_test_step = false;
@@ -97,11 +99,19 @@ CheckResult DrumletPlugin::check_ci(const Context& ctx, std::string_view indicat
     names.push_back(config.ci_name);
     files.push_back(relative_text(config.path, repo));
   }
+  std::vector<std::string> advice;
+  if (!found_test_step) {
+    advice.push_back(join(files, ", ") +
+                     " runs, but no test step was recognised: a step or command must contain "
+                     "the word test, tests, pytest, unittest, spec or check (e.g. `pytest`, "
+                     "`npm test`, `cargo test`, `go test ./...`, `make check`, `R CMD check`).");
+  }
   return make_result(indicator_id, {.score = found_test_step ? 10.0 : 6.0,
                                     .process = "Checked CI configs for test steps",
                                     .output = "CI: " + join(names, ", ") + "; tests in CI: " +
                                               (found_test_step ? "yes" : "not detected"),
-                                    .evidence = "Files: " + join(files, ", ")});
+                                    .evidence = "Files: " + join(files, ", "),
+                                    .advice = std::move(advice)});
 }
 
 }  // namespace ostrameld

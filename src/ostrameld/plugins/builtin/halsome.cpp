@@ -24,7 +24,9 @@ CheckResult HalsomePlugin::check(std::string_view indicator_id, const Context& c
                        {.score = 0.0,
                         .process = "Check for git repository",
                         .output = "Not a git repository",
-                        .evidence = "Path: " + sanitize_utf8(ctx.repo_path.native())});
+                        .evidence = "Path: " + sanitize_utf8(ctx.repo_path.native()),
+                        .advice = {"Keep the project under git (git init) and publish it on a "
+                                   "forge; assess the checkout, not a copy of its files."}});
   }
   std::vector<std::string> details;
   double score = 5.0;
@@ -43,11 +45,28 @@ CheckResult HalsomePlugin::check(std::string_view indicator_id, const Context& c
     details.push_back("Latest tag: " + git.latest_tag);
     score += 1.5;
   }
+  std::vector<std::string> advice;
+  if (git.remote_url.empty())
+    advice.emplace_back("Add a remote for the public repository: git remote add origin URL.");
+  if (git.commit_count < 10 && git.shallow) {
+    advice.emplace_back("This checkout is shallow (" + std::to_string(git.commit_count) +
+                        " commits present): fetch the whole history (fetch-depth: 0 in "
+                        "actions/checkout, or git fetch --unshallow).");
+  } else if (git.commit_count < 10) {
+    advice.emplace_back("Commit in small steps: a history of 10 commits or more counts fully.");
+  }
+  if (git.latest_tag.empty()) {
+    advice.emplace_back("Tag releases: git tag -a v1.0.0 -m \"Release 1.0.0\"." +
+                        std::string(git.shallow ? " A shallow checkout may lack the tags: fetch "
+                                                  "them with git fetch --tags."
+                                                : ""));
+  }
   std::string joined = join(details, "; ");
   return make_result(indicator_id, {.score = score,
                                     .process = "Inspected git repository metadata",
                                     .output = joined,
-                                    .evidence = joined});
+                                    .evidence = joined,
+                                    .advice = std::move(advice)});
 }
 
 }  // namespace ostrameld

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "ostrameld/utils/json.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
@@ -94,6 +95,201 @@ bool names_other_public_licence(std::string_view title) {
   return public_licence.search(title) && !gnu_gpl.search(title);
 }
 
+// --- Advice: what to do, and licences that are there under names the check does not read.
+
+// Package metadata that declares a licence, and where its identifier stands.
+struct DeclaredLicence {
+  std::string_view file;
+  enum class Format { Json, Toml, Cff, Dcf } format;
+};
+constexpr DeclaredLicence kDeclaringFiles[] = {
+    {"DESCRIPTION", DeclaredLicence::Format::Dcf},
+    {"package.json", DeclaredLicence::Format::Json},
+    {"pyproject.toml", DeclaredLicence::Format::Toml},
+    {"Cargo.toml", DeclaredLicence::Format::Toml},
+    {"CITATION.cff", DeclaredLicence::Format::Cff},
+    {"codemeta.json", DeclaredLicence::Format::Json},
+};
+
+// R's licence names as DESCRIPTION files write them, and their SPDX identifiers.
+constexpr std::pair<std::string_view, std::string_view> kRLicences[] = {
+    {"GPL-2", "GPL-2.0-only"},
+    {"GPL-3", "GPL-3.0-only"},
+    {"GPL (>= 2)", "GPL-2.0-or-later"},
+    {"GPL (>= 3)", "GPL-3.0-or-later"},
+    {"GPL", "GPL-2.0-or-later"},
+    {"LGPL-2.1", "LGPL-2.1-only"},
+    {"LGPL-3", "LGPL-3.0-only"},
+    {"LGPL (>= 2.1)", "LGPL-2.1-or-later"},
+    {"AGPL-3", "AGPL-3.0-only"},
+    {"MIT + file LICENSE", "MIT"},
+    {"MIT + file LICENCE", "MIT"},
+    {"BSD_2_clause + file LICENSE", "BSD-2-Clause"},
+    {"BSD_3_clause + file LICENSE", "BSD-3-Clause"},
+    {"Apache License 2.0", "Apache-2.0"},
+    {"Apache License (== 2.0)", "Apache-2.0"},
+    {"Apache License (>= 2)", "Apache-2.0"},
+    {"MPL-2.0", "MPL-2.0"},
+    {"CC0", "CC0-1.0"},
+    {"Unlimited", "Unlimited"},
+};
+
+std::string_view trim_value(std::string_view v) {
+  v = py_strip(v);
+  while (!v.empty() && (v.front() == '"' || v.front() == '\'')) v.remove_prefix(1);
+  while (!v.empty() && (v.back() == '"' || v.back() == '\'')) v.remove_suffix(1);
+  return v;
+}
+
+// "https://spdx.org/licenses/MIT" (codemeta's form) -> "MIT".
+std::string spdx_from_value(std::string_view v) {
+  v = trim_value(v);
+  auto slash = v.rfind('/');
+  if (v.find("spdx.org/licenses/") != std::string_view::npos && slash != std::string_view::npos) {
+    v.remove_prefix(slash + 1);
+    if (v.ends_with(".html")) v.remove_suffix(5);
+  }
+  return sanitize_utf8(v);
+}
+
+std::optional<std::string> declared_in(const DeclaredLicence& d, const std::string& text) {
+  using Format = DeclaredLicence::Format;
+  switch (d.format) {
+    case Format::Json: {
+      Json doc = Json::parse(text, nullptr, false);
+      if (!doc.is_object() || !doc.contains("license")) return std::nullopt;
+      Json v = doc["license"];
+      if (v.is_array() && !v.empty()) v = v.front();
+      if (v.is_object()) v = v.value("type", v.value("@id", Json()));
+      if (!v.is_string() || v.get<std::string>().empty()) return std::nullopt;
+      return spdx_from_value(v.get<std::string>());
+    }
+    case Format::Toml: {
+      static const Regex plain(R"((?m)^\s*license\s*=\s*["']([^"'\n]+)["'])");
+      static const Regex table(R"((?m)^\s*license\s*=\s*\{[^}\n]*text\s*=\s*["']([^"'\n]+)["'])");
+      if (auto v = plain.search_group(text, 1)) return spdx_from_value(*v);
+      if (auto v = table.search_group(text, 1)) return spdx_from_value(*v);
+      return std::nullopt;
+    }
+    case Format::Cff: {
+      static const Regex key(R"((?m)^license\s*:[ \t]*(\S[^\n#]*))");
+      static const Regex item(R"((?m)^license\s*:\s*\n\s*-\s*(\S[^\n#]*))");
+      if (auto v = key.search_group(text, 1)) return spdx_from_value(*v);
+      if (auto v = item.search_group(text, 1)) return spdx_from_value(*v);
+      return std::nullopt;
+    }
+    case Format::Dcf: {
+      static const Regex field(R"((?m)^License:[ \t]*(.+)$)");
+      auto v = field.search_group(text, 1);
+      if (!v) return std::nullopt;
+      std::string_view value = py_strip(*v);
+      for (const auto& [r_name, spdx] : kRLicences)
+        if (value == r_name) return std::string(spdx);
+      return sanitize_utf8(value);
+    }
+  }
+  return std::nullopt;
+}
+
+// Licences that package metadata declares: "file declares ID" each.
+std::vector<std::pair<std::string, std::string>> declared_licences(const Path& repo) {
+  std::vector<std::pair<std::string, std::string>> found;
+  for (const auto& d : kDeclaringFiles) {
+    Path file = repo / d.file;
+    if (!is_file(file)) continue;
+    try {
+      if (auto id = declared_in(d, read_text(file, ReadMode::Replace, repo)); id && !id->empty())
+        found.emplace_back(std::string(d.file), *id);
+    } catch (const OsError&) {
+    }
+  }
+  return found;
+}
+
+// Root files that look like a licence under a name the check does not read:
+// LICENSE-MIT, MIT-LICENSE.txt, LICENSE.adoc, COPYING.LESSER, licence-apache, ...
+std::vector<std::string> licence_lookalikes(const Path& repo) {
+  std::vector<std::string> found;
+  std::vector<std::string> entries;
+  try {
+    entries = list_directory(repo);
+  } catch (const OsError&) {
+    return found;
+  }
+  for (const auto& name : entries) {
+    if (contains(LICENSE_FILES, name)) continue;
+    std::string lower = ascii_lower(name);
+    bool like = false;
+    for (std::string_view word : {"license"sv, "licence"sv, "copying"sv}) {
+      auto at = lower.find(word);
+      if (at == std::string::npos) continue;
+      // The word stands alone: at the start, or after a separator, and ends the stem
+      // or is followed by one ("LICENSE-MIT", "MIT-LICENSE.txt", "COPYING.LESSER").
+      bool starts = at == 0 || lower[at - 1] == '-' || lower[at - 1] == '_' || lower[at - 1] == '.';
+      std::size_t end = at + word.size();
+      bool ends = end == lower.size() || lower[end] == '-' || lower[end] == '_' ||
+                  lower[end] == '.';
+      if (starts && ends) like = true;
+    }
+    if (like && is_file(repo / name)) found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+constexpr std::string_view kReadNames = "LICENSE, LICENSE.md, LICENSE.txt, LICENCE or COPYING";
+
+std::vector<std::string> advice_without_licence_file(const Path& repo,
+                                                     const std::optional<std::string>& header_id) {
+  std::vector<std::string> advice;
+  std::vector<std::pair<std::string, std::string>> identified;  // (file, SPDX id)
+  for (const auto& name : licence_lookalikes(repo)) {
+    std::optional<std::string> id;
+    try {
+      id = detect_spdx(read_text(repo / name, ReadMode::Replace, repo));
+    } catch (const OsError&) {
+    }
+    std::string shown = sanitize_utf8(name);
+    if (id) {
+      identified.emplace_back(shown, *id);
+    } else {
+      advice.push_back(shown + " looks like a licence but its name is not read: rename it to "
+                       "LICENSE and use the standard text of the licence, or add an "
+                       "SPDX-License-Identifier header to each source file.");
+    }
+  }
+  if (identified.size() == 1) {
+    const auto& [file, id] = identified.front();
+    advice.insert(advice.begin(), "Rename " + file + " to LICENSE: it holds the " + id +
+                                      " licence, but only " + std::string(kReadNames) +
+                                      " are read.");
+  } else if (identified.size() > 1) {
+    std::vector<std::string> files, targets;
+    for (const auto& [file, id] : identified) {
+      files.push_back(file + " (" + id + ")");
+      targets.push_back("LICENSES/" + id + ".txt");
+    }
+    advice.insert(advice.begin(), "Move " + join(files, ", ") + " to " + join(targets, ", ") +
+                                      " (the REUSE layout for several licences), or rename the "
+                                      "main one to LICENSE.");
+  }
+  for (const auto& [file, id] : declared_licences(repo)) {
+    if (!identified.empty()) break;
+    advice.push_back(file + " declares the licence " + id +
+                     ": add its full text as LICENSE at the repository root (texts at "
+                     "https://spdx.org/licenses/).");
+  }
+  if (header_id) {
+    advice.push_back("Add the full text of " + *header_id +
+                     " as LICENSE at the repository root: SPDX headers alone score 7 of 10.");
+  }
+  if (advice.empty()) {
+    advice.emplace_back("Choose a licence (e.g. MIT, Apache-2.0, GPL-3.0-or-later) and add its "
+                        "full text as LICENSE at the repository root.");
+  }
+  return advice;
+}
+
 }  // namespace
 
 std::span<const std::string_view> MorvelPlugin::supported_indicators() const {
@@ -179,13 +375,15 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
                          {.score = 7.0,
                           .process = "Found SPDX-License-Identifier headers in source files",
                           .output = "Detected " + *id,
-                          .evidence = "SPDX header sampled from top-level source: " + *id});
+                          .evidence = "SPDX header sampled from top-level source: " + *id,
+                          .advice = advice_without_licence_file(repo, id)});
     }
     return make_result(indicator_id, {.score = 0.0,
                                       .status = CheckStatus::Unknown,
                                       .process = "Searched for license files in repository root",
                                       .output = "No license file found",
-                                      .evidence = "Checked: " + join(LICENSE_FILES, ", ")});
+                                      .evidence = "Checked: " + join(LICENSE_FILES, ", "),
+                                      .advice = advice_without_licence_file(repo, std::nullopt)});
   }
 
   // 3. Read and identify the licence file.
@@ -197,14 +395,18 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
     return make_result(indicator_id, {.score = 3.0,
                                       .process = "Found " + file_name + " but could not read it",
                                       .output = e.what(),
-                                      .evidence = "File: " + file_name});
+                                      .evidence = "File: " + file_name,
+                                      .advice = {"Make " + file_name +
+                                                 " a readable regular file in the repository "
+                                                 "(not a link out of it, not a directory)."}});
   }
   if (code_points(py_strip(content)) < 10) {
     return make_result(
         indicator_id, {.score = 2.0,
                        .process = "License file exists but appears empty",
                        .output = file_name + ": " + std::to_string(code_points(content)) + " chars",
-                       .evidence = "File: " + file_name});
+                       .evidence = "File: " + file_name,
+                       .advice = {"Put the full text of your licence in " + file_name + "."}});
   }
   if (auto id = detect_spdx(content)) {
     return make_result(indicator_id, {.score = 10.0,
@@ -217,7 +419,10 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
       {.score = 7.0,
        .process = "Found license file but could not match SPDX identifier",
        .output = "License file: " + file_name,
-       .evidence = "File: " + file_name + ", length: " + std::to_string(code_points(content))});
+       .evidence = "File: " + file_name + ", length: " + std::to_string(code_points(content)),
+       .advice = {"Use the unmodified standard text of the licence in " + file_name +
+                  ", starting with its name as SPDX lists it (e.g. \"BSD 3-Clause License\"), "
+                  "so that tools can identify it."}});
 }
 
 }  // namespace ostrameld

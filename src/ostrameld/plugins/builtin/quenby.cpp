@@ -178,32 +178,51 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
     std::span<const std::string_view> names;
     double points;
     const char* label;
+    const char* advice;  // when the document is missing
   };
   const DocSignal doc_signals[] = {
-      {CONTRIB_NAMES, 3, "CONTRIBUTING"},
-      {COC_NAMES, 2, "CODE_OF_CONDUCT"},
-      {SECURITY_NAMES, 1, "SECURITY"},
-      {GOVERNANCE_NAMES, 1, "GOVERNANCE"},
+      {CONTRIB_NAMES, 3, "CONTRIBUTING",
+       "Add CONTRIBUTING.md (at the root, in .github/ or docs/): how to report problems and "
+       "propose changes."},
+      {COC_NAMES, 2, "CODE_OF_CONDUCT",
+       "Add CODE_OF_CONDUCT.md, e.g. the Contributor Covenant."},
+      {SECURITY_NAMES, 1, "SECURITY", "Add SECURITY.md: how to report a vulnerability."},
+      {GOVERNANCE_NAMES, 1, "GOVERNANCE",
+       "Add GOVERNANCE.md: who decides, and how maintainers are chosen."},
   };
+  std::vector<std::string> advice;
   auto docs = list_doc_candidates(repo);
   for (const auto& signal : doc_signals) {
     if (auto p = find_doc(docs, signal.names)) {
       score += signal.points;
       details.push_back(std::string(signal.label) + " (" + *p + ")");
+    } else {
+      advice.emplace_back(signal.advice);
     }
   }
   if (auto [found, evidence] = quenby::has_tests(repo); found) {
     score += 2;
     evidence.resize(std::min<std::size_t>(evidence.size(), 3));
     details.push_back("tests (" + join(evidence, ", ") + ")");
+  } else {
+    advice.emplace_back(
+        "Keep the tests in a tests/ or test/ directory (also spec/, __tests__/, or one level "
+        "down as in src/test/), or name test files like test_*.py, *_test.go, *Test.java, "
+        "*.test.js or test_*.R at the root.");
   }
   if (auto names = quenby::has_ci(repo); !names.empty()) {
     score += 1;
     details.push_back("CI (" + join(names, ", ") + ")");
+  } else {
+    advice.emplace_back("Add continuous integration, e.g. a workflow in .github/workflows/ or "
+                        ".gitlab-ci.yml.");
   }
   if (auto style = quenby::has_style_config(repo)) {
     score += 1;
     details.push_back("style config (" + *style + ")");
+  } else {
+    advice.emplace_back("Add a shared style configuration: .editorconfig for any language, or "
+                        ".pre-commit-config.yaml, ruff.toml, .eslintrc.json, .golangci.yml.");
   }
   score = std::min(score, 10.0);
 
@@ -219,13 +238,16 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
          .output = "No community-standards signals detected",
          .evidence = "Searched: CONTRIBUTING/CODE_OF_CONDUCT/SECURITY/GOVERNANCE in " + searched +
                      "; tests in " + join(std::span(TEST_DIR_PATTERNS).first(6), ", ") +
-                     ", ...; CI configs; style configs"});
+                     ", ...; CI configs; style configs",
+         .advice = std::move(advice)});
   }
   std::string summary = join(details, "; ");
+  if (score >= 10.0) advice.clear();  // capped: nothing more to earn
   return make_result(indicator_id, {.score = score,
                                     .process = "Tallied community-standard signals",
                                     .output = summary,
-                                    .evidence = summary});
+                                    .evidence = summary,
+                                    .advice = std::move(advice)});
 }
 
 }  // namespace ostrameld

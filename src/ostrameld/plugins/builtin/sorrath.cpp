@@ -79,6 +79,97 @@ const Patterns& patterns() {
   return p;
 }
 
+// --- Advice: which key is missing from which file.
+
+// The field each self-reference signal stands for, by file.
+struct FieldSignal {
+  std::string_view file;
+  std::string_view label;  // as the check reports it when found
+  std::string_view field;  // as the user writes it
+};
+constexpr FieldSignal kFieldSignals[] = {
+    {"codemeta.json", "codemeta.name", "name"},
+    {"codemeta.json", "codemeta.codeRepository", "codeRepository"},
+    {"codemeta.json", "codemeta.identifier", "identifier (its DOI)"},
+    {"CITATION.cff", "cff.title", "title"},
+    {"CITATION.cff", "cff.repository-code/url", "repository-code"},
+    {"CITATION.cff", "cff.doi", "doi"},
+    {"package.json", "package.json.name", "name"},
+    {"package.json", "package.json.repository/homepage", "repository"},
+    {"pyproject.toml", "pyproject.name", "name under [project]"},
+    {"pyproject.toml", "pyproject.urls", "a [project.urls] table (Homepage, Repository)"},
+    {"setup.cfg", "setup.cfg.name", "name under [metadata]"},
+    {"setup.cfg", "setup.cfg.url", "url under [metadata]"},
+    {"setup.py", "setup.py.name", "name="},
+    {"setup.py", "setup.py.url", "url="},
+};
+constexpr std::array PACKAGING_FILES{"pyproject.toml"sv, "setup.cfg"sv, "setup.py"sv};
+
+std::vector<std::string> self_reference_advice(const Path& repo,
+                                               const std::vector<std::string>& found) {
+  auto has_label = [&](std::string_view label) {
+    return std::find(found.begin(), found.end(), label) != found.end();
+  };
+  std::vector<std::string> advice;
+  bool any_file = false;
+  bool packaging_seen = false;
+  for (auto file : {"codemeta.json"sv, "CITATION.cff"sv, "package.json"sv, "pyproject.toml"sv,
+                    "setup.cfg"sv, "setup.py"sv}) {
+    std::string shown(file);
+    bool present = is_file(repo / file);
+    if (!present && file == "CITATION.cff" && is_file(repo / "citation.cff")) {
+      shown = "citation.cff";
+      present = true;
+    }
+    if (!present) continue;
+    any_file = true;
+    if (contains(PACKAGING_FILES, file)) {
+      if (packaging_seen) continue;  // only the first packaging file that yields counts
+      packaging_seen = true;
+    }
+    if (file == "codemeta.json" && has_label("codemeta.json present but unparseable")) {
+      advice.emplace_back("codemeta.json is not a valid JSON object: fix its syntax.");
+      continue;
+    }
+    std::vector<std::string> missing;
+    for (const auto& s : kFieldSignals)
+      if (s.file == file && !has_label(s.label)) missing.emplace_back(s.field);
+    if (!missing.empty()) advice.push_back("Add " + join(missing, ", ") + " to " + shown + ".");
+  }
+  if (is_file(repo / "DESCRIPTION") && !is_file(repo / "codemeta.json")) {
+    advice.emplace_back("R packages: generate codemeta.json from DESCRIPTION "
+                        "(codemetar::write_codemeta()); DESCRIPTION itself is not read here.");
+  }
+  if (advice.empty()) {
+    advice.emplace_back(std::string(any_file ? "Also add" : "Add") +
+                        " a CITATION.cff with title, repository-code and doi, or a "
+                        "codemeta.json with name, codeRepository and identifier.");
+  }
+  return advice;
+}
+
+std::vector<std::string> searchable_advice(const Path& repo, double score) {
+  std::vector<std::string> advice;
+  if (score >= 10.0) return advice;
+  if (!path_exists(repo / "codemeta.json"))
+    advice.emplace_back("Add codemeta.json, the software metadata that registries harvest "
+                        "(generators exist for Python, R, JS and Java projects).");
+  if (!path_exists(repo / "CITATION.cff")) {
+    std::string other;
+    try {
+      for (const auto& name : list_directory(repo))
+        if (ascii_lower(name) == "citation.cff") other = sanitize_utf8(name);
+    } catch (const OsError&) {
+    }
+    advice.push_back(other.empty() ? "Add a CITATION.cff (Citation File Format) at the root."
+                                   : "Rename " + other + " to CITATION.cff.");
+  }
+  if (!path_exists(repo / ".zenodo.json"))
+    advice.emplace_back("Add .zenodo.json if releases are archived on Zenodo: it sets the "
+                        "record's authors, licence and keywords.");
+  return advice;
+}
+
 }  // namespace
 
 namespace sorrath {
@@ -281,14 +372,17 @@ CheckResult SorrathPlugin::check_self_reference(const Context& ctx) const {
          .process = "Searched recognised metadata files for self-reference fields",
          .output = "No self-referencing metadata detected",
          .evidence = "Checked: codemeta.json, CITATION.cff, pyproject.toml, setup.cfg, setup.py, "
-                     "package.json"});
+                     "package.json",
+         .advice = self_reference_advice(repo, details)});
   }
   std::string joined = join(details, "; ");
   return make_result("metadata_self_reference",
                      {.score = total,
                       .process = "Tallied self-reference signals across metadata files",
                       .output = joined,
-                      .evidence = joined});
+                      .evidence = joined,
+                      .advice = total >= 10.0 ? std::vector<std::string>{}
+                                              : self_reference_advice(repo, details)});
 }
 
 CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
@@ -303,7 +397,8 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
                         .status = CheckStatus::Unknown,
                         .process = "Searched for metadata files",
                         .output = "No metadata files found",
-                        .evidence = "Checked: " + join(METADATA_FILES, ", ")});
+                        .evidence = "Checked: " + join(METADATA_FILES, ", "),
+                        .advice = searchable_advice(repo, 0.0)});
   }
   auto has = [&](std::string_view name) {
     return std::find(found.begin(), found.end(), name) != found.end();
@@ -315,10 +410,12 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
   if (has("CITATION.cff")) score += 1.5;
   if (has("package.json")) score += 1.0;
   std::string files = join(found, ", ");
-  return make_result("searchable_metadata", {.score = std::min(score, 10.0),
+  score = std::min(score, 10.0);
+  return make_result("searchable_metadata", {.score = score,
                                              .process = "Found searchable metadata files",
                                              .output = "Metadata files: " + files,
-                                             .evidence = "Files: " + files});
+                                             .evidence = "Files: " + files,
+                                             .advice = searchable_advice(repo, score)});
 }
 
 }  // namespace ostrameld
