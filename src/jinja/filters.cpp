@@ -1,5 +1,4 @@
 // The built-in filters and tests.
-#include <locale.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,6 +13,7 @@
 
 #include "jinja/ast.h"
 #include "jinja/context.h"
+#include "pytext/pytext.h"
 
 namespace jinja {
 
@@ -59,46 +59,12 @@ class Args {
 
 // ---- text helpers
 
-// Per-character case mapping in a UTF-8 locale; plain ASCII when none is available.
-locale_t utf8_locale() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return l;
-  }();
-  return loc;
-}
-
 std::u32string decode(const std::string& s) {
-  std::u32string out;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t cp = len == 1 ? b : (b & (0xFF >> (len + 1)));
-    for (int k = 1; k < len && i + static_cast<std::size_t>(k) < s.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
-    out.push_back(cp);
-    i += static_cast<std::size_t>(len);
-  }
-  return out;
+  return pytext::decode_utf8(s);
 }
 
 std::string encode(const std::u32string& s) {
-  std::string out;
-  for (char32_t cp : s) append_utf8(out, cp);
-  return out;
-}
-
-char32_t to_upper(char32_t c) {
-  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
-  locale_t l = utf8_locale();
-  return l ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), l)) : c;
-}
-
-char32_t to_lower(char32_t c) {
-  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
-  locale_t l = utf8_locale();
-  return l ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), l)) : c;
+  return pytext::encode_utf8(s);
 }
 
 bool is_space(char32_t c) {
@@ -107,46 +73,8 @@ bool is_space(char32_t c) {
          c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-// Characters whose upper, title or lower case is more than one character.
-const char32_t* special_case(char32_t c, char which) {
-  switch (c) {
-    case 0x00DF:  // sharp s
-      return which == 'u' ? U"SS" : which == 't' ? U"Ss" : nullptr;
-    case 0xFB00:
-      return which == 'u' ? U"FF" : which == 't' ? U"Ff" : nullptr;
-    case 0xFB01:
-      return which == 'u' ? U"FI" : which == 't' ? U"Fi" : nullptr;
-    case 0xFB02:
-      return which == 'u' ? U"FL" : which == 't' ? U"Fl" : nullptr;
-    case 0xFB03:
-      return which == 'u' ? U"FFI" : which == 't' ? U"Ffi" : nullptr;
-    case 0xFB04:
-      return which == 'u' ? U"FFL" : which == 't' ? U"Ffl" : nullptr;
-    case 0xFB05:
-    case 0xFB06:
-      return which == 'u' ? U"ST" : which == 't' ? U"St" : nullptr;
-    case 0x0149:
-      return which == 'u' || which == 't' ? U"\u02BCN" : nullptr;
-    case 0x0130:  // capital I with dot above
-      return which == 'l' ? U"i\u0307" : nullptr;
-    default:
-      return nullptr;
-  }
-}
-
-// 'u' upper, 'l' lower, 't' title case of one character, appended to out.
-void append_case(std::u32string& out, char32_t c, char which) {
-  if (const char32_t* special = special_case(c, which)) {
-    out += special;
-    return;
-  }
-  out.push_back(which == 'l' ? to_lower(c) : to_upper(c));
-}
-
 std::string map_case(const std::string& s, char which) {
-  std::u32string out;
-  for (char32_t c : decode(s)) append_case(out, c, which);
-  return encode(out);
+  return which == 'l' ? pytext::lower(s) : pytext::upper(s);
 }
 
 List sequence_of(const Value& v) {
@@ -231,28 +159,41 @@ Value f_lower(Context&, const Value& v, const List& a, const Kwargs& k) {
 
 Value f_capitalize(Context&, const Value& v, const List& a, const Kwargs& k) {
   Args("capitalize", a, k, {});
+  // The first character in title case, the rest lower-cased in the context of the whole.
   std::u32string u = decode(v.str());
-  std::u32string out;
-  for (std::size_t i = 0; i < u.size(); ++i) append_case(out, u[i], i == 0 ? 't' : 'l');
-  return encode(out);
+  if (u.empty()) return std::string();
+  std::u32string first;
+  pytext::append_case(first, u[0], 't');
+  std::string lowered = pytext::lower(v.str());
+  std::u32string rest = decode(lowered);
+  // Lower-casing maps the first character to one or more; skip what it became.
+  std::u32string first_lower;
+  pytext::append_case(first_lower, u[0], 'l');
+  return encode(first) + encode(rest.substr(std::min(first_lower.size(), rest.size())));
 }
 
 Value f_title(Context&, const Value& v, const List& a, const Kwargs& k) {
   Args("title", a, k, {});
-  // Words begin after whitespace, "-" and opening brackets.
-  std::u32string out;
-  bool word_start = true;
-  for (char32_t c : decode(v.str())) {
-    bool sep = is_space(c) || c == '-' || c == '(' || c == '{' || c == '[' || c == '<';
-    if (sep) {
-      out.push_back(c);
-      word_start = true;
+  // Words begin after whitespace, "-" and opening brackets; each is its first character
+  // upper-cased and the rest of the word lower-cased on its own.
+  std::u32string in = decode(v.str());
+  std::string out;
+  auto is_sep = [](char32_t c) {
+    return is_space(c) || c == '-' || c == '(' || c == '{' || c == '[' || c == '<';
+  };
+  for (std::size_t i = 0; i < in.size();) {
+    if (is_sep(in[i])) {
+      pytext::append_utf8(out, in[i++]);
       continue;
     }
-    append_case(out, c, word_start ? 't' : 'l');
-    word_start = false;
+    std::size_t end = i;
+    while (end < in.size() && !is_sep(in[end])) ++end;
+    std::u32string head;
+    pytext::append_case(head, in[i], 'u');
+    out += encode(head) + pytext::lower(encode(in.substr(i + 1, end - i - 1)));
+    i = end;
   }
-  return encode(out);
+  return out;
 }
 
 Value f_round(Context&, const Value& v, const List& a, const Kwargs& k) {

@@ -34,64 +34,11 @@ bool Value::truthy() const {
   return false;
 }
 
-std::string float_repr(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  // Shortest round-trip digits, laid out positionally for exponents -4..15 and
-  // in scientific form with a two-digit exponent otherwise.
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-  std::string sci(buf, res.ptr);
-  bool negative = sci[0] == '-';
-  if (negative) sci.erase(0, 1);
-  auto epos = sci.find('e');
-  int exp = std::stoi(sci.substr(epos + 1));
-  std::string digits;
-  for (char c : sci.substr(0, epos))
-    if (c != '.') digits.push_back(c);
-  std::string out;
-  if (exp >= -4 && exp < 16) {
-    auto point = static_cast<std::size_t>(exp + 1);
-    if (exp < 0) {
-      out = "0." + std::string(static_cast<std::size_t>(-exp - 1), '0') + digits;
-    } else if (point >= digits.size()) {
-      out = digits + std::string(point - digits.size(), '0') + ".0";
-    } else {
-      out = digits.substr(0, point) + "." + digits.substr(point);
-    }
-  } else {
-    out = digits.substr(0, 1);
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    char ebuf[16];
-    std::snprintf(ebuf, sizeof ebuf, "e%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
-    out += ebuf;
-  }
-  return negative ? "-" + out : out;
-}
-
 std::size_t utf8_length(std::string_view s) {
   std::size_t n = 0;
   for (char c : s)
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
   return n;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 namespace {

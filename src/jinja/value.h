@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "pytext/pytext.h"
+
 namespace jinja {
 
 class Value;
@@ -99,11 +101,11 @@ bool less(const Value& a, const Value& b);
 
 // Shortest round-trip spelling of a double as the template language prints it
 // ("10.0", "7.5", "1e-05", "inf").
-std::string float_repr(double value);
+using pytext::float_repr;
 
 // Number of code points in UTF-8 text.
 std::size_t utf8_length(std::string_view s);
 // Appends the UTF-8 encoding of one code point.
-void append_utf8(std::string& out, char32_t cp);
+using pytext::append_utf8;
 
 }  // namespace jinja

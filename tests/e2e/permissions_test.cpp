@@ -53,6 +53,16 @@ TEST(Permissions, ErrorsBecomeErrorRowsOnlyWhereTheyPropagate) {
          ::chmod((r / "docs").c_str(), 0711);
        },
        {"descriptive_attributes", "community_standards"}},
+      {"unlistable docs directory the community search never reaches",
+       [](TempRepo& r) {
+         r.write("README.md", std::string(300, 'r'));
+         for (const char* doc :
+              {"CONTRIBUTING.md", "CODE_OF_CONDUCT.md", "SECURITY.md", "GOVERNANCE.md"})
+           r.write(doc, "x");
+         r.write("docs/index.md", "");
+         ::chmod((r / "docs").c_str(), 0711);
+       },
+       {"descriptive_attributes"}},
       {"unlistable directory deep inside docs",
        [](TempRepo& r) {
          r.write("docs/private/page.md", "");

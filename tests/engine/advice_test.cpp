@@ -47,8 +47,8 @@ TEST(Advice, SpecificToWhatWasFound) {
        "Rename MIT-LICENSE.txt to LICENSE"},
       {"LICENSE.adoc", [&](TempRepo& r) { r.write("LICENSE.adoc", apache); }, "clear_license",
        "Rename LICENSE.adoc to LICENSE: it holds the Apache-2.0 licence"},
-      {"lower-case licence-mit", [&](TempRepo& r) { r.write("licence-mit", mit); },
-       "clear_license", "Rename licence-mit to LICENSE"},
+      {"lower-case licence-mit", [&](TempRepo& r) { r.write("licence-mit", mit); }, "clear_license",
+       "Rename licence-mit to LICENSE"},
       {"COPYING.LESSER without a known text",
        [](TempRepo& r) { r.write("COPYING.LESSER", "Some licence of our own, long enough.\n"); },
        "clear_license", "COPYING.LESSER looks like a licence but its name is not read"},
@@ -65,7 +65,9 @@ TEST(Advice, SpecificToWhatWasFound) {
       {"package.json", [](TempRepo& r) { r.write("package.json", R"({"license": "MIT"})"); },
        "clear_license", "package.json declares the licence MIT"},
       {"pyproject.toml table",
-       [](TempRepo& r) { r.write("pyproject.toml", "[project]\nlicense = {text = \"BSD-3-Clause\"}\n"); },
+       [](TempRepo& r) {
+         r.write("pyproject.toml", "[project]\nlicense = {text = \"BSD-3-Clause\"}\n");
+       },
        "clear_license", "pyproject.toml declares the licence BSD-3-Clause"},
       {"Cargo.toml",
        [](TempRepo& r) { r.write("Cargo.toml", "[package]\nlicense = \"MIT OR Apache-2.0\"\n"); },
@@ -80,8 +82,8 @@ TEST(Advice, SpecificToWhatWasFound) {
       {"empty LICENSE", [](TempRepo& r) { r.write("LICENSE", "\n"); }, "clear_license",
        "Put the full text of your licence in LICENSE."},
       {"SPDX headers only",
-       [](TempRepo& r) { r.write("main.py", "# SPDX-License-Identifier: MIT\n"); },
-       "clear_license", "Add the full text of MIT as LICENSE"},
+       [](TempRepo& r) { r.write("main.py", "# SPDX-License-Identifier: MIT\n"); }, "clear_license",
+       "Add the full text of MIT as LICENSE"},
       // README and documentation.
       {"README.adoc", [](TempRepo& r) { r.write("README.adoc", "= Title\n"); },
        "descriptive_attributes", "Rename README.adoc to README.md"},
@@ -105,8 +107,9 @@ TEST(Advice, SpecificToWhatWasFound) {
        "metadata_self_reference", "Add codeRepository to codemeta.json."},
       {"pyproject.toml without urls",
        [](TempRepo& r) { r.write("pyproject.toml", "[project]\nname = \"x\"\n"); },
-       "metadata_self_reference", "Add a [project.urls] table (Homepage, Repository) to "
-                                  "pyproject.toml."},
+       "metadata_self_reference",
+       "Add a [project.urls] table (Homepage, Repository) to "
+       "pyproject.toml."},
       {"R package", [](TempRepo& r) { r.write("DESCRIPTION", "Package: p\n"); },
        "metadata_self_reference", "generate codemeta.json from DESCRIPTION"},
       {"Citation.cff", [](TempRepo& r) { r.write("Citation.cff", "cff-version: 1.2.0\n"); },
@@ -115,17 +118,22 @@ TEST(Advice, SpecificToWhatWasFound) {
       {"CITATION.CFF", [](TempRepo& r) { r.write("CITATION.CFF", "cff-version: 1.2.0\n"); },
        "rich_metadata", "Rename CITATION.CFF to CITATION.cff"},
       {"missing keys",
-       [](TempRepo& r) { r.write("CITATION.cff", "cff-version: 1.2.0\nmessage: cite it please\n"); },
+       [](TempRepo& r) {
+         r.write("CITATION.cff", "cff-version: 1.2.0\nmessage: cite it please\n");
+       },
        "rich_metadata", "Add the keys title, authors to CITATION.cff"},
       {"bad YAML",
-       [](TempRepo& r) { r.write("CITATION.cff", "title: [unclosed\nauthors: x\ncff-version: 1\n"); },
+       [](TempRepo& r) {
+         r.write("CITATION.cff", "title: [unclosed\nauthors: x\ncff-version: 1\n");
+       },
        "rich_metadata", "Fix the YAML of CITATION.cff (Invalid YAML: "},
       {"CITATION.bib only", [](TempRepo& r) { r.write("CITATION.bib", "@software{x}"); },
        "rich_metadata", "Add a CITATION.cff beside CITATION.bib"},
       // CI without a recognised test step says which words count.
       {"workflow without tests",
        [](TempRepo& r) {
-         r.write(".github/workflows/build.yml", "on: push\njobs:\n  b:\n    steps:\n      - run: make\n");
+         r.write(".github/workflows/build.yml",
+                 "on: push\njobs:\n  b:\n    steps:\n      - run: make\n");
        },
        "continuous_integration",
        ".github/workflows/build.yml runs, but no test step was recognised: a step or command "
@@ -159,11 +167,11 @@ TEST(Advice, ShallowCheckoutsAreNamed) {
   dir.sh("git clone -q --depth 1 file://" + origin.path().string() + " r");
   Assessment a = assess_repository(dir / "r", {});
   EXPECT_TRUE(a.shallow);
-  EXPECT_NE(all_advice(result(a, "development_provenance")).find("This checkout is shallow (1 "
-                                                                 "commits present)"),
+  EXPECT_NE(all_advice(result(a, "development_provenance"))
+                .find("This checkout is shallow (1 "
+                      "commits present)"),
             std::string::npos);
-  EXPECT_NE(all_advice(result(a, "version_identifiers")).find("fetch-depth: 0"),
-            std::string::npos);
+  EXPECT_NE(all_advice(result(a, "version_identifiers")).find("fetch-depth: 0"), std::string::npos);
 }
 
 // Whatever the repository, an indicator short of pass says what to do, and one that
@@ -179,8 +187,12 @@ TEST(Advice, EveryIndicatorShortOfPassHasSome) {
     Assessment a = assess(*repo);
     for (const auto& r : a.indicators) {
       SCOPED_TRACE(r.indicator_id);
-      if (r.status != CheckStatus::Pass) EXPECT_FALSE(r.advice.empty());
-      if (r.score >= 10.0) EXPECT_TRUE(r.advice.empty());
+      if (r.status != CheckStatus::Pass) {
+        EXPECT_FALSE(r.advice.empty());
+      }
+      if (r.score >= 10.0) {
+        EXPECT_TRUE(r.advice.empty());
+      }
     }
   }
 }
@@ -206,7 +218,8 @@ TEST(OverallScore, NeverDecreasesAsARepositoryImproves) {
       [](TempRepo& r) { r.write("tests/test_tool.py", "def test_x():\n    pass\n"); },
       [](TempRepo& r) { r.write(".github/workflows/ci.yml", "on: push\n"); },
       [](TempRepo& r) {
-        r.write(".github/workflows/ci.yml", "on: push\njobs:\n  t:\n    steps:\n      - run: pytest\n");
+        r.write(".github/workflows/ci.yml",
+                "on: push\njobs:\n  t:\n    steps:\n      - run: pytest\n");
       },
       [](TempRepo& r) { r.write("docs/index.md", "# Docs\n"); },
       [](TempRepo& r) { r.write("CONTRIBUTING.md", "How to help\n"); },

@@ -154,7 +154,9 @@ TEST(ReadGitInfo, RepositoriesAsUsersHaveThem) {
     EXPECT_EQ(info.shallow, c.shallow);
     EXPECT_EQ(info.current_branch, c.branch);
     EXPECT_EQ(info.latest_tag, c.tag);
-    if (!bare) EXPECT_EQ(info.remote_url, "file://" + origin.path().string());
+    if (!bare) {
+      EXPECT_EQ(info.remote_url, "file://" + origin.path().string());
+    }
   }
 }
 

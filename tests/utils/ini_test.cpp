@@ -48,6 +48,12 @@ TEST(ParseIni, RejectsWhatItCannotRead) {
       "[]\nname = x\n",                               // empty header is no header
       "\xEF\xBB\xBF[metadata]\nname = x\n",           // a byte-order mark hides the header
       "[DEFAULT]\na = 1\na = 2\n[metadata]\n",        // duplicate option in DEFAULT
+      // Option names are lower-cased as Python's str.lower() does, beyond ASCII.
+      "[metadata]\n\xC3\x9C"
+      "ber = 1\n\xC3\xBC"
+      "ber = 2\n",  // Über, über
+      "[metadata]\n\xE2\x84\xAA"
+      "ey = 1\nkey = 2\n",  // KELVIN SIGN key, key
   };
   for (const char* text : cases) EXPECT_THROW(parse_ini(text), IniError) << text;
 }

@@ -45,3 +45,56 @@ TEST(DumpJson, NumbersAsTheReferenceWriterSpellsThem) {
 
 }  // namespace
 }  // namespace ostrameld
+
+namespace ostrameld {
+namespace {
+
+// What the metadata files' reader (Python's json module) makes of a document: nothing
+// when it is no JSON, else the truth of member "a".
+TEST(ReadJson, AsTheMetadataReaderReadsIt) {
+  struct {
+    std::string text;
+    std::optional<bool> a;  // nothing: unparseable
+  } cases[] = {
+      {R"({"a": ""})", false},
+      {R"({"a": "x"})", true},
+      {R"({"a": null})", false},
+      {R"({"a": 0.0})", false},
+      {R"({"a": -0})", false},
+      {R"({"a": []})", false},
+      {R"({"a": {}})", false},
+      {R"({"a": 1e400})", true},
+      {R"({"a": 123456789012345678901234567890})", true},
+      {R"({"a": NaN})", true},
+      {R"({"a": -Infinity})", true},
+      {R"({"a": "\ud800"})", true},
+      {R"({"a": "\uD83D\uDE00"})", true},
+      {R"({"a": true, "a": false})", false},
+      {std::string(R"({"a": "x"})") + '\0' + "garbage", std::nullopt},
+      {R"({"a": 01})", std::nullopt},
+      {R"({"a": 1.})", std::nullopt},
+      {R"({"a": .5})", std::nullopt},
+      {"{\"a\": \"x\ty\"}", std::nullopt},
+      {R"({"a": [1,]})", std::nullopt},
+      {R"({"a": 1e})", std::nullopt},
+      {R"({"a": "\x"})", std::nullopt},
+      {R"({"a": 1} x)", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto doc = read_json(c.text);
+    ASSERT_EQ(doc.has_value(), c.a.has_value());
+    if (doc) EXPECT_EQ(json_truthy((*doc)["a"]), *c.a);
+  }
+}
+
+TEST(ReadJson, DeepButNotTooDeep) {
+  auto nested = [](int n) { return std::string(n, '[') + std::string(n, ']'); };
+  EXPECT_TRUE(read_json(nested(900)));
+  EXPECT_TRUE(read_json(nested(kMaxReadDepth)));
+  EXPECT_FALSE(read_json(nested(kMaxReadDepth + 1)));
+  EXPECT_FALSE(read_json(nested(1'000'000)));  // refused, never a crash
+}
+
+}  // namespace
+}  // namespace ostrameld

@@ -11,7 +11,7 @@ struct IndicatorSpec {
   std::string_view key;
   std::optional<std::string_view> fair4rs_id;  // absent for informative indicators
   std::string_view plugin;
-  double weight;  // 0 = informative, not part of the overall score
+  double weight;           // 0 = informative, not part of the overall score
   std::string_view title;  // for people: reports and advice; keys stay the identifiers
 };
 

@@ -38,7 +38,7 @@ bool IniDocument::has_option(std::string_view section, std::string_view option) 
   if (section == kDefault) return false;
   auto it = sections_.find(section);
   if (it == sections_.end()) return false;
-  std::string key = ascii_lower(option);
+  std::string key = py_lower(option);
   return it->second.count(key) > 0 || defaults_.count(key) > 0;
 }
 
@@ -93,7 +93,7 @@ IniDocument parse_ini(std::string_view text) {
         error = "line " + std::to_string(line_no) + ": cannot read '" + std::string(value) + "'";
       continue;
     }
-    std::string option = ascii_lower(py_strip(value.substr(0, delim)));
+    std::string option = py_lower(py_strip(value.substr(0, delim)));
     if (option.empty()) {
       if (!error) error = "line " + std::to_string(line_no) + ": option without a name";
       in_option = false;

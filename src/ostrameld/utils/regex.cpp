@@ -57,8 +57,65 @@ struct Regex::Impl {
   }
 };
 
+// Python's case-insensitive matching folds i, I, İ and ı together; Unicode case folding,
+// which PCRE2 follows, keeps the dotted and dotless i apart. Every literal i and I (and
+// each class holding one) is widened to all four.
+std::string with_python_i(std::string_view p) {
+  constexpr std::string_view kAll = "\\x{130}\\x{131}";
+  std::string out;
+  bool in_class = false;
+  bool class_has_i = false;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    char c = p[i];
+    if (c == '\\' && i + 1 < p.size()) {
+      out += p.substr(i, 2);
+      ++i;
+      if ((p[i] == 'x' || p[i] == 'p' || p[i] == 'P') && i + 1 < p.size() && p[i + 1] == '{') {
+        auto close = p.find('}', i);
+        if (close == std::string_view::npos) close = p.size() - 1;
+        out += p.substr(i + 1, close - i);
+        i = close;
+      }
+      continue;
+    }
+    if (in_class) {
+      if (c == ']' && !(out.back() == '[' || out.ends_with("[^"))) {
+        if (class_has_i) out += kAll;
+        in_class = false;
+      } else if (c == 'i' || c == 'I') {
+        class_has_i = true;
+      }
+      out.push_back(c);
+      continue;
+    }
+    if (c == '[') {
+      in_class = true;
+      class_has_i = false;
+      out.push_back(c);
+      continue;
+    }
+    if (c == '(' && i + 1 < p.size() && p[i + 1] == '?') {
+      // Group options such as "(?m)" or "(?i:" are flags, not letters to match.
+      auto end = p.find_first_of(":)", i);
+      if (end == std::string_view::npos) end = p.size() - 1;
+      out += p.substr(i, end - i + 1);
+      i = end;
+      continue;
+    }
+    if (c == 'i' || c == 'I') {
+      out += "[iI";
+      out += kAll;
+      out += "]";
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
 Regex::Regex(std::string_view pattern, std::uint32_t flags) : impl_(std::make_unique<Impl>()) {
   std::string translated = with_python_space(pattern);
+  if (flags & kCaseless) translated = with_python_i(translated);
   std::uint32_t options = PCRE2_UTF | PCRE2_UCP;
   if (flags & kCaseless) options |= PCRE2_CASELESS;
   if (flags & kDotAll) options |= PCRE2_DOTALL;

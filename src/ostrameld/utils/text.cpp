@@ -1,6 +1,6 @@
 #include "ostrameld/utils/text.h"
 
-#include <jinja/value.h>
+#include "pytext/pytext.h"
 
 #include <charconv>
 #include <cmath>
@@ -249,7 +249,7 @@ char32_t next_code_point(std::string_view s, std::size_t& i) {
 }
 
 void append_utf8(std::string& out, char32_t cp) {
-  jinja::append_utf8(out, cp);
+  pytext::append_utf8(out, cp);
 }
 
 bool is_py_space(char32_t cp) {
@@ -319,8 +319,14 @@ bool contains(std::span<const std::string_view> table, std::string_view name) {
 }
 
 // The template engine already spells floats exactly as the reports need.
+std::string py_lower(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return pytext::lower(s);
+  return ascii_lower(s);
+}
+
 std::string py_float_repr(double value) {
-  return jinja::float_repr(value);
+  return pytext::float_repr(value);
 }
 
 std::string format_fixed(double value, int decimals) {

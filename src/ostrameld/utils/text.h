@@ -79,6 +79,8 @@ std::string_view py_strip(std::string_view utf8);
 
 // ASCII lower-casing; other bytes pass through unchanged.
 std::string ascii_lower(std::string_view s);
+// Full Unicode lower-casing, as Python's str.lower() (KELVIN SIGN to k, İ to i̇).
+std::string py_lower(std::string_view s);
 
 std::string join(std::span<const std::string> items, std::string_view sep);
 // Joins a constant name table (or its first items).

@@ -1,138 +1,680 @@
 #include "ostrameld/utils/yaml.h"
 
-#include <yaml-cpp/eventhandler.h>
-#include <yaml-cpp/exceptions.h>
-#include <yaml-cpp/mark.h>
-#include <yaml-cpp/parser.h>
+#include <yaml.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
-#include <sstream>
+#include <memory>
+#include <optional>
 #include <vector>
+
+#include "ostrameld/utils/regex.h"
 
 namespace ostrameld {
 
 namespace {
 
-// Below the parser's own guard (500 levels, reported as "bad file"), so ours speaks first.
-constexpr int kMaxDepth = 256;
+using namespace std::string_view_literals;
 
-// The tags that plain data may carry; anything else would need a constructor.
-bool plain_data_tag(const std::string& tag) {
-  static const std::array<std::string_view, 12> known{"str",       "int",  "float", "bool",
-                                                      "null",      "map",  "seq",   "binary",
-                                                      "timestamp", "omap", "pairs", "set"};
-  if (tag.empty() || tag == "?" || tag == "!") return true;
-  constexpr std::string_view prefix = "tag:yaml.org,2002:";
-  if (tag.rfind(prefix, 0) != 0) return false;
-  std::string_view rest = std::string_view(tag).substr(prefix.size());
-  for (auto k : known)
-    if (rest == k) return true;
-  return false;
+// Deeper than a recursive loader gets, and deeper than any document a person writes.
+constexpr int kMaxDepth = 256;
+// Keys brought in by merges, summed over all merges: aliases stay references, so a
+// hostile document cannot make the work grow beyond this.
+constexpr std::size_t kMaxMergedKeys = 1'000'000;
+
+constexpr std::string_view kCore = "tag:yaml.org,2002:";
+
+// libyaml refuses ":" right before ",", "]" or "}" in a flow collection, where a YAML 1.1
+// scanner reads a value indicator ("{a:, b: 1}" is {a: null, b: 1}): a space after it
+// says the same to both.
+constexpr std::string_view kFlowColonProblem = "found unexpected ':'";
+constexpr int kMaxFlowColonFixes = 64;
+
+std::string where(const yaml_mark_t& m) {
+  return " (line " + std::to_string(m.line + 1) + ", column " + std::to_string(m.column + 1) + ")";
 }
 
-class ShapeHandler final : public YAML::EventHandler {
+[[noreturn]] void fail(const std::string& what, const yaml_mark_t& m) {
+  throw YamlError(what + where(m));
+}
+
+// --- The implicit types of plain scalars, as a YAML 1.1 resolver has them.
+
+enum class Type { Str, Null, Bool, Int, Float, Timestamp, Merge, Value, Binary, Other };
+
+struct Resolver {
+  Regex boolean{"^(?:yes|Yes|YES|no|No|NO|true|True|TRUE|false|False|FALSE|on|On|ON|off|Off|OFF)$"};
+  Regex floating{
+      "^(?:[-+]?(?:[0-9][0-9_]*)\\.[0-9_]*(?:[eE][-+][0-9]+)?|\\.[0-9][0-9_]*(?:[eE][-+][0-9]+)?"
+      "|[-+]?[0-9][0-9_]*(?::[0-5]?[0-9])+\\.[0-9_]*|[-+]?\\.(?:inf|Inf|INF)|\\.(?:nan|NaN|NAN))$"};
+  Regex integer{
+      "^(?:[-+]?0b[0-1_]+|[-+]?0[0-7_]+|[-+]?(?:0|[1-9][0-9_]*)|[-+]?0x[0-9a-fA-F_]+"
+      "|[-+]?[1-9][0-9_]*(?::[0-5]?[0-9])+)$"};
+  Regex null_value{"^(?:~|null|Null|NULL|)$"};
+  Regex timestamp{
+      "^(?:[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]"
+      "|[0-9][0-9][0-9][0-9]-[0-9][0-9]?-[0-9][0-9]?(?:[Tt]|[ \\t]+)[0-9][0-9]?:[0-9][0-9]:[0-9]"
+      "[0-9](?:\\.[0-9]*)?(?:[ \\t]*(?:Z|[-+][0-9][0-9]?(?::[0-9][0-9])?))?)$"};
+  Regex timestamp_parts{
+      "^([0-9][0-9][0-9][0-9])-([0-9][0-9]?)-([0-9][0-9]?)(?:(?:[Tt]|[ \\t]+)([0-9][0-9]?):([0-9]"
+      "[0-9]):([0-9][0-9])(?:\\.([0-9]*))?(?:[ "
+      "\\t]*(Z|([-+])([0-9][0-9]?)(?::([0-9][0-9]))?))?)?$"};
+
+  // The first registered type whose pattern matches, in a YAML 1.1 resolver's order.
+  Type resolve(std::string_view v) const {
+    if (!v.empty()) {
+      char c = v.front();
+      if (std::string_view("yYnNtTfFoO").find(c) != std::string_view::npos && boolean.match(v))
+        return Type::Bool;
+      if (std::string_view("-+0123456789.").find(c) != std::string_view::npos) {
+        if (floating.match(v)) return Type::Float;
+        if (integer.match(v)) return Type::Int;
+      }
+      if (v == "<<") return Type::Merge;
+      if (std::string_view("0123456789").find(c) != std::string_view::npos && timestamp.match(v))
+        return Type::Timestamp;
+      if (v == "=") return Type::Value;
+    }
+    if (null_value.match(v)) return Type::Null;
+    return Type::Str;
+  }
+};
+
+const Resolver& resolver() {
+  static const Resolver r;
+  return r;
+}
+
+Type type_of_tag(std::string_view tag) {
+  if (tag.substr(0, kCore.size()) != kCore) return Type::Other;
+  std::string_view t = tag.substr(kCore.size());
+  if (t == "str") return Type::Str;
+  if (t == "null") return Type::Null;
+  if (t == "bool") return Type::Bool;
+  if (t == "int") return Type::Int;
+  if (t == "float") return Type::Float;
+  if (t == "timestamp") return Type::Timestamp;
+  if (t == "binary") return Type::Binary;
+  if (t == "merge") return Type::Merge;
+  if (t == "value") return Type::Value;
+  return Type::Other;
+}
+
+// --- Constructing scalars: a safe loader builds each value, and a value that cannot be
+// built (2021-02-29, !!int abc) makes the document invalid.
+
+bool all_digits(std::string_view s, int base) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'z' ? c - 'a' + 10
+            : c >= 'A' && c <= 'Z' ? c - 'A' + 10
+                                   : 99;
+    if (d >= base) return false;
+  }
+  return true;
+}
+
+std::string without(std::string_view s, char drop) {
+  std::string out;
+  for (char c : s)
+    if (c != drop) out.push_back(c);
+  return out;
+}
+
+// As int(text, base) reads a text: surrounding blanks, one sign, the base's own prefix.
+bool int_text(std::string_view s, int base) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+  if (s.size() > 2 && s[0] == '0') {
+    char p = static_cast<char>(s[1] | 0x20);
+    if ((base == 16 && p == 'x') || (base == 8 && p == 'o') || (base == 2 && p == 'b'))
+      s.remove_prefix(2);
+  }
+  return all_digits(s, base);
+}
+
+bool construct_int(std::string_view text) {
+  std::string v = without(text, '_');
+  std::string_view s = v;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
+  if (s == "0") return true;
+  if (s.substr(0, 2) == "0b") return int_text(s.substr(2), 2);
+  if (s.substr(0, 2) == "0x") return int_text(s.substr(2), 16);
+  if (!s.empty() && s[0] == '0') return int_text(s, 8);
+  if (s.find(':') != std::string_view::npos) {
+    for (std::size_t start = 0;;) {
+      auto colon = s.find(':', start);
+      if (!int_text(s.substr(start, colon - start), 10)) return false;
+      if (colon == std::string_view::npos) return true;
+      start = colon + 1;
+    }
+  }
+  return int_text(s, 10);
+}
+
+// As float(text) reads a text.
+bool float_text(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+  std::string lower;
+  for (char c : s) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+  if (lower == "inf" || lower == "infinity" || lower == "nan") return true;
+  static const Regex number("^(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][-+]?[0-9]+)?$");
+  return number.match(lower);
+}
+
+bool construct_float(std::string_view text) {
+  std::string v = without(text, '_');
+  for (char& c : v)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  std::string_view s = v;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
+  if (s == ".inf" || s == ".nan") return true;
+  if (s.find(':') != std::string_view::npos) {
+    for (std::size_t start = 0;;) {
+      auto colon = s.find(':', start);
+      if (!float_text(s.substr(start, colon - start))) return false;
+      if (colon == std::string_view::npos) return true;
+      start = colon + 1;
+    }
+  }
+  return float_text(s);
+}
+
+std::optional<std::string> construct_timestamp(std::string_view text) {
+  const Regex& re = resolver().timestamp_parts;
+  if (!re.match(text)) return "not a timestamp: '" + std::string(text) + "'";
+  auto num = [&](int group) -> std::optional<int> {
+    auto g = re.search_group(text, group);
+    if (!g || g->empty()) return std::nullopt;
+    return std::stoi(std::string(*g));
+  };
+  int year = *num(1), month = *num(2), day = *num(3);
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 1) return "year " + std::to_string(year) + " is out of range";
+  if (month < 1 || month > 12) return "month must be in 1..12";
+  int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  if (day < 1 || day > days) return "day is out of range for month";
+  if (auto hour = num(4)) {
+    if (*hour > 23) return "hour must be in 0..23";
+    if (*num(5) > 59) return "minute must be in 0..59";
+    if (*num(6) > 59) return "second must be in 0..59";
+    if (auto tz_hour = num(10)) {
+      int minutes = *tz_hour * 60 + num(11).value_or(0);
+      if (minutes >= 24 * 60) return "offset must be strictly between -24 and 24 hours";
+    }
+  }
+  return std::nullopt;
+}
+
+// Base64 as a lenient decoder reads it: other characters are skipped, the padding must fit.
+bool construct_binary(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+        c == '/')
+      ++n;
+  }
+  return n % 4 != 1;
+}
+
+// --- Nodes as the loader would build them, reduced to what the check needs.
+
+using KeySet = std::set<std::string>;
+
+struct Node {
+  enum class Kind { Scalar, Sequence, Mapping };
+  Kind kind = Kind::Scalar;
+  Type type = Type::Str;                            // scalars: the resolved or explicit type
+  std::string text;                                 // scalars: their value
+  bool is_dict = false;                             // mappings built as a dict (not a set)
+  bool is_list = false;                             // sequences built as a list (not omap/pairs)
+  std::shared_ptr<KeySet> keys;                     // dicts: their string keys, merges included
+  std::vector<std::shared_ptr<KeySet>> item_dicts;  // sequences: the key sets of dict items
+  bool all_items_dicts = true;
+  std::size_t pairs = 0;  // mappings: key-value pairs written
+  bool hashable() const { return kind == Kind::Scalar; }
+};
+
+class Builder {
  public:
-  explicit ShapeHandler(YamlShape& shape) : shape_(shape) {}
+  explicit Builder(YamlShape& shape) : shape_(shape) {}
 
-  void OnDocumentStart(const YAML::Mark&) override {}
-  void OnDocumentEnd() override {}
+  void scalar(const yaml_event_t& e) {
+    const auto& s = e.data.scalar;
+    std::string tag = s.tag ? reinterpret_cast<const char*>(s.tag) : "";
+    std::string_view value(reinterpret_cast<const char*>(s.value), s.length);
+    // In a flow collection a YAML 1.1 scanner ends a plain scalar at "?" and reads it as
+    // a key indicator; libyaml keeps it in the scalar.
+    if (flow_depth_ > 0 && s.style == YAML_PLAIN_SCALAR_STYLE &&
+        value.find('?') != std::string_view::npos)
+      fail("found unexpected '?' in a flow collection", e.start_mark);
+    Node n;
+    n.text = std::string(value);
+    if (tag.empty() || tag == "!") {
+      // Quoted scalars and the "!" tag are strings; plain ones are resolved.
+      n.type = (tag.empty() && s.plain_implicit) ? resolver().resolve(value) : Type::Str;
+    } else {
+      n.type = type_of_tag(tag);
+      if (n.type == Type::Other) {
+        if (tag == std::string(kCore) + "map" || tag == std::string(kCore) + "seq" ||
+            tag == std::string(kCore) + "omap" || tag == std::string(kCore) + "pairs" ||
+            tag == std::string(kCore) + "set")
+          fail("expected a collection for the tag '" + tag + "', but found a scalar", e.start_mark);
+        fail("could not determine a constructor for the tag '" + tag + "'", e.start_mark);
+      }
+    }
+    check_scalar(n, e.start_mark);
+    // "=" has no constructor in a safe loader, and "<<" only as a key of a mapping.
+    bool key_position =
+        !open_.empty() && open_.back().node->kind == Node::Kind::Mapping && open_.back().expect_key;
+    if (n.type == Type::Value || (n.type == Type::Merge && !key_position)) {
+      fail(std::string("could not determine a constructor for the tag 'tag:yaml.org,2002:") +
+               (n.type == Type::Value ? "value'" : "merge'"),
+           e.start_mark);
+    }
+    anchor(e.data.scalar.anchor, n, e.start_mark);
+    complete(std::move(n), e.start_mark);
+  }
 
-  void OnNull(const YAML::Mark&, YAML::anchor_t) override { node(YamlShape::Root::None, nullptr); }
-  void OnAlias(const YAML::Mark&, YAML::anchor_t anchor) override {
-    auto it = anchored_scalars_.find(anchor);
-    node(YamlShape::Root::Scalar, it == anchored_scalars_.end() ? nullptr : &it->second);
+  void alias(const yaml_event_t& e) {
+    std::string name = reinterpret_cast<const char*>(e.data.alias.anchor);
+    auto it = anchors_.find(name);
+    if (it == anchors_.end()) fail("found undefined alias '" + name + "'", e.start_mark);
+    complete(*it->second, e.start_mark);
   }
-  void OnScalar(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t anchor,
-                const std::string& value) override {
-    check_tag(mark, tag);
-    if (anchor) anchored_scalars_[anchor] = value;
-    node(YamlShape::Root::Scalar, &value);
+
+  void start(const yaml_event_t& e, Node::Kind kind) {
+    if (static_cast<int>(open_.size()) >= kMaxDepth)
+      fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels", e.start_mark);
+    const yaml_char_t* raw_tag =
+        kind == Node::Kind::Mapping ? e.data.mapping_start.tag : e.data.sequence_start.tag;
+    const yaml_char_t* raw_anchor =
+        kind == Node::Kind::Mapping ? e.data.mapping_start.anchor : e.data.sequence_start.anchor;
+    std::string tag = raw_tag ? reinterpret_cast<const char*>(raw_tag) : "";
+    std::string core = tag.substr(0, kCore.size()) == kCore ? tag.substr(kCore.size()) : "";
+    auto node = std::make_shared<Node>();
+    node->kind = kind;
+    if (kind == Node::Kind::Mapping) {
+      if (!tag.empty() && tag != "!" && core != "map" && core != "set") {
+        if (core == "str" || core == "int" || core == "float" || core == "bool" || core == "null" ||
+            core == "timestamp" || core == "binary")
+          fail("expected a scalar node, but found mapping", e.start_mark);
+        if (core == "seq" || core == "omap" || core == "pairs")
+          fail("expected a sequence node, but found mapping", e.start_mark);
+        fail("could not determine a constructor for the tag '" + tag + "'", e.start_mark);
+      }
+      node->is_dict = core != "set";
+      node->keys = std::make_shared<KeySet>();
+    } else {
+      if (!tag.empty() && tag != "!" && core != "seq" && core != "omap" && core != "pairs") {
+        if (core == "map" || core == "set")
+          fail("expected a mapping node, but found sequence", e.start_mark);
+        if (type_of_tag(tag) != Type::Other)
+          fail("expected a scalar node, but found sequence", e.start_mark);
+        fail("could not determine a constructor for the tag '" + tag + "'", e.start_mark);
+      }
+      node->is_list = core != "omap" && core != "pairs";
+    }
+    bool flow = kind == Node::Kind::Mapping
+                    ? e.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE
+                    : e.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE;
+    if (flow) ++flow_depth_;
+    open_.push_back({node, raw_anchor ? reinterpret_cast<const char*>(raw_anchor) : "", true, false,
+                     e.start_mark});
+    open_.back().flow = flow;
+    // An alias inside the collection may refer to it while it is still open.
+    anchor(raw_anchor, *node, e.start_mark, node);
   }
-  void OnSequenceStart(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t,
-                       YAML::EmitterStyle::value) override {
-    check_tag(mark, tag);
-    open(mark, YamlShape::Root::Sequence);
+
+  void end(const yaml_event_t& e) {
+    Frame f = std::move(open_.back());
+    open_.pop_back();
+    if (f.flow) --flow_depth_;
+    if (f.node->kind == Node::Kind::Sequence && !f.node->is_list) {
+      // omap and pairs: a sequence of one-pair mappings.
+      if (!f.one_pair_items) fail("expected a mapping of length 1 in an ordered map", f.start);
+    }
+    Node done = *f.node;
+    complete(std::move(done), e.start_mark);
   }
-  void OnSequenceEnd() override { close(); }
-  void OnMapStart(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t,
-                  YAML::EmitterStyle::value) override {
-    check_tag(mark, tag);
-    open(mark, YamlShape::Root::Mapping);
-  }
-  void OnMapEnd() override { close(); }
+
+  YamlShape& shape() { return shape_; }
 
  private:
-  struct Level {
-    bool is_map;
-    bool expect_key;
+  struct Frame {
+    std::shared_ptr<Node> node;
+    std::string anchor;
+    bool expect_key = true;
+    bool merge_key = false;  // the key just read is "<<"
+    yaml_mark_t start;
+    std::optional<Node> key;  // the key whose value is awaited
+    bool one_pair_items = true;
+    bool flow = false;
   };
 
-  static std::string where(const YAML::Mark& m) {
-    return " (line " + std::to_string(m.line + 1) + ", column " + std::to_string(m.column + 1) +
-           ")";
-  }
-
-  void check_tag(const YAML::Mark& mark, const std::string& tag) {
-    if (!plain_data_tag(tag)) {
-      throw YamlError("could not determine a constructor for the tag '" + tag + "'" + where(mark));
+  void check_scalar(const Node& n, const yaml_mark_t& m) {
+    switch (n.type) {
+      case Type::Bool: {
+        static constexpr std::array kBools{"yes"sv, "no"sv, "true"sv, "false"sv, "on"sv, "off"sv};
+        std::string lower;
+        for (char c : n.text) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+        if (std::find(kBools.begin(), kBools.end(), lower) == kBools.end())
+          fail("not a boolean: '" + n.text + "'", m);
+        break;
+      }
+      case Type::Int:
+        if (!construct_int(n.text)) fail("invalid literal for an integer: '" + n.text + "'", m);
+        break;
+      case Type::Float:
+        if (!construct_float(n.text)) fail("could not convert to a float: '" + n.text + "'", m);
+        break;
+      case Type::Timestamp:
+        if (auto problem = construct_timestamp(n.text)) fail(*problem, m);
+        break;
+      case Type::Binary:
+        if (!construct_binary(n.text)) fail("failed to decode base64 data", m);
+        break;
+      default:
+        break;
     }
   }
 
-  // A complete node (scalar, null, alias) at the current position.
-  void node(YamlShape::Root kind, const std::string* scalar) {
-    if (stack_.empty()) {
-      shape_.root = kind;
+  void anchor(const yaml_char_t* raw, const Node& n, const yaml_mark_t& m,
+              std::shared_ptr<Node> shared = nullptr) {
+    if (!raw) return;
+    std::string name = reinterpret_cast<const char*>(raw);
+    if (anchors_.count(name)) fail("found duplicate anchor '" + name + "'", m);
+    anchors_[name] = shared ? shared : std::make_shared<Node>(n);
+  }
+
+  // A finished node in its place: the root, an item, a key or a value.
+  void complete(Node n, const yaml_mark_t& m) {
+    if (open_.empty()) {
+      root(n);
       return;
     }
-    Level& top = stack_.back();
-    if (stack_.size() == 1 && top.is_map && top.expect_key && scalar)
-      shape_.top_keys.insert(*scalar);
-    advance();
-  }
-
-  void open(const YAML::Mark& mark, YamlShape::Root kind) {
-    if (stack_.empty()) shape_.root = kind;
-    if (static_cast<int>(stack_.size()) >= kMaxDepth) {
-      throw YamlError("nesting deeper than " + std::to_string(kMaxDepth) + " levels" + where(mark));
+    Frame& f = open_.back();
+    Node& parent = *f.node;
+    if (parent.kind == Node::Kind::Sequence) {
+      if (n.kind == Node::Kind::Mapping && n.is_dict) {
+        parent.item_dicts.push_back(n.keys);
+        if (n.pairs != 1) f.one_pair_items = false;
+      } else {
+        parent.all_items_dicts = false;
+        f.one_pair_items = false;
+      }
+      return;
     }
-    stack_.push_back({kind == YamlShape::Root::Mapping, true});
+    if (f.expect_key) {
+      if (!n.hashable()) fail("found unhashable key while constructing a mapping", m);
+      f.merge_key = n.type == Type::Merge;
+      f.key = std::move(n);
+      f.expect_key = false;
+      return;
+    }
+    ++parent.pairs;
+    if (f.merge_key) {
+      merge(parent, n, m);
+    } else if (f.key->type == Type::Str && parent.keys) {
+      parent.keys->insert(f.key->text);
+    }
+    f.key.reset();
+    f.expect_key = true;
   }
 
-  void close() {
-    stack_.pop_back();
-    if (!stack_.empty()) advance();
+  void merge(Node& into, const Node& value, const yaml_mark_t& m) {
+    auto add = [&](const std::shared_ptr<KeySet>& keys) {
+      merged_ += keys->size();
+      if (merged_ > kMaxMergedKeys) fail("merges bring in more than a million keys", m);
+      into.keys->insert(keys->begin(), keys->end());
+    };
+    if (value.kind == Node::Kind::Mapping && value.is_dict) {
+      add(value.keys);
+    } else if (value.kind == Node::Kind::Sequence && value.all_items_dicts) {
+      for (const auto& keys : value.item_dicts) add(keys);
+    } else {
+      fail("expected a mapping or list of mappings for merging", m);
+    }
   }
 
-  // A node finished inside the enclosing collection: in a map, keys and values alternate.
-  void advance() {
-    Level& top = stack_.back();
-    if (top.is_map) top.expect_key = !top.expect_key;
+  void root(const Node& n) {
+    if (n.kind == Node::Kind::Mapping) {
+      shape_.root = n.is_dict ? YamlShape::Root::Mapping : YamlShape::Root::Set;
+      if (n.is_dict) shape_.top_keys = *n.keys;
+    } else if (n.kind == Node::Kind::Sequence) {
+      shape_.root = YamlShape::Root::Sequence;
+    } else {
+      shape_.root = n.type == Type::Null ? YamlShape::Root::None : YamlShape::Root::Scalar;
+    }
   }
 
   YamlShape& shape_;
-  std::vector<Level> stack_;
-  std::map<YAML::anchor_t, std::string> anchored_scalars_;
+  std::vector<Frame> open_;
+  std::map<std::string, std::shared_ptr<Node>> anchors_;
+  std::size_t merged_ = 0;
+  int flow_depth_ = 0;
+};
+
+// --- Tabs: a YAML 1.1 reader takes them only inside quoted scalars, in the content of
+// block scalars and in comments; anywhere else no token can start with one.
+
+// Line starts (byte offsets), with CR, LF, CRLF, NEL, LS and PS as line breaks.
+std::vector<std::size_t> line_starts(std::string_view t) {
+  std::vector<std::size_t> starts{0};
+  for (std::size_t i = 0; i < t.size();) {
+    std::size_t brk = 0;
+    if (t[i] == '\r')
+      brk = i + 1 < t.size() && t[i + 1] == '\n' ? 2 : 1;
+    else if (t[i] == '\n')
+      brk = 1;
+    else if (t.substr(i, 2) == "\xC2\x85")
+      brk = 2;
+    else if (t.substr(i, 3) == "\xE2\x80\xA8" || t.substr(i, 3) == "\xE2\x80\xA9")
+      brk = 3;
+    if (brk) {
+      i += brk;
+      starts.push_back(i);
+    } else {
+      ++i;
+    }
+  }
+  return starts;
+}
+
+struct Span {
+  std::size_t from, to;  // byte offsets, to exclusive
+  bool block;            // a literal or folded scalar: its indentation must be spaces
+};
+
+class Positions {
+ public:
+  explicit Positions(std::string_view t) : text_(t), starts_(line_starts(t)) {}
+  // The byte offset of a mark (line, column in characters).
+  std::size_t offset(const yaml_mark_t& m) const {
+    if (m.line >= starts_.size()) return text_.size();
+    std::size_t i = starts_[m.line];
+    for (std::size_t col = 0; col < m.column && i < text_.size(); ++col) {
+      auto c = static_cast<unsigned char>(text_[i]);
+      i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    }
+    return std::min(i, text_.size());
+  }
+  const std::vector<std::size_t>& starts() const { return starts_; }
+
+ private:
+  std::string_view text_;
+  std::vector<std::size_t> starts_;
+};
+
+void check_tabs(std::string_view t, const std::vector<Span>& spans, const Positions& pos) {
+  std::size_t span = 0;
+  const auto& starts = pos.starts();
+  for (std::size_t line = 0; line < starts.size(); ++line) {
+    std::size_t begin = starts[line];
+    std::size_t end = line + 1 < starts.size() ? starts[line + 1] : t.size();
+    bool only_spaces = true;  // so far on this line
+    std::size_t spaces = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+      while (span < spans.size() && spans[span].to <= i) ++span;
+      bool inside = span < spans.size() && spans[span].from <= i;
+      char c = t[i];
+      if (inside && !(spans[span].block && only_spaces)) {
+        only_spaces = false;
+        continue;
+      }
+      if (c == '#' && (i == begin || t[i - 1] == ' ' || t[i - 1] == '\t') && !inside) break;
+      // libyaml skips a byte-order mark at the start of any line; a YAML 1.1 reader only
+      // at the start of the stream, and reads one elsewhere as text.
+      if (i == begin && line > 0 && !inside && t.substr(i, 3) == "\xEF\xBB\xBF") {
+        yaml_mark_t m{};
+        m.line = line;
+        fail("found a byte order mark inside the stream", m);
+      }
+      if (c == '\t') {
+        // In a block scalar's content a tab after the indentation is text; the
+        // indentation itself is spaces only.
+        if (inside && spaces > 0) {
+          only_spaces = false;
+          continue;
+        }
+        yaml_mark_t m{};
+        m.line = line;
+        std::size_t col = 0;
+        for (std::size_t k = begin; k < i; ++k)
+          if ((static_cast<unsigned char>(t[k]) & 0xC0) != 0x80) ++col;
+        m.column = col;
+        fail("found character '\\t' that cannot start any token", m);
+      }
+      if (c == ' ') {
+        if (only_spaces) ++spaces;
+      } else if (c != '\r' && c != '\n') {
+        only_spaces = false;
+      }
+    }
+  }
+}
+
+// libyaml's refusal of ":" before a flow indicator, where it stands in the text.
+struct FlowColon : YamlError {
+  FlowColon(const std::string& what, std::size_t at) : YamlError(what), offset(at) {}
+  std::size_t offset;
+};
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) {
+    if (!yaml_parser_initialize(&parser_)) throw YamlError("cannot start the YAML parser");
+    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size());
+  }
+  ~Parser() { yaml_parser_delete(&parser_); }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
+
+  // The next event; the caller deletes it.
+  yaml_event_t next(const Positions& pos) {
+    yaml_event_t e;
+    if (!yaml_parser_parse(&parser_, &e)) {
+      std::string msg = parser_.problem ? parser_.problem : "malformed YAML";
+      if (msg == kFlowColonProblem && parser_.flow_level > 0) {
+        std::size_t at = pos.offset(parser_.problem_mark);
+        throw FlowColon(msg + where(parser_.problem_mark), at);
+      }
+      if (parser_.context) msg = std::string(parser_.context) + ": " + msg;
+      throw YamlError(msg + where(parser_.problem_mark));
+    }
+    return e;
+  }
+
+ private:
+  yaml_parser_t parser_;
+};
+
+struct Event {
+  yaml_event_t e;
+  explicit Event(yaml_event_t ev) : e(ev) {}
+  ~Event() { yaml_event_delete(&e); }
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
 };
 
 }  // namespace
 
+namespace {
+
+YamlShape inspect_once(std::string_view text);
+
+}  // namespace
+
 YamlShape inspect_yaml(std::string_view text) {
-  YamlShape shape;
-  std::istringstream in{std::string(text)};
-  try {
-    YAML::Parser parser(in);
-    ShapeHandler handler(shape);
-    if (!parser.HandleNextDocument(handler)) return shape;
-    YamlShape ignored;
-    ShapeHandler second(ignored);
-    if (parser.HandleNextDocument(second)) {
-      throw YamlError("expected a single document in the stream, but found another document");
+  std::string patched;
+  for (int attempt = 0;; ++attempt) {
+    try {
+      return inspect_once(attempt == 0 ? text : std::string_view(patched));
+    } catch (const FlowColon& e) {
+      if (attempt >= kMaxFlowColonFixes) throw YamlError(e.what());
+      if (attempt == 0) patched = std::string(text);
+      patched.insert(e.offset + 1, " ");
     }
-  } catch (const YAML::Exception& e) {
-    throw YamlError(e.what());
   }
-  return shape;
 }
+
+namespace {
+
+YamlShape inspect_once(std::string_view text) {
+  YamlShape shape;
+  Builder builder(shape);
+  Parser parser(text);
+  Positions pos(text);
+  std::vector<Span> spans;
+  int documents = 0;
+  for (;;) {
+    Event ev(parser.next(pos));
+    const yaml_event_t& e = ev.e;
+    switch (e.type) {
+      case YAML_STREAM_END_EVENT:
+        check_tabs(text, spans, pos);
+        return shape;
+      case YAML_DOCUMENT_START_EVENT:
+        if (++documents > 1)
+          fail("expected a single document in the stream, but found another document",
+               e.start_mark);
+        break;
+      case YAML_SCALAR_EVENT:
+        if (e.data.scalar.style != YAML_PLAIN_SCALAR_STYLE) {
+          bool block = e.data.scalar.style == YAML_LITERAL_SCALAR_STYLE ||
+                       e.data.scalar.style == YAML_FOLDED_SCALAR_STYLE;
+          spans.push_back({pos.offset(e.start_mark), pos.offset(e.end_mark), block});
+        }
+        builder.scalar(e);
+        break;
+      case YAML_ALIAS_EVENT:
+        builder.alias(e);
+        break;
+      case YAML_SEQUENCE_START_EVENT:
+        builder.start(e, Node::Kind::Sequence);
+        break;
+      case YAML_MAPPING_START_EVENT:
+        builder.start(e, Node::Kind::Mapping);
+        break;
+      case YAML_SEQUENCE_END_EVENT:
+      case YAML_MAPPING_END_EVENT:
+        builder.end(e);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
 
 }  // namespace ostrameld

@@ -1,6 +1,7 @@
-// Safe look at a YAML document: its root kind and top-level keys, read from parser
-// events. Nothing is constructed, aliases are never expanded and tags are never
-// executed, so hostile documents cost time linear in their size.
+// Safe look at a YAML document as a YAML 1.1 safe loader sees it: its root kind and
+// top-level keys, read from libyaml's parser events. Scalars are checked as the loader
+// would build them (dates, numbers, tags of plain data only) and merge keys count, but
+// nothing is built: aliases stay references, so hostile documents cost bounded work.
 #pragma once
 
 #include <set>
@@ -16,13 +17,15 @@ class YamlError : public std::runtime_error {
 };
 
 struct YamlShape {
-  enum class Root { None, Mapping, Sequence, Scalar };
+  enum class Root { None, Mapping, Sequence, Scalar, Set };
   Root root = Root::None;          // None: an empty stream or a null document
   std::set<std::string> top_keys;  // scalar keys of a root mapping
 };
 
-// Throws YamlError for malformed YAML, more than one document, a tag that plain data
-// cannot have, or nesting deeper than a sane document needs.
+// Throws YamlError for malformed YAML (tabs and characters where YAML 1.1 has none
+// included), more than one document, a value the loader cannot build (2021-02-29,
+// !!int abc, a sequence as a key), a tag that plain data cannot have, or nesting deeper
+// than a sane document needs.
 YamlShape inspect_yaml(std::string_view text);
 
 }  // namespace ostrameld

@@ -86,6 +86,18 @@ TEST(Morvel, DetectionRules) {
       // Another public licence in the title suppresses the GPL rows in the body.
       {"Example Public License\nv1\n\nsee the GNU General Public License Version 3", nullptr},
       {"   \n\t\nMIT License\n", "MIT"},
+      // Case-insensitive rows fold i, I, dotted İ and dotless ı together, as the
+      // licence table's regular expressions do.
+      {"M\xC4\xB0T L\xC4\xB0"
+       "CENSE\n",
+       "MIT"},
+      {"M\xC4\xB1T L\xC4\xB1"
+       "CENSE\n",
+       "MIT"},
+      {"Apache L\xC4\xB1"
+       "cense, Vers\xC4\xB1"
+       "on 2.0\n",
+       "Apache-2.0"},
   };
   for (const auto& c : cases) {
     auto id = detect_spdx(c.text);
@@ -215,6 +227,12 @@ TEST(Morvel, NothingFound) {
 }
 
 TEST(Morvel, SpdxHeaders) {
+  {
+    // The extension is lower-cased as Python does: "Kt" with a KELVIN SIGN is ".kt".
+    TempRepo repo;
+    repo.write("src/main.\xE2\x84\xAAt", "// SPDX-License-Identifier: MIT\n");
+    EXPECT_EQ(run(plugin, "clear_license", repo).output, "Detected MIT");
+  }
   {
     TempRepo repo;
     repo.write("src/main.py", "# SPDX-License-Identifier: Apache-2.0\nprint(1)\n");

@@ -203,18 +203,30 @@ TEST(Releases, Advice) {
     ForgeProblem why;
     std::vector<std::string> advice;
   } cases[] = {
-      {"rate limited, semver tag", "v1.0.0", std::nullopt, ForgeProblem::RateLimited,
+      {"rate limited, semver tag",
+       "v1.0.0",
+       std::nullopt,
+       ForgeProblem::RateLimited,
        {"The forge's API rate limit is exhausted: set GITHUB_TOKEN to a token to raise it."}},
-      {"offline, other tag", "build-7", std::nullopt, ForgeProblem::Offline,
+      {"offline, other tag",
+       "build-7",
+       std::nullopt,
+       ForgeProblem::Offline,
        {"Run without --offline to count the releases published on the forge.",
         "Tag build-7 (e.g. v7.0.0) is no semantic version: name releases vMAJOR.MINOR.PATCH (a "
         "leading lower-case v is allowed)."}},
-      {"two releases, one odd", "", tags({"v2.0.0", "Release 1.5"}), ForgeProblem::Unreachable,
+      {"two releases, one odd",
+       "",
+       tags({"v2.0.0", "Release 1.5"}),
+       ForgeProblem::Unreachable,
        {"Publish a release for each version: three or more releases count fully.",
         "Tag Release 1.5 (e.g. v1.5.0) is no semantic version: name releases vMAJOR.MINOR.PATCH "
         "(a leading lower-case v is allowed)."}},
       {"full marks", "", tags({"v3.0.0", "v2.0.0", "v1.0.0"}), ForgeProblem::Unreachable, {}},
-      {"zero releases, a tag", "v1.0.0", tags({}), ForgeProblem::Unreachable,
+      {"zero releases, a tag",
+       "v1.0.0",
+       tags({}),
+       ForgeProblem::Unreachable,
        {"Publish a release on the forge for each version tag: releases count more than tags."}},
   };
   for (const auto& c : cases) {

@@ -41,7 +41,7 @@ std::size_t count_pages(const Path& dir) {
 // --- Advice: what to add, and documentation that is there under names not read.
 
 // Places where projects keep documentation that the check does not look at.
-constexpr std::array OTHER_DOC_DIRS{"Docs"sv,  "DOCS"sv, "Documentation"sv, "Doc"sv,
+constexpr std::array OTHER_DOC_DIRS{"Docs"sv,      "DOCS"sv, "Documentation"sv, "Doc"sv,
                                     "vignettes"sv, "man"sv,  "wiki"sv,          "website"sv,
                                     "site"sv,      "book"sv, "guide"sv};
 
@@ -63,8 +63,9 @@ std::vector<std::string> readme_lookalikes(const Path& repo) {
 std::optional<std::string> docs_elsewhere(const Path& repo) {
   for (auto dir : DOC_DIRS) {
     if (is_dir(repo / dir))
-      return std::string(dir) + "/ holds no .md or .rst pages: write the documentation as "
-                                 "Markdown or reStructuredText pages there.";
+      return std::string(dir) +
+             "/ holds no .md or .rst pages: write the documentation as "
+             "Markdown or reStructuredText pages there.";
   }
   for (auto dir : OTHER_DOC_DIRS) {
     if (is_dir(repo / dir))
@@ -85,8 +86,9 @@ std::vector<std::string> documentation_advice(const Path& repo, bool has_readme,
                        " to README.md (or README.rst): only README.md, README.rst, README.txt "
                        "and README are read.");
     } else {
-      advice.emplace_back("Add a README.md at the repository root: what the software does, how "
-                          "to install and use it, how to cite it.");
+      advice.emplace_back(
+          "Add a README.md at the repository root: what the software does, how "
+          "to install and use it, how to cite it.");
     }
   } else if (short_readme) {
     advice.push_back("Expand " + readme_name +
@@ -100,8 +102,9 @@ std::vector<std::string> documentation_advice(const Path& repo, bool has_readme,
     }
   }
   if (!has_tool) {
-    advice.emplace_back("Add a documentation build configuration: mkdocs.yml (MkDocs), "
-                        "docs/conf.py (Sphinx), .readthedocs.yaml or book.toml (mdBook).");
+    advice.emplace_back(
+        "Add a documentation build configuration: mkdocs.yml (MkDocs), "
+        "docs/conf.py (Sphinx), .readthedocs.yaml or book.toml (mdBook).");
   }
   return advice;
 }

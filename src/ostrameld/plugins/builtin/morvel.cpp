@@ -156,9 +156,9 @@ std::optional<std::string> declared_in(const DeclaredLicence& d, const std::stri
   using Format = DeclaredLicence::Format;
   switch (d.format) {
     case Format::Json: {
-      Json doc = Json::parse(text, nullptr, false);
-      if (!doc.is_object() || !doc.contains("license")) return std::nullopt;
-      Json v = doc["license"];
+      auto doc = read_json(text);
+      if (!doc || !doc->is_object() || !doc->contains("license")) return std::nullopt;
+      Json v = (*doc)["license"];
       if (v.is_array() && !v.empty()) v = v.front();
       if (v.is_object()) v = v.value("type", v.value("@id", Json()));
       if (!v.is_string() || v.get<std::string>().empty()) return std::nullopt;
@@ -227,8 +227,8 @@ std::vector<std::string> licence_lookalikes(const Path& repo) {
       // or is followed by one ("LICENSE-MIT", "MIT-LICENSE.txt", "COPYING.LESSER").
       bool starts = at == 0 || lower[at - 1] == '-' || lower[at - 1] == '_' || lower[at - 1] == '.';
       std::size_t end = at + word.size();
-      bool ends = end == lower.size() || lower[end] == '-' || lower[end] == '_' ||
-                  lower[end] == '.';
+      bool ends =
+          end == lower.size() || lower[end] == '-' || lower[end] == '_' || lower[end] == '.';
       if (starts && ends) like = true;
     }
     if (like && is_file(repo / name)) found.push_back(name);
@@ -253,7 +253,8 @@ std::vector<std::string> advice_without_licence_file(const Path& repo,
     if (id) {
       identified.emplace_back(shown, *id);
     } else {
-      advice.push_back(shown + " looks like a licence but its name is not read: rename it to "
+      advice.push_back(shown +
+                       " looks like a licence but its name is not read: rename it to "
                        "LICENSE and use the standard text of the licence, or add an "
                        "SPDX-License-Identifier header to each source file.");
     }
@@ -284,8 +285,9 @@ std::vector<std::string> advice_without_licence_file(const Path& repo,
                      " as LICENSE at the repository root: SPDX headers alone score 7 of 10.");
   }
   if (advice.empty()) {
-    advice.emplace_back("Choose a licence (e.g. MIT, Apache-2.0, GPL-3.0-or-later) and add its "
-                        "full text as LICENSE at the repository root.");
+    advice.emplace_back(
+        "Choose a licence (e.g. MIT, Apache-2.0, GPL-3.0-or-later) and add its "
+        "full text as LICENSE at the repository root.");
   }
   return advice;
 }
@@ -323,8 +325,7 @@ std::optional<std::string> scan_spdx_headers(const Path& repo) {
     // Ancestors of a skipped directory are never entered, so only the name needs testing.
     if (contains(SKIPPED_DIRS, entry.name)) return WalkAction::Prune;
     if (entry.is_real_directory) return WalkAction::Continue;
-    if (!contains(TEXT_EXTENSIONS, ascii_lower(file_suffix(entry.name))))
-      return WalkAction::Continue;
+    if (!contains(TEXT_EXTENSIONS, py_lower(file_suffix(entry.name)))) return WalkAction::Continue;
     Path file(entry.path);
     if (!is_file(file)) return WalkAction::Continue;
     std::string head;

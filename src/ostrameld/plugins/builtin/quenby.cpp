@@ -62,38 +62,48 @@ constexpr std::array STYLE_CONFIG_NAMES{
 constexpr std::array PYPROJECT_MARKERS{"[tool.ruff"sv, "[tool.black"sv, "[tool.isort"sv};
 constexpr std::string_view PYPROJECT_FINDING = "pyproject.toml ([tool.ruff/black/isort])";
 
-// The regular files of the three search directories, listed and tested once per
-// check so that the four document searches share one look at each directory.
-struct DocCandidate {
-  std::string rel;  // relative path as reported
-  std::string stem;
-  std::string suffix;
+// The community-document search: the root first, then .github, then docs, stopping at
+// the first match. Each directory is listed (and its entries tested) at most once per
+// check, and only when a search reaches it.
+class DocSearch {
+ public:
+  explicit DocSearch(const Path& repo) : repo_(repo) {}
+
+  std::optional<std::string> find(std::span<const std::string_view> basenames) {
+    for (std::size_t d = 0; d < SEARCH_DIRS.size(); ++d) {
+      for (const auto& c : listing(d)) {
+        if (contains(basenames, c.stem) && contains(DOC_EXTS, c.suffix)) return c.rel;
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  struct Candidate {
+    std::string rel;  // relative path as reported
+    std::string stem;
+    std::string suffix;
+  };
+
+  const std::vector<Candidate>& listing(std::size_t d) {
+    if (lists_[d]) return *lists_[d];
+    std::vector<Candidate> candidates;
+    std::string_view dir = SEARCH_DIRS[d];
+    Path base = dir.empty() ? repo_ : repo_ / dir;
+    if (is_dir(base)) {
+      for (const auto& name : list_directory(base)) {  // errors propagate to the host
+        if (!is_file(base / name)) continue;
+        std::string shown = sanitize_utf8(name);
+        candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown,
+                              py_lower(file_stem(name)), py_lower(file_suffix(name))});
+      }
+    }
+    return *(lists_[d] = std::move(candidates));
+  }
+
+  const Path& repo_;
+  std::array<std::optional<std::vector<Candidate>>, SEARCH_DIRS.size()> lists_;
 };
-
-std::vector<DocCandidate> list_doc_candidates(const Path& repo) {
-  std::vector<DocCandidate> candidates;
-  for (auto dir : SEARCH_DIRS) {
-    Path base = dir.empty() ? repo : repo / dir;
-    if (!is_dir(base)) continue;
-    for (const auto& name : list_directory(base)) {  // errors propagate to the host
-      if (!is_file(base / name)) continue;
-      std::string shown = sanitize_utf8(name);
-      candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown,
-                            ascii_lower(file_stem(name)), ascii_lower(file_suffix(name))});
-    }
-  }
-  return candidates;
-}
-
-std::optional<std::string> find_doc(const std::vector<DocCandidate>& candidates,
-                                    std::span<const std::string_view> basenames) {
-  for (const auto& c : candidates) {
-    if (contains(basenames, c.stem) && contains(DOC_EXTS, c.suffix)) {
-      return c.rel;
-    }
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -184,16 +194,15 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
       {CONTRIB_NAMES, 3, "CONTRIBUTING",
        "Add CONTRIBUTING.md (at the root, in .github/ or docs/): how to report problems and "
        "propose changes."},
-      {COC_NAMES, 2, "CODE_OF_CONDUCT",
-       "Add CODE_OF_CONDUCT.md, e.g. the Contributor Covenant."},
+      {COC_NAMES, 2, "CODE_OF_CONDUCT", "Add CODE_OF_CONDUCT.md, e.g. the Contributor Covenant."},
       {SECURITY_NAMES, 1, "SECURITY", "Add SECURITY.md: how to report a vulnerability."},
       {GOVERNANCE_NAMES, 1, "GOVERNANCE",
        "Add GOVERNANCE.md: who decides, and how maintainers are chosen."},
   };
   std::vector<std::string> advice;
-  auto docs = list_doc_candidates(repo);
+  DocSearch docs(repo);
   for (const auto& signal : doc_signals) {
-    if (auto p = find_doc(docs, signal.names)) {
+    if (auto p = docs.find(signal.names)) {
       score += signal.points;
       details.push_back(std::string(signal.label) + " (" + *p + ")");
     } else {
@@ -214,15 +223,17 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
     score += 1;
     details.push_back("CI (" + join(names, ", ") + ")");
   } else {
-    advice.emplace_back("Add continuous integration, e.g. a workflow in .github/workflows/ or "
-                        ".gitlab-ci.yml.");
+    advice.emplace_back(
+        "Add continuous integration, e.g. a workflow in .github/workflows/ or "
+        ".gitlab-ci.yml.");
   }
   if (auto style = quenby::has_style_config(repo)) {
     score += 1;
     details.push_back("style config (" + *style + ")");
   } else {
-    advice.emplace_back("Add a shared style configuration: .editorconfig for any language, or "
-                        ".pre-commit-config.yaml, ruff.toml, .eslintrc.json, .golangci.yml.");
+    advice.emplace_back(
+        "Add a shared style configuration: .editorconfig for any language, or "
+        ".pre-commit-config.yaml, ruff.toml, .eslintrc.json, .golangci.yml.");
   }
   score = std::min(score, 10.0);
 

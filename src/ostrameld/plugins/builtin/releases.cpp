@@ -66,8 +66,7 @@ std::string not_semver_advice(std::span<const std::string> tags) {
     shown.push_back(t + " (e.g. " + semver_for(t) + ")");
   }
   return std::string(tags.size() == 1 ? "Tag " : "Tags ") + join(shown, ", ") +
-         (tags.size() > 3 ? " and others" : "") +
-         (tags.size() == 1 ? " is" : " are") +
+         (tags.size() > 3 ? " and others" : "") + (tags.size() == 1 ? " is" : " are") +
          " no semantic version: name releases vMAJOR.MINOR.PATCH (a leading lower-case v is "
          "allowed).";
 }
@@ -103,10 +102,12 @@ std::optional<std::string> forge_advice(const Context& ctx, const std::string& u
       return "The forge refused the request: check the token in " + var + ".";
     case ForgeProblem::NotFound:
       return "The forge does not show this repository's releases: for a private repository "
-             "set " + var + "; otherwise check the URL.";
+             "set " +
+             var + "; otherwise check the URL.";
     case ForgeProblem::Unreachable:
       return "The forge's API could not be reached: check the network and proxy settings "
-             "(https_proxy), or set " + var + " if it limits anonymous use.";
+             "(https_proxy), or set " +
+             var + " if it limits anonymous use.";
   }
   return std::nullopt;
 }
@@ -121,8 +122,9 @@ std::vector<std::string> tag_advice(const GitInfo& git, bool forge_counts) {
     advice.push_back(not_semver_advice(std::span(&git.latest_tag, 1)));
   }
   if (forge_counts)
-    advice.emplace_back("Publish a release on the forge for each version tag: releases count "
-                        "more than tags.");
+    advice.emplace_back(
+        "Publish a release on the forge for each version tag: releases count "
+        "more than tags.");
   return advice;
 }
 
@@ -179,8 +181,9 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
     std::vector<std::string> advice = tag_advice(git, false);
     if (auto why = forge_advice(ctx, url, info)) advice.insert(advice.begin(), *why);
     if (advice.empty())
-      advice.emplace_back("Publish the versions as releases on a forge (GitHub, GitLab, "
-                          "Gitea/Forgejo): releases count more than tags.");
+      advice.emplace_back(
+          "Publish the versions as releases on a forge (GitHub, GitLab, "
+          "Gitea/Forgejo): releases count more than tags.");
     const std::string& tag = git.latest_tag;
     if (!tag.empty()) {
       bool semver = is_semver(tag);
@@ -211,12 +214,11 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
                           .evidence = "Source: " + url + "; 0 releases, local tag " + tag,
                           .advice = tag_advice(git, true)});
     }
-    return make_result(indicator_id,
-                       {.score = 0.0,
-                        .process = "Queried forge API for " + url,
-                        .output = "No releases found",
-                        .evidence = "Source: " + url + "; 0 releases; no local tags",
-                        .advice = tag_advice(git, true)});
+    return make_result(indicator_id, {.score = 0.0,
+                                      .process = "Queried forge API for " + url,
+                                      .output = "No releases found",
+                                      .evidence = "Source: " + url + "; 0 releases; no local tags",
+                                      .advice = tag_advice(git, true)});
   }
 
   std::size_t count = releases->size();
@@ -245,14 +247,14 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
   } else if (semver_count > 0) {
     score += 1.5;
   }
-  return make_result(indicator_id, {.score = score,
-                                    .process = "Checked releases and version tag format",
-                                    .output = std::to_string(count) + " release(s), latest: " +
-                                              latest + ", semver: " + std::to_string(semver_count) +
-                                              "/" + std::to_string(total),
-                                    .evidence = "Source: " + url,
-                                    .advice = score >= 10.0 ? std::vector<std::string>{}
-                                                            : std::move(advice)});
+  return make_result(
+      indicator_id,
+      {.score = score,
+       .process = "Checked releases and version tag format",
+       .output = std::to_string(count) + " release(s), latest: " + latest +
+                 ", semver: " + std::to_string(semver_count) + "/" + std::to_string(total),
+       .evidence = "Source: " + url,
+       .advice = score >= 10.0 ? std::vector<std::string>{} : std::move(advice)});
 }
 
 }  // namespace ostrameld

@@ -23,11 +23,6 @@ constexpr std::array METADATA_FILES{
     "DESCRIPTION"sv,   "setup.py"sv,     "setup.cfg"sv,      "CITATION.cff"sv,
 };
 
-// Deeper JSON than this is no metadata anyone wrote by hand; treat it as unreadable.
-constexpr int kMaxJsonDepth = 512;
-
-struct TooDeep {};
-
 // Reads a file strictly as UTF-8; nothing when it is unreadable or not valid UTF-8.
 std::optional<std::string> read_strict(const Path& file, const Path& repo) {
   try {
@@ -38,29 +33,10 @@ std::optional<std::string> read_strict(const Path& file, const Path& repo) {
   return std::nullopt;
 }
 
-// Present and not null, false, zero, "", [] or {}.
+// Present and true as the metadata's reader sees it: not null, false, 0, "", [] or {}.
 bool truthy(const Json& object, const char* member) {
   auto it = object.find(member);
-  if (it == object.end()) return false;
-  const Json& v = *it;
-  switch (v.type()) {
-    case Json::value_t::null:
-      return false;
-    case Json::value_t::boolean:
-      return v.get<bool>();
-    case Json::value_t::number_integer:
-      return v.get<std::int64_t>() != 0;
-    case Json::value_t::number_unsigned:
-      return v.get<std::uint64_t>() != 0;
-    case Json::value_t::number_float:
-      return v.get<double>() != 0.0;
-    case Json::value_t::string:
-    case Json::value_t::array:
-    case Json::value_t::object:
-      return !v.empty();
-    default:
-      return true;
-  }
+  return it != object.end() && json_truthy(*it);
 }
 
 // The line and keyword patterns, compiled once.
@@ -137,8 +113,9 @@ std::vector<std::string> self_reference_advice(const Path& repo,
     if (!missing.empty()) advice.push_back("Add " + join(missing, ", ") + " to " + shown + ".");
   }
   if (is_file(repo / "DESCRIPTION") && !is_file(repo / "codemeta.json")) {
-    advice.emplace_back("R packages: generate codemeta.json from DESCRIPTION "
-                        "(codemetar::write_codemeta()); DESCRIPTION itself is not read here.");
+    advice.emplace_back(
+        "R packages: generate codemeta.json from DESCRIPTION "
+        "(codemetar::write_codemeta()); DESCRIPTION itself is not read here.");
   }
   if (advice.empty()) {
     advice.emplace_back(std::string(any_file ? "Also add" : "Add") +
@@ -152,8 +129,9 @@ std::vector<std::string> searchable_advice(const Path& repo, double score) {
   std::vector<std::string> advice;
   if (score >= 10.0) return advice;
   if (!path_exists(repo / "codemeta.json"))
-    advice.emplace_back("Add codemeta.json, the software metadata that registries harvest "
-                        "(generators exist for Python, R, JS and Java projects).");
+    advice.emplace_back(
+        "Add codemeta.json, the software metadata that registries harvest "
+        "(generators exist for Python, R, JS and Java projects).");
   if (!path_exists(repo / "CITATION.cff")) {
     std::string other;
     try {
@@ -165,8 +143,9 @@ std::vector<std::string> searchable_advice(const Path& repo, double score) {
                                    : "Rename " + other + " to CITATION.cff.");
   }
   if (!path_exists(repo / ".zenodo.json"))
-    advice.emplace_back("Add .zenodo.json if releases are archived on Zenodo: it sets the "
-                        "record's authors, licence and keywords.");
+    advice.emplace_back(
+        "Add .zenodo.json if releases are archived on Zenodo: it sets the "
+        "record's authors, licence and keywords.");
   return advice;
 }
 
@@ -177,17 +156,9 @@ namespace sorrath {
 std::optional<Json> parse_json_object(std::string_view text) {
   // A byte-order mark is not JSON whitespace.
   if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
-  try {
-    Json doc = Json::parse(text, [](int depth, Json::parse_event_t, Json&) {
-      if (depth > kMaxJsonDepth) throw TooDeep{};
-      return true;
-    });
-    if (!doc.is_object()) return std::nullopt;
-    return doc;
-  } catch (const Json::exception&) {
-  } catch (const TooDeep&) {
-  }
-  return std::nullopt;
+  auto doc = read_json(text);
+  if (!doc || !doc->is_object()) return std::nullopt;
+  return doc;
 }
 
 Score codemeta_from_text(const std::optional<std::string>& text) {
@@ -392,13 +363,12 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
     if (path_exists(repo / name)) found.emplace_back(name);
 
   if (found.empty()) {
-    return make_result("searchable_metadata",
-                       {.score = 0.0,
-                        .status = CheckStatus::Unknown,
-                        .process = "Searched for metadata files",
-                        .output = "No metadata files found",
-                        .evidence = "Checked: " + join(METADATA_FILES, ", "),
-                        .advice = searchable_advice(repo, 0.0)});
+    return make_result("searchable_metadata", {.score = 0.0,
+                                               .status = CheckStatus::Unknown,
+                                               .process = "Searched for metadata files",
+                                               .output = "No metadata files found",
+                                               .evidence = "Checked: " + join(METADATA_FILES, ", "),
+                                               .advice = searchable_advice(repo, 0.0)});
   }
   auto has = [&](std::string_view name) {
     return std::find(found.begin(), found.end(), name) != found.end();
