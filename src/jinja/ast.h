@@ -55,6 +55,7 @@ struct ListLit final : Expr {
   using Expr::Expr;
   Value eval(Context& ctx) const override;
   std::vector<ExprPtr> items;
+  bool tuple = false;  // written (a, b): prints as a tuple
 };
 
 struct MapLit final : Expr {

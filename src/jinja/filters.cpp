@@ -102,28 +102,28 @@ Value attribute_path(const Value& item, const std::string& path) {
 }
 
 std::optional<std::int64_t> parse_int(const std::string& text) {
-  std::string s;
-  for (char c : text)
-    if (c != '_') s += c;
-  std::size_t b = s.find_first_not_of(" \t\n\r\f\v");
-  std::size_t e = s.find_last_not_of(" \t\n\r\f\v");
-  if (b == std::string::npos) return std::nullopt;
-  s = s.substr(b, e - b + 1);
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (errno || end == s.c_str() || *end != '\0') return std::nullopt;
-  return v;
+  return pytext::parse_int(text);
 }
 
 std::optional<double> parse_float(const std::string& text) {
-  std::size_t b = text.find_first_not_of(" \t\n\r\f\v");
-  if (b == std::string::npos) return std::nullopt;
-  char* end = nullptr;
-  double v = std::strtod(text.c_str() + b, &end);
-  while (end && *end && std::isspace(static_cast<unsigned char>(*end))) ++end;
-  if (end == text.c_str() + b || (end && *end)) return std::nullopt;
-  return v;
+  return pytext::parse_float(text);
+}
+
+// round() of an integer to a negative number of digits: to a multiple of 10**-n, ties
+// to even, as Python's int.__round__ does.
+std::int64_t round_int(std::int64_t x, std::int64_t precision) {
+  if (precision >= 0) return x;
+  if (precision < -18) return 0;
+  std::int64_t unit = 1;
+  for (std::int64_t k = 0; k < -precision; ++k) unit *= 10;
+  std::int64_t q = x / unit;
+  std::int64_t r = x % unit;
+  if (r < 0) {  // floor division
+    r += unit;
+    --q;
+  }
+  if (2 * r > unit || (2 * r == unit && q % 2 != 0)) ++q;
+  return q * unit;
 }
 
 // Python's round(x, n): correctly rounded, ties to even on the exact binary value.
@@ -208,7 +208,7 @@ Value f_round(Context&, const Value& v, const List& a, const Kwargs& k) {
   if (!v.is_number()) throw EvalError("type " + v.type_name() + " doesn't define __round__ method");
   std::int64_t precision = p.as_int();
   if (method == "common") {
-    if (!v.is_float()) return v.as_int();  // integers round to themselves
+    if (!v.is_float()) return round_int(v.as_int(), precision);
     return round_common(v.as_float(), precision);
   }
   double scale = std::pow(10.0, static_cast<double>(precision));
@@ -608,6 +608,40 @@ TestFn find_test(const std::string& name) {
   return it == tests.end() ? nullptr : it->second;
 }
 
+// An integer as Python's % formats it: the sign before the digits (-ff, not the two's
+// complement), "0x" and "0o" for the alternate form, zero padding after sign and prefix.
+std::string format_integer(long long n, char type, const std::string& flags,
+                           const std::string& width, const std::string& precision) {
+  unsigned long long magnitude =
+      n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+  int base = type == 'x' || type == 'X' ? 16 : type == 'o' ? 8 : 10;
+  const char* digit_chars = type == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), digit_chars[magnitude % static_cast<unsigned>(base)]);
+    magnitude /= static_cast<unsigned>(base);
+  } while (magnitude);
+  if (!precision.empty()) {
+    std::size_t min_digits = std::stoul(precision);
+    if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
+  }
+  std::string sign = n < 0                                  ? "-"
+                     : flags.find('+') != std::string::npos ? "+"
+                     : flags.find(' ') != std::string::npos ? " "
+                                                            : "";
+  std::string prefix;
+  if (flags.find('#') != std::string::npos && base != 10)
+    prefix = type == 'x' ? "0x" : type == 'X' ? "0X" : "0o";
+  std::size_t w = width.empty() ? 0 : std::stoul(width);
+  std::size_t len = sign.size() + prefix.size() + digits.size();
+  if (len >= w) return sign + prefix + digits;
+  if (flags.find('-') != std::string::npos)
+    return sign + prefix + digits + std::string(w - len, ' ');
+  if (flags.find('0') != std::string::npos && precision.empty())
+    return sign + prefix + std::string(w - len, '0') + digits;
+  return std::string(w - len, ' ') + sign + prefix + digits;
+}
+
 std::string percent_format(const Context& ctx, const std::string& fmt, const List& args) {
   std::string out;
   std::size_t next = 0;
@@ -674,9 +708,7 @@ std::string percent_format(const Context& ctx, const std::string& fmt, const Lis
                         v.type_name());
       long long n =
           v.is_float() ? static_cast<long long>(v.as_float()) : static_cast<long long>(v.as_int());
-      std::string t = type == 'u' || type == 'i' ? "d" : std::string(1, type);
-      std::snprintf(buf, sizeof buf, (spec + "ll" + t).c_str(), n);
-      out += buf;
+      out += format_integer(n, type, flags, width, has_precision ? precision : "");
     } else if (std::string_view("eEfFgG").find(type) != std::string_view::npos) {
       const Value& v = take();
       if (!v.is_number()) throw EvalError(std::string("must be real number, not ") + v.type_name());

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "pytext/pytext.h"
+
 namespace jinja {
 
 namespace {
@@ -34,8 +36,26 @@ std::string read_string(const std::string& src, std::size_t& pos) {
   while (pos < src.size() && src[pos] != quote) {
     char c = src[pos];
     if (c == '\\' && pos + 1 < src.size()) {
+      // The escapes of a Python string literal: simple ones, octal, \xhh, \uXXXX and
+      // \UXXXXXXXX; an unknown escape stays as it is written.
       char n = src[pos + 1];
       pos += 2;
+      auto hex = [&](std::size_t digits) {
+        if (pos + digits > src.size()) throw SyntaxError("truncated \\x, \\u or \\U escape", start);
+        char32_t cp = 0;
+        for (std::size_t k = 0; k < digits; ++k) {
+          char h = src[pos + k];
+          int d = h >= '0' && h <= '9'   ? h - '0'
+                  : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                  : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                         : -1;
+          if (d < 0) throw SyntaxError("truncated \\x, \\u or \\U escape", start);
+          cp = cp * 16 + static_cast<char32_t>(d);
+        }
+        pos += digits;
+        if (cp > 0x10FFFF) throw SyntaxError("illegal Unicode character", start);
+        pytext::append_utf8(out, cp);
+      };
       switch (n) {
         case 'n':
           out += '\n';
@@ -45,6 +65,18 @@ std::string read_string(const std::string& src, std::size_t& pos) {
           break;
         case 'r':
           out += '\r';
+          break;
+        case 'a':
+          out += '\a';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'v':
+          out += '\v';
           break;
         case '\\':
           out += '\\';
@@ -57,9 +89,25 @@ std::string read_string(const std::string& src, std::size_t& pos) {
           break;
         case '\n':
           break;  // line continuation
+        case 'x':
+          hex(2);
+          break;
+        case 'u':
+          hex(4);
+          break;
+        case 'U':
+          hex(8);
+          break;
         default:
-          out += '\\';
-          out += n;
+          if (n >= '0' && n <= '7') {
+            char32_t cp = static_cast<char32_t>(n - '0');
+            for (int k = 0; k < 2 && pos < src.size() && src[pos] >= '0' && src[pos] <= '7'; ++k)
+              cp = cp * 8 + static_cast<char32_t>(src[pos++] - '0');
+            pytext::append_utf8(out, cp);
+          } else {
+            out += '\\';
+            out += n;
+          }
       }
       continue;
     }

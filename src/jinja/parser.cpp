@@ -406,7 +406,9 @@ class Parser {
     advance();  // (
     if (is_op(")")) {
       advance();
-      return std::make_unique<ListLit>(pos);
+      auto empty = std::make_unique<ListLit>(pos);
+      empty->tuple = true;
+      return empty;
     }
     ExprPtr first = parse_expression();
     if (is_op(")")) {
@@ -414,6 +416,7 @@ class Parser {
       return first;
     }
     auto tuple = std::make_unique<ListLit>(pos);
+    tuple->tuple = true;
     tuple->items.push_back(std::move(first));
     while (is_op(",")) {
       advance();

@@ -304,7 +304,7 @@ std::string html_escape(std::string_view s) {
 Value ListLit::eval(Context& ctx) const {
   List out;
   for (const auto& e : items) out.push_back(e->eval(ctx));
-  return out;
+  return tuple ? Value::tuple(std::move(out)) : Value(std::move(out));
 }
 
 Value MapLit::eval(Context& ctx) const {

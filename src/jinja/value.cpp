@@ -100,13 +100,14 @@ std::string Value::repr() const {
     case Kind::String:
       return quote(as_string());
     case Kind::List: {
-      std::string out = "[";
+      std::string out = tuple_ ? "(" : "[";
       bool first = true;
       for (const auto& v : as_list()) {
         if (!first) out += ", ";
         first = false;
         out += v.repr();
       }
+      if (tuple_) return out + (as_list().size() == 1 ? ",)" : ")");
       return out + "]";
     }
     case Kind::Map: {

@@ -51,6 +51,12 @@ class Value {
   Value(const char* s) : data_(std::string(s)) {}
   Value(std::string_view s) : data_(std::string(s)) {}
   Value(List l) : data_(std::make_shared<const List>(std::move(l))) {}
+  // A list that prints as a tuple: (1, 2), (1,), ().
+  static Value tuple(List l) {
+    Value v(std::move(l));
+    v.tuple_ = true;
+    return v;
+  }
   Value(Map m) : data_(std::make_shared<const Map>(std::move(m))) {}
 
   Kind kind() const { return static_cast<Kind>(data_.index()); }
@@ -93,6 +99,7 @@ class Value {
                std::shared_ptr<const List>, std::shared_ptr<const Map>>
       data_;
   std::string hint_;
+  bool tuple_ = false;
 };
 
 bool equal(const Value& a, const Value& b);

@@ -7,7 +7,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
+#include <limits>
 
 namespace pytext {
 
@@ -209,6 +211,109 @@ std::string float_repr(double value) {
     out += ebuf;
   }
   return negative ? "-" + out : out;
+}
+
+namespace {
+
+constexpr char32_t kDecimalZeros[] = {
+#include "pytext/decimal_zeros.inc"
+};
+
+// The text without surrounding blanks, its digits as ASCII, its underscores checked;
+// nothing when an underscore does not stand between two digits.
+std::optional<std::string> normalized_number(std::string_view text) {
+  std::u32string in = decode_utf8(text);
+  std::size_t b = 0, e = in.size();
+  while (b < e && is_space(in[b])) ++b;
+  while (e > b && is_space(in[e - 1])) --e;
+  std::string out;
+  for (std::size_t i = b; i < e; ++i) {
+    char32_t c = in[i];
+    if (c == '_') {
+      bool between =
+          i > b && i + 1 < e && decimal_value(in[i - 1]) >= 0 && decimal_value(in[i + 1]) >= 0;
+      if (!between) return std::nullopt;
+      continue;
+    }
+    int d = decimal_value(c);
+    if (d >= 0) {
+      out.push_back(static_cast<char>('0' + d));
+    } else if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int decimal_value(char32_t c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c < 0x660) return -1;
+  auto it = std::upper_bound(std::begin(kDecimalZeros), std::end(kDecimalZeros), c);
+  if (it == std::begin(kDecimalZeros)) return -1;
+  char32_t zero = *(it - 1);
+  return c - zero < 10 ? static_cast<int>(c - zero) : -1;
+}
+
+bool is_space(char32_t c) {
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F) || c == 0x85 ||
+         c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+         c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+std::optional<std::int64_t> parse_int(std::string_view text) {
+  auto s = normalized_number(text);
+  if (!s || s->empty()) return std::nullopt;
+  std::string_view digits = *s;
+  bool negative = digits.front() == '-';
+  if (negative || digits.front() == '+') digits.remove_prefix(1);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  std::uint64_t v = 0;
+  for (char c : digits) {
+    if (v > (UINT64_MAX - 9) / 10) return std::nullopt;
+    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (v > static_cast<std::uint64_t>(INT64_MAX) + (negative ? 1 : 0)) return std::nullopt;
+  return negative ? static_cast<std::int64_t>(0 - v) : static_cast<std::int64_t>(v);
+}
+
+std::optional<double> parse_float(std::string_view text) {
+  auto s = normalized_number(text);
+  if (!s || s->empty()) return std::nullopt;
+  std::string lower;
+  for (char c : *s) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+  std::string_view body = lower;
+  bool negative = body.front() == '-';
+  if (negative || body.front() == '+') body.remove_prefix(1);
+  if (body == "inf" || body == "infinity")
+    return negative ? -std::numeric_limits<double>::infinity()
+                    : std::numeric_limits<double>::infinity();
+  if (body == "nan") return std::numeric_limits<double>::quiet_NaN();
+  // digits [. digits] [e [sign] digits], with digits on at least one side of the point.
+  std::size_t i = 0;
+  auto run = [&] {
+    std::size_t from = i;
+    while (i < body.size() && body[i] >= '0' && body[i] <= '9') ++i;
+    return i - from;
+  };
+  std::size_t whole = run();
+  std::size_t fraction = 0;
+  if (i < body.size() && body[i] == '.') {
+    ++i;
+    fraction = run();
+  }
+  if (whole + fraction == 0) return std::nullopt;
+  if (i < body.size() && body[i] == 'e') {
+    ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
+    if (run() == 0) return std::nullopt;
+  }
+  if (i != body.size()) return std::nullopt;
+  return std::strtod(lower.c_str(), nullptr);
 }
 
 }  // namespace pytext

@@ -4,6 +4,8 @@
 // database (one character may become several), as Python's str methods apply it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +31,16 @@ bool is_case_ignorable(char32_t c);
 
 // repr() of a float: the shortest text that reads back as the same double.
 std::string float_repr(double value);
+
+// The value of a decimal digit of any script (0-9), or -1.
+int decimal_value(char32_t c);
+// str.isspace().
+bool is_space(char32_t c);
+
+// int(text) and float(text) as Python reads a text: blanks around, one sign, digits
+// of any script, single underscores between digits; float() also takes inf, infinity
+// and nan in any case. Nothing for anything else, and for integers beyond 64 bits.
+std::optional<std::int64_t> parse_int(std::string_view text);
+std::optional<double> parse_float(std::string_view text);
 
 }  // namespace pytext
