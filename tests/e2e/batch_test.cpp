@@ -5,11 +5,13 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
 
+#include "support/forge_server.h"
 #include "support/run_cli.h"
 #include "support/temp_repo.h"
 
@@ -54,8 +56,9 @@ TEST(BatchCli, EmptyListAndBadUsage) {
   TempRepo dir;
   dir.write("empty.txt", "# nothing\n\n");
   auto empty = run_cli("batch " + shell_quote((dir / "empty.txt").string()));
-  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.status, 2) << empty.err;
   EXPECT_EQ(empty.out, "");
+  EXPECT_NE(empty.err.find("names no repository"), std::string::npos) << empty.err;
   for (const char* args : {"batch --shard 2/2", "batch --shard x", "batch -j 0", "batch --resume",
                            "batch /no/such/list"}) {
     auto r = run_cli(args);
@@ -120,6 +123,28 @@ TEST(BatchCli, ResumeAfterAKillLosesNothingAndDoublesNothing) {
   EXPECT_EQ(std::set<std::string>(inputs.begin(), inputs.end()),
             std::set<std::string>(all.begin(), all.end()));
   EXPECT_EQ(read_file(out).back(), '\n');
+}
+
+}  // namespace
+}  // namespace ostrameld
+
+namespace ostrameld {
+namespace {
+
+// Ctrl-C: the repository in flight is abandoned, the summary line still comes, and the
+// program ends at once with status 130.
+TEST(BatchCli, CtrlCPrintsTheSummaryAndExitsPromptly) {
+  testing::SilentPort silent;
+  TempRepo dir;
+  dir.write("list.txt", silent.base() + "/a.git\n" + silent.base() + "/b.git\n");
+  auto started = std::chrono::steady_clock::now();
+  auto r = run_cli(
+      "batch " + shell_quote((dir / "list.txt").string()) + " -j 1",
+      "TMPDIR=" + shell_quote(dir.path().string()) + " timeout --preserve-status -s INT 0.5");
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1800));
+  EXPECT_NE(r.err.find("batch: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("; interrupted"), std::string::npos) << r.err;
 }
 
 }  // namespace

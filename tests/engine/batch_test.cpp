@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+
 #include <set>
 #include <sstream>
 
@@ -63,52 +66,94 @@ TEST(RunBatch, OneLinePerInputWithFailuresRecorded) {
   }
 }
 
-TEST(RunBatch, ResumeDropsATornLineAndSkipsWhatIsDone) {
+TEST(RunBatch, ResumeKeepsWhatAssessedAndRetriesWhatFailed) {
   TempRepo repos;
   repos.mkdir("a");
-  repos.mkdir("b");
   repos.mkdir("c");
   TempRepo out_dir;
   Path out = out_dir / "out.jsonl";
   std::vector<std::string> inputs{(repos / "a").string(), (repos / "b").string(),
                                   (repos / "c").string()};
-  // A previous run finished "a" and was killed while writing "b".
-  out_dir.write("out.jsonl", "{\"input\": \"" + inputs[0] +
-                                 "\", \"schema\": \"ostrameld-assessment/1\"}\n{\"input\": \"" +
-                                 inputs[1] + "\", \"sche");
+  // A first run: "b" does not exist yet and fails.
   BatchOptions options;
   options.output = out;
+  BatchSummary first = run_batch(inputs, options);
+  EXPECT_EQ(first.failed, 1u);
+  // "b" appears (a transient failure mended), and the run was killed while writing.
+  repos.mkdir("b");
+  { std::ofstream(out, std::ios::app) << "{\"input\": \"" << inputs[2] << "\", \"sch"; }
   options.resume = true;
   BatchSummary s = run_batch(inputs, options);
-  EXPECT_EQ(s.resumed, 1u);
-  EXPECT_EQ(s.assessed, 2u);
+  EXPECT_EQ(s.resumed, 2u);  // a and c were assessed
+  EXPECT_EQ(s.retried, 1u);  // b's failure line was dropped and b done again
+  EXPECT_EQ(s.assessed, 1u);
+  EXPECT_EQ(s.failed, 0u);
   auto lines = lines_of(out);
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0]["input"], inputs[0]);
   std::multiset<std::string> seen;
-  for (const auto& l : lines) seen.insert(l["input"].get<std::string>());
-  EXPECT_EQ(seen, std::multiset<std::string>(inputs.begin(), inputs.end()));
-}
-
-TEST(RunBatch, ShardsTogetherCoverTheListOnce) {
-  TempRepo out_dir;
-  std::vector<std::string> inputs;
-  for (int i = 0; i < 17; ++i) inputs.push_back("/nonexistent/ostrameld/" + std::to_string(i));
-  std::multiset<std::string> seen;
-  for (std::size_t shard = 0; shard < 3; ++shard) {
-    BatchOptions options;
-    options.output = out_dir / ("shard" + std::to_string(shard) + ".jsonl");
-    options.shard = {shard, 3};
-    options.jobs = 2;
-    BatchSummary s = run_batch(inputs, options);
-    EXPECT_EQ(s.inputs, shard < 2 ? 6u : 5u);
-    for (const auto& l : lines_of(*options.output)) {
-      std::string input = l["input"];
-      seen.insert(input);
-      EXPECT_EQ(std::stoul(input.substr(input.rfind('/') + 1)) % 3, shard);
-    }
+  for (const auto& l : lines) {
+    seen.insert(l["input"].get<std::string>());
+    EXPECT_TRUE(l.contains("indicators")) << l;
   }
   EXPECT_EQ(seen, std::multiset<std::string>(inputs.begin(), inputs.end()));
+  // Nothing is left beside the output.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(RunBatch, ResumeRefusesAForeignOutputUntouched) {
+  TempRepo out_dir;
+  const std::string foreign[] = {
+      "not json at all\n",
+      "{\"input\": \"x\"}\n",                           // no schema of ours
+      "{\"input\": \"x\", \"schema\": \"other/1\"}\n",  // another tool's
+      "[1, 2]\n",
+  };
+  for (const auto& text : foreign) {
+    SCOPED_TRACE(text);
+    out_dir.write("out.jsonl", text);
+    BatchOptions options;
+    options.output = out_dir / "out.jsonl";
+    options.resume = true;
+    EXPECT_THROW(run_batch({"/nonexistent"}, options), BatchError);
+    EXPECT_EQ(read_file(out_dir / "out.jsonl"), text);
+  }
+}
+
+// FNV-1a of the input text, modulo N: every input lands in exactly one shard, and
+// inserting a line into the list moves no other line.
+TEST(RunBatch, ShardsByHashCoverTheListOnceAndStayPut) {
+  TempRepo out_dir;
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 40; ++i) inputs.push_back("/nonexistent/ostrameld/" + std::to_string(i));
+  auto shard_of = [&](const std::vector<std::string>& list) {
+    std::map<std::string, std::size_t> where;
+    for (std::size_t shard = 0; shard < 3; ++shard) {
+      BatchOptions options;
+      options.output = out_dir / ("shard" + std::to_string(shard) + ".jsonl");
+      options.shard = {shard, 3};
+      options.jobs = 2;
+      BatchSummary s = run_batch(list, options);
+      EXPECT_GT(s.inputs, 0u);
+      for (const auto& l : lines_of(*options.output)) {
+        EXPECT_TRUE(where.emplace(l["input"].get<std::string>(), shard).second);
+      }
+    }
+    return where;
+  };
+  auto before = shard_of(inputs);
+  EXPECT_EQ(before.size(), inputs.size());
+  auto edited = inputs;
+  edited.insert(edited.begin() + 7, "/nonexistent/ostrameld/new");
+  auto after = shard_of(edited);
+  EXPECT_EQ(after.size(), edited.size());
+  for (const auto& [input, shard] : before) EXPECT_EQ(after.at(input), shard) << input;
+  // The documented hash: FNV-1a 64 of "a" is 0xaf63dc4c8601ec8c.
+  BatchOptions one;
+  one.output = out_dir / "one.jsonl";
+  one.shard = {0xaf63dc4c8601ec8cULL % 7, 7};
+  EXPECT_EQ(run_batch({"a"}, one).inputs, 1u);
 }
 
 TEST(RunBatch, EmptyListWritesNothing) {

@@ -23,6 +23,7 @@
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
+#include "ostrameld/reports/summary.h"
 #include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
@@ -291,6 +292,10 @@ int run_batch_command(const BatchArgs& args) {
     if (!in) throw UsageError("cannot read the list " + args.list);
     inputs = read_inputs(in);
   }
+  if (inputs.empty()) {
+    throw UsageError("the list " + std::string(args.list == "-" ? "on standard input" : args.list) +
+                     " names no repository (one path or URL per line; # starts a comment)");
+  }
 
   HttpForgeClient forge(args.common.forge_options());
   BatchOptions options;
@@ -305,6 +310,8 @@ int run_batch_command(const BatchArgs& args) {
   BatchSummary s;
   try {
     s = run_batch(inputs, options);
+  } catch (const BatchError& e) {
+    throw UsageError(e.what());
   } catch (const OsError& e) {
     // "[Errno 13] Permission denied: 'x'" says what, not which option: name it.
     std::string what = e.what();
@@ -312,13 +319,46 @@ int run_batch_command(const BatchArgs& args) {
       what = what.substr(close + 2);
     throw UsageError("cannot write the batch output " + args.output + ": " + what);
   }
-  std::fprintf(
-      stderr,
-      "batch: %zu repositories assessed in %.1f s (%.0f/s), %zu failed, %zu already done%s\n",
-      s.assessed, s.seconds, s.seconds > 0 ? static_cast<double>(s.assessed) / s.seconds : 0.0,
-      s.failed, s.resumed, s.interrupted ? "; interrupted" : "");
+  std::fprintf(stderr,
+               "batch: %zu repositories assessed in %.1f s (%.0f/s), %zu failed, %zu already done, "
+               "%zu failures retried%s\n",
+               s.assessed, s.seconds,
+               s.seconds > 0 ? static_cast<double>(s.assessed) / s.seconds : 0.0, s.failed,
+               s.resumed, s.retried, s.interrupted ? "; interrupted" : "");
   if (s.interrupted) return kInterruptedStatus;
   return s.failed > 0 ? 1 : 0;
+}
+
+struct SummaryArgs {
+  std::vector<std::string> files;
+  std::string format = "markdown";
+  std::string output;
+};
+
+int run_summary(const SummaryArgs& args) {
+  Summary summary;
+  for (const auto& file : args.files) {
+    std::ifstream in(file);
+    if (!is_file(Path(file)) || !in) throw UsageError("cannot read the results file " + file);
+    try {
+      read_results(in, file, summary);
+    } catch (const SummaryError& e) {
+      throw UsageError(e.what());
+    }
+  }
+  std::string text = args.format == "csv"    ? summary_csv(summary)
+                     : args.format == "html" ? summary_html(summary)
+                                             : summary_markdown(summary);
+  if (args.output.empty()) {
+    std::cout << text << std::flush;
+    return 0;
+  }
+  try {
+    AtomicFile(Path(args.output)).commit(text);
+  } catch (const OsError& e) {
+    throw UsageError("cannot write " + args.output + ": " + e.what());
+  }
+  return 0;
 }
 
 int run_plugins() {
@@ -424,16 +464,25 @@ int main(int argc, char** argv) {
                         "Per repository: stop a clone or assessment after SECONDS (default: 600)");
   batch.common.add_to(batch_cmd);
 
+  SummaryArgs summary;
+  CLI::App* summary_cmd = app.add_subcommand(
+      "summary", "Sum up batch results (JSON Lines) as Markdown, one HTML page or CSV");
+  summary_cmd->add_option("results", summary.files, "JSON Lines files of batch runs (or shards)")
+      ->required();
+  summary_cmd->add_option("-f,--format", summary.format, "markdown (default), html or csv")
+      ->check(CLI::IsMember({"markdown", "html", "csv"}));
+  summary_cmd->add_option("-o,--output", summary.output, "Write to FILE instead of stdout");
+
   CLI::App* plugins_cmd = app.add_subcommand("plugins", "List the built-in plugins");
   CLI::App* indicators_cmd =
       app.add_subcommand("indicators", "List the indicators of the default profile");
 
   if (argc > 1 && argv[1][0] != '-') {
     std::string_view command = argv[1];
-    if (command != "assess" && command != "batch" && command != "plugins" &&
+    if (command != "assess" && command != "batch" && command != "summary" && command != "plugins" &&
         command != "indicators") {
       std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
-                << "' (expected assess, batch, plugins or indicators)\n";
+                << "' (expected assess, batch, summary, plugins or indicators)\n";
       return 2;
     }
   }
@@ -452,6 +501,7 @@ int main(int argc, char** argv) {
   try {
     if (*assess_cmd) return run_assess(assess, *assess_cmd);
     if (*batch_cmd) return run_batch_command(batch);
+    if (*summary_cmd) return run_summary(summary);
     if (*plugins_cmd) return run_plugins();
     if (*indicators_cmd) return run_indicators();
   } catch (const UsageError& e) {

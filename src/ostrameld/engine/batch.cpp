@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/interrupts.h"
 #include "ostrameld/utils/git.h"
+#include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -57,40 +59,112 @@ class LineWriter {
   std::mutex mu_;
 };
 
-// Reads an existing output: the inputs it holds whole, and the length of its complete
-// lines (a torn last line from a crash is cut off and its input done again).
-std::unordered_set<std::string> completed_inputs(int fd, const Path& path) {
+// A line this program wrote: a JSON object with its input and our schema.
+bool is_our_line(const Json& doc) {
+  if (!doc.is_object()) return false;
+  auto input = doc.find("input");
+  auto schema = doc.find("schema");
+  return input != doc.end() && input->is_string() && schema != doc.end() && schema->is_string() &&
+         schema->get<std::string>().rfind(kSchemaPrefix, 0) == 0;
+}
+
+// A line for an input that could not be assessed at all (no indicators).
+bool is_failure_line(const Json& doc) {
+  return !doc.contains("indicators");
+}
+
+// Prepares an existing output for --resume: keeps one line per assessed input, drops the
+// lines of inputs that failed (they are tried again) and a torn last line, and refuses a
+// file that holds anything but this program's JSON Lines. The file is rewritten through
+// a temporary file renamed over it, so that a crash leaves the old or the new, never half.
+std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dropped) {
   std::unordered_set<std::string> done;
-  std::string pending;
-  off_t complete = 0;
-  off_t offset = 0;
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t n = ::pread(fd, buf, sizeof buf, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw OsError(errno, path);
-    }
-    if (n == 0) break;
-    offset += n;
-    pending.append(buf, static_cast<std::size_t>(n));
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
-      std::string_view line(pending.data() + start, nl - start);
-      complete += static_cast<off_t>(line.size() + 1);
-      try {
-        Json doc = Json::parse(line);
-        if (doc.is_object() && doc.contains("input") && doc["input"].is_string()) {
-          done.insert(doc["input"].get<std::string>());
-        }
-      } catch (const Json::exception&) {
-        // Not one of our lines; left as it is.
-      }
-    }
-    pending.erase(0, start);
+  int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    if (errno == ENOENT) return done;
+    throw OsError(errno, path);
   }
-  if (complete < offset && ::ftruncate(fd, complete) != 0) throw OsError(errno, path);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } close_in{in};
+  Path tmp = path;
+  tmp += ".resume-tmp";
+  std::string kept;
+  bool rewrite = false;
+  std::size_t line_no = 0;
+  std::string pending;
+  char buf[1 << 16];
+  int out = -1;
+  auto flush = [&](bool final) {
+    if (kept.size() < (1u << 20) && !final) return;
+    if (out < 0) {
+      out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (out < 0) throw OsError(errno, tmp);
+    }
+    for (std::size_t done_bytes = 0; done_bytes < kept.size();) {
+      ssize_t n = ::write(out, kept.data() + done_bytes, kept.size() - done_bytes);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw OsError(errno, tmp);
+      done_bytes += static_cast<std::size_t>(n);
+    }
+    kept.clear();
+  };
+  try {
+    for (;;) {
+      ssize_t n = ::read(in, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw OsError(errno, path);
+      if (n == 0) break;
+      pending.append(buf, static_cast<std::size_t>(n));
+      std::size_t start = 0;
+      for (std::size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
+        std::string_view line(pending.data() + start, nl - start);
+        ++line_no;
+        auto doc = read_json(line);
+        if (!doc || !is_our_line(*doc)) {
+          throw BatchError(path.string() + " is not a JSON Lines output of ostrameld (line " +
+                           std::to_string(line_no) + "); give another -o file");
+        }
+        std::string input = (*doc)["input"].get<std::string>();
+        if (is_failure_line(*doc) || done.count(input)) {
+          ++dropped;
+          rewrite = true;
+          continue;
+        }
+        done.insert(input);
+        kept.append(line);
+        kept.push_back('\n');
+        flush(false);
+      }
+      pending.erase(0, start);
+    }
+    if (!pending.empty()) rewrite = true;  // a torn last line from a kill: done again
+    if (rewrite) {
+      flush(true);
+      if (::fsync(out) != 0 || ::close(out) != 0) throw OsError(errno, tmp);
+      out = -1;
+      if (::rename(tmp.c_str(), path.c_str()) != 0) throw OsError(errno, path);
+    }
+  } catch (...) {
+    if (out >= 0) ::close(out);
+    ::unlink(tmp.c_str());
+    throw;
+  }
+  if (out >= 0) ::close(out);
+  ::unlink(tmp.c_str());
   return done;
+}
+
+// FNV-1a, 64 bits, of the input text: the same line lands in the same shard whatever
+// else the list holds.
+std::uint64_t stable_hash(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ULL;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  return h;
 }
 
 std::string failure_line(const std::string& input, const std::string& message) {
@@ -183,12 +257,11 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
   bool own_fd = false;
   std::unordered_set<std::string> done;
   if (options.output) {
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (options.resume ? 0 : O_TRUNC);
+    if (options.resume) done = resume_output(*options.output, summary.retried);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (options.resume ? O_APPEND : O_TRUNC);
     fd = ::open(options.output->c_str(), flags, 0644);
     if (fd < 0) throw OsError(errno, *options.output);
     own_fd = true;
-    if (options.resume) done = completed_inputs(fd, *options.output);
-    if (::lseek(fd, 0, SEEK_END) < 0) throw OsError(errno, *options.output);
   }
   struct Closer {
     int fd;
@@ -200,7 +273,7 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
 
   std::vector<const std::string*> todo;
   for (std::size_t i = 0; i < all_inputs.size(); ++i) {
-    if (i % options.shard.count != options.shard.index) continue;
+    if (stable_hash(all_inputs[i]) % options.shard.count != options.shard.index) continue;
     ++summary.inputs;
     if (done.count(all_inputs[i])) {
       ++summary.resumed;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <istream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,15 +15,24 @@
 
 namespace ostrameld {
 
+// An output that --resume must not touch (not this program's JSON Lines).
+class BatchError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// This process takes the inputs whose stable hash (FNV-1a, 64 bits, of the input text)
+// modulo count is index, so that editing the list moves only the edited lines.
 struct Shard {
-  std::size_t index = 0;  // I: this process takes inputs whose position modulo count is I
+  std::size_t index = 0;  // I
   std::size_t count = 1;  // N
 };
 
 struct BatchOptions {
   unsigned jobs = 1;
   std::optional<Path> output;  // JSON Lines file; standard output when absent
-  bool resume = false;         // skip inputs already in the output, append the rest
+  // Keep the lines of inputs already assessed, try the failed ones again, append.
+  bool resume = false;
   Shard shard;
   AssessOptions assess;           // tokens, forge client, indicator selection
   std::optional<double> timeout;  // seconds per repository: clone and assessment
@@ -31,7 +41,8 @@ struct BatchOptions {
 
 struct BatchSummary {
   std::size_t inputs = 0;    // in this shard
-  std::size_t resumed = 0;   // already present in the output
+  std::size_t resumed = 0;   // already assessed in the output
+  std::size_t retried = 0;   // failure lines dropped from the output, their inputs done again
   std::size_t assessed = 0;  // lines written by this run
   std::size_t failed = 0;    // of those, inputs that could not be assessed
   bool interrupted = false;

@@ -37,8 +37,8 @@ void watch(sigset_t set) {
   int sig = 0;
   if (sigwait(&set, &sig) != 0) return;
   state().requested = true;
-  // Give the work a few seconds to stop at a safe point and clean up by itself.
-  timespec grace{5, 0};
+  // Give the work a second to stop at a safe point and clean up by itself.
+  timespec grace{1, 0};
   siginfo_t info;
   int again = sigtimedwait(&set, &info, &grace);
   if (again > 0) sig = again;

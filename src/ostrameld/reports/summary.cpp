@@ -1,0 +1,338 @@
+#include "ostrameld/reports/summary.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <unordered_set>
+
+#include "ostrameld/core/schema.h"
+#include "ostrameld/utils/json.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kLevels{"none", "basic", "intermediate", "advanced"};
+constexpr std::size_t kTopAdvice = 10;
+
+std::string text_of(const Json& v) {
+  return v.is_string() ? sanitize_utf8(v.get<std::string>()) : std::string();
+}
+
+SummaryRow row_of(const Json& doc, const Profile& profile) {
+  SummaryRow r;
+  r.input = text_of(doc["input"]);
+  r.scores.assign(profile.indicators.size(), std::nullopt);
+  r.passed.assign(profile.indicators.size(), std::nullopt);
+  if (auto errors = doc.find("errors"); errors != doc.end() && errors->is_array()) {
+    for (const auto& e : *errors)
+      if (e.is_object()) r.errors.push_back(text_of(e.value("message", Json())));
+  }
+  auto indicators = doc.find("indicators");
+  r.assessed = indicators != doc.end() && indicators->is_array();
+  if (auto sw = doc.find("software"); sw != doc.end() && sw->is_object())
+    r.name = text_of(sw->value("name", Json()));
+  if (!r.assessed) return r;
+  if (auto o = doc.find("overall_score"); o != doc.end() && o->is_number())
+    r.overall_score = o->get<double>();
+  auto level = doc.find("compliance_level");
+  r.compliance = level != doc.end() && level->is_string() && !level->get<std::string>().empty()
+                     ? level->get<std::string>()
+                     : "none";
+  for (const auto& ind : *indicators) {
+    if (!ind.is_object()) continue;
+    std::string key = text_of(ind.value("indicator_id", Json()));
+    for (std::size_t i = 0; i < profile.indicators.size(); ++i) {
+      if (profile.indicators[i].key != key) continue;
+      if (auto sc = ind.find("score"); sc != ind.end() && sc->is_number())
+        r.scores[i] = sc->get<double>();
+      std::string status = text_of(ind.value("status", Json()));
+      r.passed[i] = status == "pass";
+      if (status != "pass") {
+        if (auto adv = ind.find("advice"); adv != ind.end() && adv->is_array())
+          for (const auto& a : *adv) r.advice.push_back(text_of(a));
+      }
+    }
+  }
+  return r;
+}
+
+// What every report says: counts, rates, levels, the spread and the common advice.
+struct Figures {
+  std::size_t assessed = 0;
+  std::size_t failed = 0;
+  std::vector<std::size_t> runs, passes;  // per indicator
+  std::array<std::size_t, kLevels.size()> levels{};
+  std::array<std::size_t, 10> histogram{};  // [0,1), [1,2), ... [9,10]
+  std::vector<std::pair<std::string, std::size_t>> top_advice;
+  std::vector<const SummaryRow*> ranked;  // assessed rows, best first
+
+  Figures(const Summary& s, const Profile& profile)
+      : runs(profile.indicators.size()), passes(profile.indicators.size()) {
+    std::map<std::string, std::size_t> advice;
+    for (const auto& r : s.rows) {
+      if (!r.assessed) {
+        ++failed;
+        continue;
+      }
+      ++assessed;
+      ranked.push_back(&r);
+      for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (!r.passed[i]) continue;
+        ++runs[i];
+        if (*r.passed[i]) ++passes[i];
+      }
+      auto level = std::find(kLevels.begin(), kLevels.end(), r.compliance);
+      if (level != kLevels.end()) ++levels[static_cast<std::size_t>(level - kLevels.begin())];
+      auto bin = static_cast<std::size_t>(std::clamp(r.overall_score, 0.0, 10.0));
+      ++histogram[std::min<std::size_t>(bin, 9)];
+      // Each text counts once per repository.
+      std::unordered_set<std::string> seen(r.advice.begin(), r.advice.end());
+      for (const auto& a : seen) ++advice[a];
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const SummaryRow* a, const SummaryRow* b) {
+      if (a->overall_score != b->overall_score) return a->overall_score > b->overall_score;
+      return a->name < b->name;
+    });
+    top_advice.assign(advice.begin(), advice.end());
+    std::stable_sort(top_advice.begin(), top_advice.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    if (top_advice.size() > kTopAdvice) top_advice.resize(kTopAdvice);
+  }
+
+  double pass_rate(std::size_t i) const {
+    return runs[i] ? 100.0 * static_cast<double>(passes[i]) / static_cast<double>(runs[i]) : 0.0;
+  }
+};
+
+std::string bin_label(std::size_t b) {
+  return std::to_string(b) + "–" + std::to_string(b + 1);
+}
+
+// A cell as spreadsheets read it: quoted when needed, and never a formula.
+std::string csv_cell(std::string s) {
+  if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+    s.insert(0, "'");
+  if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Text inside a Markdown table cell.
+std::string md_cell(const std::string& s) {
+  std::string out;
+  for (char c : escape_controls(s)) {
+    if (c == '|' || c == '\\' || c == '`' || c == '*' || c == '_' || c == '[' || c == ']' ||
+        c == '<' || c == '>')
+      out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string html(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string percent(double v) {
+  return format_fixed(v, 0) + "%";
+}
+
+// Horizontal bars with a label on the left and the value on the right, as inline SVG.
+std::string svg_bars(const std::string& title,
+                     const std::vector<std::pair<std::string, double>>& bars, double max,
+                     const std::string& unit, const char* colour) {
+  constexpr int kLabel = 230, kWidth = 380, kRow = 26;
+  int height = static_cast<int>(bars.size()) * kRow + 10;
+  std::string out = "<figure><figcaption>" + html(title) +
+                    "</figcaption>\n<svg role=\"img\" "
+                    "aria-label=\"" +
+                    html(title) + "\" width=\"" + std::to_string(kLabel + kWidth + 70) +
+                    "\" height=\"" + std::to_string(height) +
+                    "\" xmlns=\"http://www.w3.org/2000/svg\">\n";
+  for (std::size_t i = 0; i < bars.size(); ++i) {
+    int y = static_cast<int>(i) * kRow + 5;
+    double w = max > 0 ? bars[i].second / max * kWidth : 0;
+    std::string value = unit == "%" ? percent(bars[i].second) : format_fixed(bars[i].second, 0);
+    out += "<text x=\"" + std::to_string(kLabel - 8) + "\" y=\"" + std::to_string(y + 16) +
+           "\" text-anchor=\"end\">" + html(bars[i].first) + "</text>";
+    out += "<rect x=\"" + std::to_string(kLabel) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
+           format_fixed(std::max(w, 1.0), 1) + "\" height=\"20\" fill=\"" + colour + "\"/>";
+    out += "<text x=\"" + format_fixed(kLabel + std::max(w, 1.0) + 6, 1) + "\" y=\"" +
+           std::to_string(y + 16) + "\">" + value + "</text>\n";
+  }
+  return out + "</svg></figure>\n";
+}
+
+}  // namespace
+
+void read_results(std::istream& in, const std::string& name, Summary& summary,
+                  const Profile& profile) {
+  std::unordered_set<std::string> seen;
+  for (const auto& r : summary.rows) seen.insert(r.input);
+  std::string line;
+  std::size_t line_no = 0;
+  while (std::getline(in, line)) {
+    ++line_no;
+    if (line.empty()) continue;
+    auto doc = read_json(line);
+    bool ours = doc && doc->is_object() && doc->contains("input") && (*doc)["input"].is_string() &&
+                doc->contains("schema") && (*doc)["schema"].is_string() &&
+                (*doc)["schema"].get<std::string>().rfind(kSchemaPrefix, 0) == 0;
+    if (!ours) {
+      throw SummaryError(name + ":" + std::to_string(line_no) +
+                         ": not a line of ostrameld's JSON Lines (batch output)");
+    }
+    SummaryRow row = row_of(*doc, profile);
+    if (!seen.insert(row.input).second) {
+      ++summary.duplicates;
+      continue;
+    }
+    summary.rows.push_back(std::move(row));
+  }
+}
+
+std::string summary_csv(const Summary& s, const Profile& profile) {
+  std::string out = "input,name,overall_score,compliance_level";
+  for (const auto& spec : profile.indicators) out += "," + std::string(spec.key);
+  out += ",errors\n";
+  for (const auto& r : s.rows) {
+    out += csv_cell(r.input) + "," + csv_cell(r.name) + ",";
+    out += r.assessed ? format_fixed(r.overall_score, 2) + "," + r.compliance : std::string(",");
+    for (const auto& score : r.scores) out += "," + (score ? format_fixed(*score, 1) : "");
+    out += "," + csv_cell(join(r.errors, " | ")) + "\n";
+  }
+  return out;
+}
+
+std::string summary_markdown(const Summary& s, const Profile& profile) {
+  Figures f(s, profile);
+  std::string out = "# FAIR assessment of " + std::to_string(s.rows.size()) + " repositories\n\n";
+  out += std::to_string(f.assessed) + " assessed, " + std::to_string(f.failed) +
+         " could not be assessed";
+  if (s.duplicates) out += ", " + std::to_string(s.duplicates) + " repeated lines counted once";
+  out +=
+      ".\n\n## Pass rate per indicator\n\n| Indicator | FAIR4RS | Passed | Rate "
+      "|\n|---|---|---:|---:|\n";
+  for (std::size_t i = 0; i < profile.indicators.size(); ++i) {
+    const auto& spec = profile.indicators[i];
+    out += "| " + std::string(spec.title) + " (`" + std::string(spec.key) + "`) | " +
+           std::string(spec.fair4rs_id.value_or("—")) + " | " + std::to_string(f.passes[i]) +
+           " of " + std::to_string(f.runs[i]) + " | " + percent(f.pass_rate(i)) + " |\n";
+  }
+  out += "\n## Compliance levels\n\n| Level | Repositories |\n|---|---:|\n";
+  for (std::size_t l = 0; l < kLevels.size(); ++l)
+    out += "| " + std::string(kLevels[l]) + " | " + std::to_string(f.levels[l]) + " |\n";
+  out += "\n## Overall scores\n\n| Score | Repositories |\n|---|---:|\n";
+  for (std::size_t b = 0; b < f.histogram.size(); ++b)
+    out += "| " + bin_label(b) + " | " + std::to_string(f.histogram[b]) + " |\n";
+  out += "\n## Most common advice\n\n";
+  if (f.top_advice.empty()) out += "None: every indicator passed.\n";
+  for (const auto& [text, count] : f.top_advice)
+    out += "- " + std::to_string(count) + " × " + escape_controls(text) + "\n";
+  out += "\n## Repositories\n\n| # | Repository | Score | Compliance |\n|---:|---|---:|---|\n";
+  std::size_t rank = 0;
+  for (const auto* r : f.ranked) {
+    out += "| " + std::to_string(++rank) + " | " + md_cell(r->name.empty() ? r->input : r->name) +
+           " | " + format_fixed(r->overall_score, 1) + " | " + r->compliance + " |\n";
+  }
+  if (f.failed) {
+    out += "\n## Not assessed\n\n";
+    for (const auto& r : s.rows)
+      if (!r.assessed) out += "- " + md_cell(r.input) + ": " + md_cell(join(r.errors, "; ")) + "\n";
+  }
+  return out;
+}
+
+std::string summary_html(const Summary& s, const Profile& profile) {
+  Figures f(s, profile);
+  std::string out =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>FAIR assessment of " +
+      std::to_string(s.rows.size()) +
+      " repositories</title>\n"
+      "<style>\n"
+      "body{font-family:system-ui,sans-serif;margin:2rem auto;max-width:72rem;padding:0 1rem;"
+      "color:#1b1f24}\n"
+      "h1{font-size:1.6rem}h2{font-size:1.2rem;margin-top:2rem}\n"
+      "figure{margin:1rem 0}figcaption{font-weight:600;margin-bottom:.4rem}\n"
+      "svg text{font-size:13px;fill:#1b1f24}\n"
+      "table{border-collapse:collapse;width:100%}th,td{padding:.3rem .6rem;"
+      "border-bottom:1px solid #d0d7de;text-align:left}td.n{text-align:right}\n"
+      ".charts{display:flex;flex-wrap:wrap;gap:2rem}\n"
+      "</style>\n</head>\n<body>\n";
+  out += "<h1>FAIR assessment of " + std::to_string(s.rows.size()) + " repositories</h1>\n";
+  out += "<p>" + std::to_string(f.assessed) + " assessed, " + std::to_string(f.failed) +
+         " could not be assessed" +
+         (s.duplicates ? ", " + std::to_string(s.duplicates) + " repeated lines counted once"
+                       : std::string()) +
+         ".</p>\n<div class=\"charts\">\n";
+  std::vector<std::pair<std::string, double>> rates;
+  for (std::size_t i = 0; i < profile.indicators.size(); ++i)
+    rates.emplace_back(std::string(profile.indicators[i].title), f.pass_rate(i));
+  out += svg_bars("Pass rate per indicator", rates, 100.0, "%", "#2f81f7");
+  std::vector<std::pair<std::string, double>> bins;
+  double most = 0;
+  for (std::size_t b = 0; b < f.histogram.size(); ++b) {
+    bins.emplace_back("score " + bin_label(b), static_cast<double>(f.histogram[b]));
+    most = std::max(most, static_cast<double>(f.histogram[b]));
+  }
+  out += svg_bars("Overall scores", bins, most, "", "#8250df");
+  std::vector<std::pair<std::string, double>> levels;
+  double most_level = 0;
+  for (std::size_t l = 0; l < kLevels.size(); ++l) {
+    levels.emplace_back(std::string(kLevels[l]), static_cast<double>(f.levels[l]));
+    most_level = std::max(most_level, static_cast<double>(f.levels[l]));
+  }
+  out += svg_bars("Compliance levels", levels, most_level, "", "#1a7f37");
+  out += "</div>\n<h2>Most common advice</h2>\n<ul>\n";
+  if (f.top_advice.empty()) out += "<li>None: every indicator passed.</li>\n";
+  for (const auto& [text, count] : f.top_advice)
+    out += "<li>" + std::to_string(count) + " × " + html(text) + "</li>\n";
+  out +=
+      "</ul>\n<h2>Repositories</h2>\n<table>\n<thead><tr><th>#</th><th>Repository</th>"
+      "<th>Score</th><th>Compliance</th></tr></thead>\n<tbody>\n";
+  std::size_t rank = 0;
+  for (const auto* r : f.ranked) {
+    out += "<tr><td class=\"n\">" + std::to_string(++rank) + "</td><td>" +
+           html(r->name.empty() ? r->input : r->name) + "</td><td class=\"n\">" +
+           format_fixed(r->overall_score, 1) + "</td><td>" + html(r->compliance) + "</td></tr>\n";
+  }
+  for (const auto& r : s.rows) {
+    if (r.assessed) continue;
+    out += "<tr><td></td><td>" + html(r.input) +
+           "</td><td></td><td>not assessed: " + html(join(r.errors, "; ")) + "</td></tr>\n";
+  }
+  out += "</tbody>\n</table>\n</body>\n</html>\n";
+  return out;
+}
+
+}  // namespace ostrameld

@@ -1,0 +1,47 @@
+// Many assessments at a glance: the JSON Lines of a batch (or of its shards) read back
+// and summed up as CSV, Markdown or one self-contained HTML page.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ostrameld/engine/profile.h"
+
+namespace ostrameld {
+
+// A line that is not this program's JSON Lines: the file and line are in the message.
+class SummaryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One repository of the results.
+struct SummaryRow {
+  std::string input;
+  std::string name;
+  bool assessed = false;  // false: the input could not be assessed at all
+  double overall_score = 0.0;
+  std::string compliance;                     // "none" when none was reached
+  std::vector<std::optional<double>> scores;  // per indicator of the profile; absent: not run
+  std::vector<std::optional<bool>> passed;    // per indicator: status pass
+  std::vector<std::string> advice;            // of every indicator short of pass
+  std::vector<std::string> errors;            // messages
+};
+
+struct Summary {
+  std::vector<SummaryRow> rows;  // in the order read, each input once
+  std::size_t duplicates = 0;    // later lines of an input already read
+};
+
+// Reads one file of results; `name` is used in messages. Throws SummaryError.
+void read_results(std::istream& in, const std::string& name, Summary& summary,
+                  const Profile& profile = fair4rs_profile());
+
+std::string summary_csv(const Summary& s, const Profile& profile = fair4rs_profile());
+std::string summary_markdown(const Summary& s, const Profile& profile = fair4rs_profile());
+std::string summary_html(const Summary& s, const Profile& profile = fair4rs_profile());
+
+}  // namespace ostrameld
