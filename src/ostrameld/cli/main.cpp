@@ -329,6 +329,39 @@ int run_batch_command(const BatchArgs& args) {
   return s.failed > 0 ? 1 : 0;
 }
 
+struct ReposArgs {
+  std::string url;
+  bool include_archived = false;
+  bool include_forks = false;
+  std::vector<std::string> forges;
+  std::optional<std::string> github_token;
+  std::optional<std::string> gitlab_token;
+  std::optional<std::string> gitea_token;
+};
+
+int run_repos(const ReposArgs& args) {
+  CommonArgs common;
+  common.forges = args.forges;
+  HttpForgeClient forge(common.forge_options());
+  auto info = forge.parse_forge_url(args.url + "/x");  // the style of the owner's forge
+  std::string style = info ? info->api_style : "github";
+  std::optional<std::string> token =
+      style == "gitlab"  ? (args.gitlab_token ? args.gitlab_token : env("GITLAB_TOKEN"))
+      : style == "gitea" ? (args.gitea_token ? args.gitea_token : env("GITEA_TOKEN"))
+                         : (args.github_token ? args.github_token : env("GITHUB_TOKEN"));
+  std::vector<std::string> urls;
+  try {
+    urls = forge.list_repositories(
+        args.url, token,
+        {.include_archived = args.include_archived, .include_forks = args.include_forks});
+  } catch (const ForgeError& e) {
+    throw UsageError(e.what());
+  }
+  for (const auto& u : urls) std::cout << u << '\n';
+  std::cout << std::flush;
+  return 0;
+}
+
 struct SummaryArgs {
   std::vector<std::string> files;
   std::string format = "markdown";
@@ -464,6 +497,19 @@ int main(int argc, char** argv) {
                         "Per repository: stop a clone or assessment after SECONDS (default: 600)");
   batch.common.add_to(batch_cmd);
 
+  ReposArgs repos;
+  CLI::App* repos_cmd = app.add_subcommand(
+      "repos", "List the clone URLs of an organisation's, group's or user's repositories");
+  repos_cmd->add_option("url", repos.url, "e.g. https://github.com/ORG or https://gitlab.com/GROUP")
+      ->required();
+  repos_cmd->add_flag("--include-archived", repos.include_archived, "Also archived repositories");
+  repos_cmd->add_flag("--include-forks", repos.include_forks, "Also forks");
+  repos_cmd->add_option("--forge", repos.forges, "Self-hosted forge HOST=STYLE, repeatable")
+      ->allow_extra_args(false);
+  repos_cmd->add_option("--github-token", repos.github_token, "(default: $GITHUB_TOKEN)");
+  repos_cmd->add_option("--gitlab-token", repos.gitlab_token, "(default: $GITLAB_TOKEN)");
+  repos_cmd->add_option("--gitea-token", repos.gitea_token, "(default: $GITEA_TOKEN)");
+
   SummaryArgs summary;
   CLI::App* summary_cmd = app.add_subcommand(
       "summary", "Sum up batch results (JSON Lines) as Markdown, one HTML page or CSV");
@@ -479,10 +525,10 @@ int main(int argc, char** argv) {
 
   if (argc > 1 && argv[1][0] != '-') {
     std::string_view command = argv[1];
-    if (command != "assess" && command != "batch" && command != "summary" && command != "plugins" &&
-        command != "indicators") {
+    if (command != "assess" && command != "batch" && command != "repos" && command != "summary" &&
+        command != "plugins" && command != "indicators") {
       std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
-                << "' (expected assess, batch, summary, plugins or indicators)\n";
+                << "' (expected assess, batch, repos, summary, plugins or indicators)\n";
       return 2;
     }
   }
@@ -491,7 +537,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
     std::string hint;
-    for (const CLI::App* cmd : {assess_cmd, batch_cmd})
+    for (const CLI::App* cmd : {assess_cmd, batch_cmd, repos_cmd, summary_cmd})
       if (hint.empty() && cmd->parsed()) hint = suggestion(argc, argv, *cmd);
     std::cerr << "ostrameld: error: " << e.what() << hint << '\n';
     return 2;
@@ -502,6 +548,7 @@ int main(int argc, char** argv) {
     if (*assess_cmd) return run_assess(assess, *assess_cmd);
     if (*batch_cmd) return run_batch_command(batch);
     if (*summary_cmd) return run_summary(summary);
+    if (*repos_cmd) return run_repos(repos);
     if (*plugins_cmd) return run_plugins();
     if (*indicators_cmd) return run_indicators();
   } catch (const UsageError& e) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -255,6 +256,67 @@ struct HttpForgeClient::Impl {
     if (rc != CURLE_OK || r.too_large) return std::nullopt;
     return r;
   }
+
+  // What a walk through the pages of a list ended with.
+  struct Pages {
+    bool ok = false;
+    long status = 0;  // the HTTP status that ended it, 0 for a transport failure
+    ForgeProblem problem = ForgeProblem::Unreachable;
+  };
+
+  // GETs every page of a JSON list, following the Link header's rel="next" or GitLab's
+  // X-Next-Page, on the first page's origin only (the token never travels elsewhere),
+  // and hands each item to on_item.
+  Pages fetch_pages(const std::string& first, const std::vector<std::string>& headers,
+                    bool allow_http, const std::string& host,
+                    const std::function<void(const Json&)>& on_item) {
+    const std::string origin = origin_of(first);
+    std::string next = first;
+    for (int pages = 0; !next.empty(); ++pages) {
+      if (pages >= options.max_pages) break;
+      std::optional<Response> r;
+      std::string target = next;
+      for (int hops = 0;; ++hops) {
+        {
+          HostGate::Pass pass(gate, host);
+          r = get(target, headers, allow_http);
+        }
+        if (!r) {
+          note(host, ForgeProblem::Unreachable);
+          return {};
+        }
+        if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
+        auto loc = r->headers.find("location");
+        if (loc == r->headers.end() || origin_of(loc->second) != origin) return {false, r->status};
+        target = loc->second;
+      }
+      if (rate_limit_exhausted(*r)) mark_exhausted(host);
+      if (r->status != 200) {
+        ForgeProblem p = rate_limit_exhausted(*r)               ? ForgeProblem::RateLimited
+                         : r->status == 401 || r->status == 403 ? ForgeProblem::Denied
+                         : r->status == 404                     ? ForgeProblem::NotFound
+                                                                : ForgeProblem::Unreachable;
+        note(host, p);
+        return {false, r->status, p};
+      }
+      auto doc = read_json(r->body, kMaxJsonDepth);
+      if (!doc || !doc->is_array()) return {false, r->status};
+      for (const auto& item : *doc) on_item(item);
+      if (doc->empty()) break;
+
+      next.clear();
+      auto link = r->headers.find("link");
+      if (link != r->headers.end()) {
+        std::string candidate = next_link(link->second);
+        if (!candidate.empty() && origin_of(candidate) == origin) next = candidate;
+      } else if (auto np = r->headers.find("x-next-page");
+                 np != r->headers.end() && !np->second.empty() &&
+                 np->second.find_first_not_of("0123456789") == std::string::npos) {
+        next = first + "&page=" + np->second;
+      }
+    }
+    return {true, 200};
+  }
 };
 
 HttpForgeClient::HttpForgeClient(ForgeOptions options)
@@ -262,6 +324,10 @@ HttpForgeClient::HttpForgeClient(ForgeOptions options)
 HttpForgeClient::~HttpForgeClient() = default;
 
 std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) const {
+  return resolve(url, true);
+}
+
+std::optional<ForgeInfo> HttpForgeClient::resolve(std::string_view url, bool repository) const {
   auto parts = parse_url(url);
   if (!parts || parts->host.empty()) return std::nullopt;
   const std::string& scheme = parts->scheme;
@@ -284,14 +350,16 @@ std::optional<ForgeInfo> HttpForgeClient::parse_forge_url(std::string_view url) 
   if (style == "gitlab") {
     auto web_part = path.find("/-/");
     if (web_part != std::string::npos) path.resize(web_part);
-  } else {
+  } else if (repository) {
     auto first = path.find('/');
     if (first == std::string::npos) return std::nullopt;
     auto second = path.find('/', first + 1);
     if (second != std::string::npos) path.resize(second);  // owner/repo of a deeper web URL
+  } else if (path.find('/') != std::string::npos) {
+    path.resize(path.find('/'));  // the owner of a deeper web URL
   }
-  if (path.find('/') == std::string::npos || path.front() == '/' || path.back() == '/')
-    return std::nullopt;
+  if (path.empty() || path.front() == '/' || path.back() == '/') return std::nullopt;
+  if (repository && path.find('/') == std::string::npos) return std::nullopt;
 
   ForgeInfo info;
   info.api_style = style;
@@ -332,69 +400,17 @@ std::optional<std::vector<Release>> HttpForgeClient::get_releases(
     headers = {"Accept: application/json"};
     if (token && !token->empty()) headers.push_back("Authorization: token " + *token);
   }
-  const bool allow_http = info->scheme == "http";
-  const std::string origin = origin_of(first);
-
   std::vector<Release> releases;
-  std::string next = first;
-  for (int pages = 0; !next.empty(); ++pages) {
-    if (pages >= impl_->options.max_pages) break;
-    std::optional<Response> r;
-    std::string target = next;
-    for (int hops = 0;; ++hops) {
-      {
-        HostGate::Pass pass(impl_->gate, info->host);
-        r = impl_->get(target, headers, allow_http);
-      }
-      if (!r) {
-        impl_->note(info->host, ForgeProblem::Unreachable);
-        return std::nullopt;
-      }
-      if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
-      auto loc = r->headers.find("location");
-      // The token must never travel to another host: only same-origin redirects.
-      if (loc == r->headers.end() || origin_of(loc->second) != origin) return std::nullopt;
-      target = loc->second;
-    }
-    if (rate_limit_exhausted(*r)) impl_->mark_exhausted(info->host);
-    if (r->status != 200) {
-      impl_->note(info->host, r->status == 401 || r->status == 403 ? ForgeProblem::Denied
-                              : r->status == 404                   ? ForgeProblem::NotFound
-                                                                   : ForgeProblem::Unreachable);
-      return std::nullopt;
-    }
-
-    Json doc;
-    try {
-      doc = Json::parse(r->body, [](int depth, Json::parse_event_t, Json&) {
-        if (depth > kMaxJsonDepth) throw std::length_error("too deep");
-        return true;
+  auto pages =
+      impl_->fetch_pages(first, headers, info->scheme == "http", info->host, [&](const Json& item) {
+        Release rel;
+        if (item.is_object()) {
+          auto it = item.find("tag_name");
+          if (it != item.end() && it->is_string()) rel.tag_name = it->get<std::string>();
+        }
+        releases.push_back(std::move(rel));
       });
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
-    if (!doc.is_array()) return std::nullopt;
-    for (const auto& item : doc) {
-      Release rel;
-      if (item.is_object()) {
-        auto it = item.find("tag_name");
-        if (it != item.end() && it->is_string()) rel.tag_name = it->get<std::string>();
-      }
-      releases.push_back(std::move(rel));
-    }
-    if (doc.empty()) break;
-
-    next.clear();
-    auto link = r->headers.find("link");
-    if (link != r->headers.end()) {
-      std::string candidate = next_link(link->second);
-      if (!candidate.empty() && origin_of(candidate) == origin) next = candidate;
-    } else if (auto np = r->headers.find("x-next-page");
-               np != r->headers.end() && !np->second.empty() &&
-               np->second.find_first_not_of("0123456789") == std::string::npos) {
-      next = first + "&page=" + np->second;
-    }
-  }
+  if (!pages.ok) return std::nullopt;
   return releases;
 }
 
@@ -404,6 +420,75 @@ ForgeProblem HttpForgeClient::problem(std::string_view url) const {
   if (!info) return ForgeProblem::UnknownForge;
   if (impl_->is_exhausted(info->host)) return ForgeProblem::RateLimited;
   return impl_->noted(info->host).value_or(ForgeProblem::Unreachable);
+}
+
+std::string token_variable(std::string_view style) {
+  return style == "gitlab" ? "GITLAB_TOKEN" : style == "gitea" ? "GITEA_TOKEN" : "GITHUB_TOKEN";
+}
+
+std::vector<std::string> HttpForgeClient::list_repositories(std::string_view owner_url,
+                                                            const std::optional<std::string>& token,
+                                                            const ListOptions& list) const {
+  auto info = resolve(owner_url, false);
+  if (!info) {
+    throw ForgeError("not the address of an organisation, group or user on a known forge: " +
+                     redact_url(owner_url) +
+                     " (register a self-hosted one with --forge HOST=STYLE)");
+  }
+  std::string owner = info->project;
+  std::vector<std::string> headers{"Accept: application/json"};
+  std::vector<std::string> firsts;  // the organisation's list, then the user's
+  if (info->api_style == "github") {
+    headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
+    if (token && !token->empty()) headers.push_back("Authorization: Bearer " + *token);
+    firsts = {info->api_base + "/orgs/" + owner + "/repos?per_page=100&type=all",
+              info->api_base + "/users/" + owner + "/repos?per_page=100&type=owner"};
+  } else if (info->api_style == "gitlab") {
+    if (token && !token->empty()) headers.push_back("PRIVATE-TOKEN: " + *token);
+    firsts = {info->api_base + "/groups/" + percent_encode(owner) +
+                  "/projects?include_subgroups=true&per_page=100",
+              info->api_base + "/users/" + percent_encode(owner) + "/projects?per_page=100"};
+  } else {
+    if (token && !token->empty()) headers.push_back("Authorization: token " + *token);
+    firsts = {info->api_base + "/orgs/" + owner + "/repos?limit=50",
+              info->api_base + "/users/" + owner + "/repos?limit=50"};
+  }
+  std::set<std::string> urls;
+  auto take = [&](const Json& item) {
+    if (!item.is_object()) return;
+    bool archived = item.value("archived", false) == true;
+    bool fork = info->api_style == "gitlab"
+                    ? item.contains("forked_from_project") && !item["forked_from_project"].is_null()
+                    : item.value("fork", false) == true;
+    if ((archived && !list.include_archived) || (fork && !list.include_forks)) return;
+    auto url = item.find(info->api_style == "gitlab" ? "http_url_to_repo" : "clone_url");
+    if (url != item.end() && url->is_string() && !url->get<std::string>().empty())
+      urls.insert(sanitize_utf8(url->get<std::string>()));
+  };
+  Impl::Pages pages;
+  for (const auto& first : firsts) {
+    urls.clear();
+    pages = impl_->fetch_pages(first, headers, info->scheme == "http", info->host, take);
+    if (pages.ok || pages.status != 404) break;  // not an organisation: try the user
+  }
+  if (!pages.ok) {
+    std::string where = info->host + "/" + owner;
+    switch (pages.problem) {
+      case ForgeProblem::RateLimited:
+        throw ForgeError("the API rate limit of " + info->host + " is exhausted; set " +
+                         token_variable(info->api_style) + " to a token to raise it");
+      case ForgeProblem::Denied:
+        throw ForgeError(info->host + " refused the request (HTTP " + std::to_string(pages.status) +
+                         "); check the token in " + token_variable(info->api_style));
+      case ForgeProblem::NotFound:
+        throw ForgeError("no organisation, group or user " + where);
+      default:
+        throw ForgeError(pages.status ? "unexpected answer from " + info->host + " (HTTP " +
+                                            std::to_string(pages.status) + ")"
+                                      : "cannot reach the API of " + info->host);
+    }
+  }
+  return {urls.begin(), urls.end()};
 }
 
 }  // namespace ostrameld

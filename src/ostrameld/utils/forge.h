@@ -44,6 +44,7 @@ class ForgeClient {
 #include <chrono>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 namespace ostrameld {
 
@@ -60,6 +61,20 @@ struct ForgeOptions {
 
 // The forge client of a run, over HTTPS (libcurl). Thread-safe: one client serves all
 // workers of a batch, reusing connections and remembering exhausted rate limits.
+// A listing that cannot be had: one line saying why, never with a token.
+class ForgeError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ListOptions {
+  bool include_archived = false;
+  bool include_forks = false;
+};
+
+// The environment variable whose token goes with a forge style.
+std::string token_variable(std::string_view style);
+
 class HttpForgeClient final : public ForgeClient {
  public:
   explicit HttpForgeClient(ForgeOptions options = {});
@@ -70,7 +85,17 @@ class HttpForgeClient final : public ForgeClient {
       std::string_view url, const std::optional<std::string>& token) const override;
   ForgeProblem problem(std::string_view url) const override;
 
+  // The clone URLs of every repository of an organisation, group (with its subgroups)
+  // or user, every page, sorted; archived repositories and forks only when asked.
+  // Throws ForgeError.
+  std::vector<std::string> list_repositories(std::string_view owner_url,
+                                             const std::optional<std::string>& token,
+                                             const ListOptions& list = {}) const;
+
  private:
+  // The forge behind an address: of a repository (owner/repo), or of its owner.
+  std::optional<ForgeInfo> resolve(std::string_view url, bool repository) const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
