@@ -23,6 +23,7 @@
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
+#include "ostrameld/reports/sarif.h"
 #include "ostrameld/reports/summary.h"
 #include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/git.h"
@@ -105,6 +106,7 @@ struct AssessArgs {
   std::string output;
   std::string json_indent = "2";
   std::string template_dir;
+  std::string badge;       // also write the badge here
   std::string fail_under;  // checked by parse_score: CLI11's own message says nothing useful
   std::optional<double> timeout;
   CommonArgs common;
@@ -185,6 +187,8 @@ Json render_options(const AssessArgs& args) {
 
 std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
   if (args.format == "json") return std::make_unique<JsonRenderer>();
+  if (args.format == "sarif") return std::make_unique<SarifRenderer>();
+  if (args.format == "badge") return std::make_unique<BadgeRenderer>();
   if (args.format == "markdown") {
     Path dir = args.template_dir.empty() ? default_template_dir() : Path(args.template_dir);
     if (!is_file(dir / "report.md.j2")) {
@@ -230,6 +234,14 @@ int run_assess(const AssessArgs& args, const CLI::App& cmd) {
       throw UsageError("cannot write " + args.output + ": " + e.what());
     }
   }
+  std::optional<AtomicFile> badge;
+  if (!args.badge.empty()) {
+    try {
+      badge.emplace(Path(args.badge));
+    } catch (const OsError& e) {
+      throw UsageError("cannot write " + args.badge + ": " + e.what());
+    }
+  }
 
   RepositorySource source = [&] {
     try {
@@ -253,6 +265,13 @@ int run_assess(const AssessArgs& args, const CLI::App& cmd) {
     text = renderer->render(a, options);
   } catch (const std::exception& e) {
     throw UsageError(std::string("cannot render the report: ") + e.what());
+  }
+  if (badge) {
+    try {
+      badge->commit(BadgeRenderer().render(a) + "\n");
+    } catch (const OsError& e) {
+      throw UsageError("cannot write " + args.badge + ": " + e.what());
+    }
   }
   if (out) {
     try {
@@ -469,9 +488,10 @@ int main(int argc, char** argv) {
       app.add_subcommand("assess", "Assess one repository (a directory or a clone URL)");
   assess_cmd->add_option("path", assess.path, "Repository directory or URL (default: .)");
   assess_cmd->add_option("-f,--format", assess.format, "Report format")
-      ->check(CLI::IsMember({"text", "json", "markdown"}));
+      ->check(CLI::IsMember({"text", "json", "markdown", "sarif", "badge"}));
   assess_cmd->add_option("-o,--output", assess.output,
                          "Write the report to FILE instead of stdout");
+  assess_cmd->add_option("--badge", assess.badge, "Also write an SVG badge of the score to FILE");
   assess_cmd->add_option("--json-indent", assess.json_indent,
                          "Spaces per JSON level, or none for one line");
   assess_cmd->add_option("--template-dir", assess.template_dir,

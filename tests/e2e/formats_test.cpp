@@ -1,0 +1,139 @@
+// What other tools read: SARIF for code-scanning dashboards, the JSON against the
+// project's own schema, and the README badge, checked with the official schemas and an
+// XML parser.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "ostrameld/reports/sarif.h"
+#include "ostrameld/utils/text.h"
+#include "support/git_repo.h"
+#include "support/run_cli.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::git;
+using testing::git_history;
+using testing::run_cli;
+using testing::shell_quote;
+using testing::TempRepo;
+
+const std::string kValidator = std::string(OSTRAMELD_TEST_DATA) + "/../support/validate_json.py";
+const std::string kSchemas = std::string(OSTRAMELD_TEST_DATA) + "/../../schema/";
+
+// Runs the validator; returns what it said about invalid documents.
+std::string invalid(const std::string& schema, const std::string& file, bool lines = false) {
+  TempRepo out;
+  std::string report = (out / "report.txt").string();
+  int rc = std::system((shell_quote(kValidator) + " " + shell_quote(schema) +
+                        (lines ? " --lines " : " ") + shell_quote(file) + " > " +
+                        shell_quote(report) + " 2>&1")
+                           .c_str());
+  return rc == 0 ? "" : testing::read_file(report) + "(exit " + std::to_string(rc) + ")";
+}
+
+std::string unprivileged() {
+  return ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+}
+
+TEST(Formats, SarifAndJsonValidateForEveryKindOfAssessment) {
+  struct {
+    const char* name;
+    std::function<void(TempRepo&)> setup;
+    std::string args;
+    std::string prefix;
+  } cases[] = {
+      {"passing",
+       [](TempRepo& r) {
+         r.write("LICENSE", testing::data_file("licenses/MIT.txt"));
+         r.write("README.md", std::string(300, 'x'));
+         r.write("docs/index.md", "# Docs");
+         r.write("CITATION.cff", "cff-version: 1.2.0\ntitle: x\nauthors: []\n");
+         git_history(r, 12);
+         git(r, "tag v1.0.0");
+       },
+       "", ""},
+      {"failing", [](TempRepo&) {}, "", ""},
+      {"erroring",
+       [](TempRepo& r) {
+         r.write("docs/index.md", "");
+         ::chmod((r / "docs").c_str(), 0711);
+       },
+       "", unprivileged()},
+      {"skipped", [](TempRepo&) {}, " --indicator clear_license", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    c.setup(repo);
+    TempRepo out;
+    ::chmod(out.path().c_str(), 0777);
+    for (const char* format : {"sarif", "json"}) {
+      std::string file = (out / (std::string("report.") + format)).string();
+      auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f " + format +
+                           c.args + " -o " + shell_quote(file),
+                       c.prefix);
+      ASSERT_EQ(r.status, 0) << r.err;
+      std::string schema = std::string(format) == "sarif" ? std::string(OSTRAMELD_TEST_DATA) +
+                                                                "/schemas/sarif-schema-2.1.0.json"
+                                                          : kSchemas + "assessment.schema.json";
+      EXPECT_EQ(invalid(schema, file), "") << format;
+      std::string text = testing::read_file(file);
+      if (std::string(c.name) == "erroring" && std::string(format) == "sarif") {
+        EXPECT_NE(text.find("\"level\": \"error\""), std::string::npos);
+        EXPECT_NE(text.find("Permission denied"), std::string::npos);
+      }
+      if (std::string(c.name) == "passing" && std::string(format) == "sarif") {
+        EXPECT_EQ(text.find("\"ruleId\": \"clear_license\""), std::string::npos);  // it passed
+      }
+    }
+  }
+}
+
+TEST(Formats, BatchLinesValidate) {
+  TempRepo repos;
+  repos.write("a/LICENSE", "MIT License\n");
+  repos.write("list.txt", (repos / "a").string() + "\n" + (repos / "gone").string() + "\n");
+  TempRepo out;
+  std::string file = (out / "out.jsonl").string();
+  auto r = run_cli("batch " + shell_quote((repos / "list.txt").string()) + " --offline -o " +
+                   shell_quote(file));
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(invalid(kSchemas + "batch-line.schema.json", file, true), "");
+}
+
+// Well-formed SVG for every level and the scores from 0.0 to 10.0, saying both.
+TEST(Formats, BadgeIsWellFormedForEveryLevelAndScore) {
+  TempRepo out;
+  for (std::optional<std::string> level :
+       {std::optional<std::string>(), std::optional<std::string>("basic"),
+        std::optional<std::string>("intermediate"), std::optional<std::string>("advanced")}) {
+    for (double score : {0.0, 0.05, 3.25, 9.99, 10.0}) {
+      Assessment a;
+      a.overall_score = score;
+      a.compliance_level = level;
+      std::string svg = BadgeRenderer().render(a);
+      auto file = out.write("badge.svg", svg);
+      int rc = std::system(("/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as E; "
+                            "E.parse(sys.argv[1])' " +
+                            shell_quote(file.string()))
+                               .c_str());
+      EXPECT_EQ(rc, 0) << svg;
+      EXPECT_NE(svg.find(">" + format_fixed(score, 1) + " " + level.value_or("none") + "<"),
+                std::string::npos)
+          << svg;
+    }
+  }
+  // Beside another format in the same run.
+  TempRepo repo;
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f json --badge " +
+                   shell_quote((out / "fair.svg").string()));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testing::read_file(out / "fair.svg").rfind("<svg ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace ostrameld
