@@ -476,6 +476,101 @@ std::string suggestion(int argc, char** argv, const CLI::App& cmd) {
   return {};
 }
 
+// The commands a user sees, in order.
+std::vector<const CLI::App*> visible_commands(const CLI::App& app) {
+  std::vector<const CLI::App*> out;
+  for (const CLI::App* cmd : app.get_subcommands({}))
+    if (!cmd->get_group().empty()) out.push_back(cmd);
+  return out;
+}
+
+std::string option_names(const CLI::Option* opt) {
+  std::string names;
+  for (const auto& s : opt->get_snames()) names += (names.empty() ? "-" : ", -") + s;
+  for (const auto& l : opt->get_lnames()) names += (names.empty() ? "--" : ", --") + l;
+  if (names.empty()) names = opt->get_name();  // a positional argument
+  if (opt->get_type_size() != 0 && !opt->get_lnames().empty()) names += " " + opt->get_type_name();
+  return names;
+}
+
+std::string roff(std::string s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\')
+      out += "\\e";
+    else if (c == '-')
+      out += "\\-";
+    else
+      out += c;
+  }
+  if (!out.empty() && (out.front() == '.' || out.front() == '\'')) out.insert(0, "\\&");
+  return out;
+}
+
+// ostrameld(1), written from the same option table as --help, so the two cannot drift.
+std::string man_page(const CLI::App& app) {
+  std::string out = ".TH OSTRAMELD 1 \"\" \"ostrameld " + std::string(kVersion) +
+                    "\" \"User Commands\"\n.SH NAME\nostrameld \\- " + roff(app.get_description()) +
+                    "\n.SH SYNOPSIS\n";
+  for (const CLI::App* cmd : visible_commands(app))
+    out += ".B ostrameld " + cmd->get_name() + "\n.RI [ options ]\n.br\n";
+  out +=
+      ".SH DESCRIPTION\nOstrameld scores how FAIR a research\\-software repository is (FAIR4RS), "
+      "says what to improve, and writes text, JSON, Markdown, SARIF or an SVG badge.\n";
+  for (const CLI::App* cmd : visible_commands(app)) {
+    out += ".SH \"" + cmd->get_name() + "\"\n" + roff(cmd->get_description()) + "\n";
+    for (const CLI::Option* opt : cmd->get_options()) {
+      if (opt->get_name() == "--help") continue;
+      out += ".TP\n.B " + roff(option_names(opt)) + "\n" + roff(opt->get_description()) + "\n";
+    }
+  }
+  out +=
+      ".SH EXIT STATUS\n0 done; 1 below \\-\\-fail\\-under, or some batch inputs failed; "
+      "2 bad usage or input; 130 interrupted.\n"
+      ".SH ENVIRONMENT\nGITHUB_TOKEN, GITLAB_TOKEN, GITEA_TOKEN: forge tokens, never printed.\n"
+      ".SH FILES\n/usr/share/ostrameld/templates/report.md.j2 (the Markdown report), "
+      "/usr/share/ostrameld/schema/ (the JSON schemas).\n";
+  return out;
+}
+
+// Shell completion of commands and their options, from the same table.
+std::string completion(const CLI::App& app, std::string_view shell) {
+  std::string commands;
+  std::string cases;
+  for (const CLI::App* cmd : visible_commands(app)) {
+    commands += (commands.empty() ? "" : " ") + cmd->get_name();
+    std::string opts;
+    for (const CLI::Option* opt : cmd->get_options()) {
+      for (const auto& l : opt->get_lnames()) opts += (opts.empty() ? "--" : " --") + l;
+      for (const auto& s : opt->get_snames()) opts += " -" + s;
+    }
+    cases += "    " + cmd->get_name() + ") opts=\"" + opts + "\" ;;\n";
+  }
+  if (shell == "zsh") {
+    return "#compdef ostrameld\n_ostrameld() {\n  local -a opts\n  if (( CURRENT == 2 )); then\n"
+           "    compadd -- " +
+           commands +
+           " --version --help\n    return\n  fi\n"
+           "  case ${words[2]} in\n" +
+           cases +
+           "  esac\n"
+           "  if [[ ${words[CURRENT]} == -* ]]; then compadd -- ${=opts}; else _files; fi\n}\n"
+           "_ostrameld \"$@\"\n";
+  }
+  return "# bash completion for ostrameld\n_ostrameld() {\n"
+         "  local cur=${COMP_WORDS[COMP_CWORD]} opts=\"\"\n"
+         "  if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
+         "    COMPREPLY=($(compgen -W \"" +
+         commands +
+         " --version --help\" -- \"$cur\"))\n"
+         "    return\n  fi\n  case ${COMP_WORDS[1]} in\n" +
+         cases +
+         "  esac\n"
+         "  if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"));\n"
+         "  else COMPREPLY=($(compgen -f -- \"$cur\")); fi\n}\n"
+         "complete -o filenames -F _ostrameld ostrameld\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -543,6 +638,15 @@ int main(int argc, char** argv) {
   CLI::App* indicators_cmd =
       app.add_subcommand("indicators", "List the indicators of the default profile");
 
+  // For the package build: the manual page and shell completions, from the table above.
+  if (argc == 2 && std::string_view(argv[1]) == "__man") {
+    std::cout << man_page(app);
+    return 0;
+  }
+  if (argc == 3 && std::string_view(argv[1]) == "__completion") {
+    std::cout << completion(app, argv[2]);
+    return 0;
+  }
   if (argc > 1 && argv[1][0] != '-') {
     std::string_view command = argv[1];
     if (command != "assess" && command != "batch" && command != "repos" && command != "summary" &&

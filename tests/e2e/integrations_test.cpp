@@ -1,0 +1,65 @@
+// The CI integrations as their users run them: the GitHub Action's steps and the
+// pre-commit hook (through Debian's pre-commit).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+
+#include "support/git_repo.h"
+#include "support/run_cli.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::git;
+using testing::git_history;
+using testing::shell_quote;
+using testing::TempRepo;
+
+const std::string kSource = std::string(OSTRAMELD_TEST_DATA) + "/../..";
+const std::string kBinDir = std::filesystem::path(OSTRAMELD_BIN).parent_path().string();
+
+int sh(const std::string& command) {
+  int rc = std::system(("bash -c " + shell_quote(command)).c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+TEST(Integrations, TheActionWritesReportSarifAndJobSummary) {
+  TempRepo repo;
+  repo.write("LICENSE", testing::data_file("licenses/MIT.txt"));
+  git_history(repo, 3);
+  TempRepo out;
+  std::string env = "cd " + shell_quote(repo.path().string()) + " && PATH=" + shell_quote(kBinDir) +
+                    ":$PATH GITHUB_STEP_SUMMARY=" + shell_quote((out / "summary.md").string()) +
+                    " INPUT_OUTPUT_FILE=" + shell_quote((out / "report.md").string()) +
+                    " INPUT_SARIF_FILE=" + shell_quote((out / "fair.sarif").string()) +
+                    " INPUT_BADGE_FILE=" + shell_quote((out / "fair.svg").string());
+  std::string action = shell_quote(kSource + "/ci/github/action.sh");
+  EXPECT_EQ(sh(env + " " + action + " >/dev/null 2>&1"), 0);
+  EXPECT_NE(testing::read_file(out / "report.md").find("# FAIR assessment of"), std::string::npos);
+  EXPECT_NE(testing::read_file(out / "summary.md").find("## What to improve"), std::string::npos);
+  EXPECT_NE(testing::read_file(out / "fair.sarif").find("\"version\": \"2.1.0\""),
+            std::string::npos);
+  EXPECT_EQ(testing::read_file(out / "fair.svg").rfind("<svg ", 0), 0u);
+  // Below the threshold the step fails, and the summary is still written.
+  EXPECT_EQ(sh(env + " INPUT_FAIL_UNDER=9 " + action + " >/dev/null 2>&1"), 1);
+}
+
+TEST(Integrations, ThePreCommitHookGatesOnTheScore) {
+  if (sh("command -v pre-commit >/dev/null") != 0) GTEST_SKIP() << "pre-commit not installed";
+  TempRepo repo;
+  git_history(repo, 1);
+  TempRepo home;
+  std::string env =
+      "cd " + shell_quote(repo.path().string()) + " && HOME=" + shell_quote(home.path().string()) +
+      " PRE_COMMIT_HOME=" + shell_quote((home / "cache").string()) +
+      " PATH=" + shell_quote(kBinDir) + ":$PATH pre-commit try-repo " + shell_quote(kSource) +
+      " ostrameld --all-files > " + shell_quote((home / "log.txt").string()) + " 2>&1";
+  EXPECT_EQ(sh(env), 1);  // an empty repository scores below 5
+  EXPECT_NE(testing::read_file(home / "log.txt").find("is below --fail-under 5"), std::string::npos)
+      << testing::read_file(home / "log.txt");
+}
+
+}  // namespace
+}  // namespace ostrameld
