@@ -2,6 +2,8 @@
 // the source offset being evaluated, for error messages.
 #pragma once
 
+#include "pytext/pytext.h"
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -64,8 +66,7 @@ Value get_attr(const Value& obj, const std::string& name);
 Value get_item(const Value& obj, const Value& key);
 // The items a for loop visits: list items, map keys, text characters.
 List iterate(const Value& v);
-// HTML-escapes &, <, >, " and '.
-std::string html_escape(std::string_view s);
+using pytext::html_escape;
 // Python's printf-style "text % args".
 std::string percent_format(const Context& ctx, const std::string& fmt, const List& args);
 // Raises the error that using an undefined value deserves.

@@ -32,6 +32,9 @@ bool is_case_ignorable(char32_t c);
 // repr() of a float: the shortest text that reads back as the same double.
 std::string float_repr(double value);
 
+// Text made safe inside HTML elements and attribute values: & < > " ' as entities.
+std::string html_escape(std::string_view s);
+
 // The value of a decimal digit of any script (0-9), or -1.
 int decimal_value(char32_t c);
 // str.isspace().

@@ -8,6 +8,7 @@
 #include "ostrameld/core/schema.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
+#include "pytext/pytext.h"
 
 namespace ostrameld {
 
@@ -136,29 +137,7 @@ std::string md_cell(const std::string& s) {
 }
 
 std::string html(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return pytext::html_escape(s);
 }
 
 std::string percent(double v) {
