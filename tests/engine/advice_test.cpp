@@ -168,8 +168,7 @@ TEST(Advice, ShallowCheckoutsAreNamed) {
   Assessment a = assess_repository(dir / "r", {});
   EXPECT_TRUE(a.shallow);
   EXPECT_NE(all_advice(result(a, "development_provenance"))
-                .find("This checkout is shallow (1 "
-                      "commits present)"),
+                .find("This checkout is shallow (1 commit present)"),
             std::string::npos);
   EXPECT_NE(all_advice(result(a, "version_identifiers")).find("fetch-depth: 0"), std::string::npos);
 }

@@ -50,7 +50,8 @@ CheckResult HalsomePlugin::check(std::string_view indicator_id, const Context& c
     advice.emplace_back("Add a remote for the public repository: git remote add origin URL.");
   if (git.commit_count < 10 && git.shallow) {
     advice.emplace_back("This checkout is shallow (" + std::to_string(git.commit_count) +
-                        " commits present): fetch the whole history (fetch-depth: 0 in "
+                        (git.commit_count == 1 ? " commit" : " commits") +
+                        " present): fetch the whole history (fetch-depth: 0 in "
                         "actions/checkout, or git fetch --unshallow).");
   } else if (git.commit_count < 10) {
     advice.emplace_back("Commit in small steps: a history of 10 commits or more counts fully.");
