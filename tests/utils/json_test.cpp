@@ -84,7 +84,9 @@ TEST(ReadJson, AsTheMetadataReaderReadsIt) {
     SCOPED_TRACE(c.text);
     auto doc = read_json(c.text);
     ASSERT_EQ(doc.has_value(), c.a.has_value());
-    if (doc) EXPECT_EQ(json_truthy((*doc)["a"]), *c.a);
+    if (doc) {
+      EXPECT_EQ(json_truthy((*doc)["a"]), *c.a);
+    }
   }
 }
 
