@@ -54,7 +54,12 @@ std::string semver_for(std::string_view tag) {
   std::string out = "v";
   for (int g = 1; g <= 3; ++g) {
     auto part = numbers.search_group(tag, g);
-    out += (g > 1 ? "." : "") + std::string(part && !part->empty() ? *part : "0");
+    if (g > 1) out.push_back('.');
+    if (part && !part->empty()) {
+      out.append(*part);
+    } else {
+      out.push_back('0');
+    }
   }
   return numbers.search(tag) ? out : "v1.0.0";
 }
