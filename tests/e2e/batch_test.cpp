@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
@@ -136,15 +137,26 @@ namespace {
 TEST(BatchCli, CtrlCPrintsTheSummaryAndExitsPromptly) {
   testing::SilentPort silent;
   TempRepo dir;
+  TempRepo tmp;
   dir.write("list.txt", silent.base() + "/a.git\n" + silent.base() + "/b.git\n");
-  auto started = std::chrono::steady_clock::now();
-  auto r = run_cli(
-      "batch " + shell_quote((dir / "list.txt").string()) + " -j 1",
-      "TMPDIR=" + shell_quote(dir.path().string()) + " timeout --preserve-status -s INT 0.5");
-  EXPECT_EQ(r.status, 130) << r.err;
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1800));
-  EXPECT_NE(r.err.find("batch: "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("; interrupted"), std::string::npos) << r.err;
+  // Ctrl-C once the first clone is under way (its directory exists), as a user would.
+  std::string script =
+      "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) +
+      " batch " + shell_quote((dir / "list.txt").string()) + " -j 1 2> " +
+      shell_quote((dir / "err.txt").string()) + " & pid=$!; for i in $(seq 200); do " +
+      "[ -n \"$(ls -A " + shell_quote(tmp.path().string()) + ")\" ] && break; sleep 0.05; done; " +
+      "date +%s%N > " + shell_quote((dir / "sent.txt").string()) + "; kill -INT $pid; wait $pid; " +
+      "echo $? > " + shell_quote((dir / "status.txt").string()) + "; date +%s%N > " +
+      shell_quote((dir / "ended.txt").string());
+  ASSERT_EQ(std::system(("bash -c " + shell_quote(script)).c_str()), 0);
+  std::string err = testing::read_file(dir / "err.txt");
+  EXPECT_EQ(testing::read_file(dir / "status.txt"), "130\n") << err;
+  double seconds = (std::stod(testing::read_file(dir / "ended.txt")) -
+                    std::stod(testing::read_file(dir / "sent.txt"))) / 1e9;
+  EXPECT_LT(seconds, 1.2);
+  EXPECT_NE(err.find("batch: "), std::string::npos) << err;
+  EXPECT_NE(err.find("; interrupted"), std::string::npos) << err;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
 }  // namespace

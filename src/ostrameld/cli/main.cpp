@@ -574,6 +574,8 @@ std::string completion(const CLI::App& app, std::string_view shell) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, so that a Ctrl-C at any moment is an orderly stop, never a bare kill.
+  Interrupts::install();
   CLI::App app{"Assesses how FAIR a research-software repository is.", "ostrameld"};
   app.set_version_flag("--version", std::string("ostrameld ") + std::string(kVersion));
   app.require_subcommand(1);
@@ -667,7 +669,6 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  Interrupts::install();
   try {
     if (*assess_cmd) return run_assess(assess, *assess_cmd);
     if (*batch_cmd) return run_batch_command(batch);
