@@ -119,6 +119,14 @@ TEST(RunBatch, ResumeRefusesAForeignOutputUntouched) {
     EXPECT_THROW(run_batch({"/nonexistent"}, options), BatchError);
     EXPECT_EQ(read_file(out_dir / "out.jsonl"), text);
   }
+  // A large file without line breaks is refused without being read whole.
+  out_dir.write("big.bin", "");
+  std::filesystem::resize_file(out_dir / "big.bin", 80u << 20);
+  BatchOptions options;
+  options.output = out_dir / "big.bin";
+  options.resume = true;
+  EXPECT_THROW(run_batch({"/nonexistent"}, options), BatchError);
+  EXPECT_EQ(std::filesystem::file_size(out_dir / "big.bin"), 80u << 20);
 }
 
 // FNV-1a of the input text, modulo N: every input lands in exactly one shard, and

@@ -59,6 +59,8 @@ class LineWriter {
   std::mutex mu_;
 };
 
+constexpr std::size_t kMaxLine = 64u << 20;
+
 // A line this program wrote: a JSON object with its input and our schema.
 bool is_our_line(const Json& doc) {
   if (!doc.is_object()) return false;
@@ -138,6 +140,11 @@ std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dro
         flush(false);
       }
       pending.erase(0, start);
+      // No line of ours is anywhere near this long: a file without line breaks is not ours.
+      if (pending.size() > kMaxLine) {
+        throw BatchError(path.string() + " is not a JSON Lines output of ostrameld (line " +
+                         std::to_string(line_no + 1) + " is too long); give another -o file");
+      }
     }
     if (!pending.empty()) rewrite = true;  // a torn last line from a kill: done again
     if (rewrite) {
