@@ -170,6 +170,37 @@ std::string svg_bars(const std::string& title,
   return out + "</svg></figure>\n";
 }
 
+constexpr std::size_t kMaxLine = 64u << 20;
+
+// One line, but never more than kMaxLine + 1 characters of it in memory.
+bool read_bounded_line(std::istream& in, std::string& line) {
+  line.clear();
+  char buf[1 << 16];
+  auto keep = [&](std::streamsize n) {
+    auto room = kMaxLine + 1 - std::min(line.size(), kMaxLine + 1);
+    line.append(buf, std::min(static_cast<std::size_t>(n), room));
+  };
+  for (;;) {
+    in.getline(buf, sizeof buf);
+    std::streamsize n = in.gcount();
+    if (in.good()) {  // the line break was read, and counted
+      keep(n - 1);
+      return true;
+    }
+    if (in.bad()) return false;
+    if (in.eof()) {  // a last line without a line break, or nothing at all
+      keep(n);
+      return n > 0 || !line.empty();
+    }
+    if (n == static_cast<std::streamsize>(sizeof buf) - 1) {  // the buffer is full: go on
+      keep(n);
+      in.clear();
+      continue;
+    }
+    return false;
+  }
+}
+
 }  // namespace
 
 void read_results(std::istream& in, const std::string& name, Summary& summary,
@@ -178,8 +209,12 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
   for (const auto& r : summary.rows) seen.insert(r.input);
   std::string line;
   std::size_t line_no = 0;
-  while (std::getline(in, line)) {
+  while (read_bounded_line(in, line)) {
     ++line_no;
+    if (line.size() > kMaxLine) {
+      throw SummaryError(name + ":" + std::to_string(line_no) +
+                         ": not a line of ostrameld's JSON Lines (far too long)");
+    }
     if (line.empty()) continue;
     auto doc = read_json(line);
     bool ours = doc && doc->is_object() && doc->contains("input") && (*doc)["input"].is_string() &&
