@@ -65,11 +65,17 @@ TEST(OverallScore, AFailedWeightedIndicatorLowersIt) {
   EXPECT_EQ(overall_score(results, p), 7.0);
 }
 
-TEST(Compliance, ThresholdsAreInclusive) {
-  const Profile& p = fair4rs_profile();
+// Every indicator of the profile passing with 9.
+std::vector<CheckResult> all_passing(const Profile& p) {
   std::vector<CheckResult> all_pass;
   for (const auto& spec : p.indicators)
     all_pass.push_back(with(std::string(spec.key), 9, CheckStatus::Pass));
+  return all_pass;
+}
+
+TEST(Compliance, ThresholdsAreInclusive) {
+  const Profile& p = fair4rs_profile();
+  const auto all_pass = all_passing(p);
   EXPECT_EQ(compliance_level(all_pass, 8.0, p), "advanced");
   EXPECT_EQ(compliance_level(all_pass, std::nextafter(8.0, 0.0), p), "intermediate");
   EXPECT_EQ(compliance_level(all_pass, 6.0, p), "intermediate");
@@ -78,9 +84,7 @@ TEST(Compliance, ThresholdsAreInclusive) {
 
 TEST(Compliance, Levels) {
   const Profile& p = fair4rs_profile();
-  std::vector<CheckResult> all_pass;
-  for (const auto& spec : p.indicators)
-    all_pass.push_back(with(std::string(spec.key), 9, CheckStatus::Pass));
+  const auto all_pass = all_passing(p);
   EXPECT_EQ(compliance_level(all_pass, 9.0, p), "advanced");
   EXPECT_EQ(compliance_level(all_pass, 7.9, p), "intermediate");
   EXPECT_EQ(compliance_level(all_pass, 5.9, p), "basic");

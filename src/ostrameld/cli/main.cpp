@@ -207,6 +207,16 @@ void check_timeout(const std::optional<double>& timeout) {
     throw UsageError("--timeout takes a number of seconds (0 for no limit)");
 }
 
+// A report file written whole or not at all; nothing for an empty path.
+std::optional<AtomicFile> open_output(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  try {
+    return std::optional<AtomicFile>(std::in_place, Path(path));
+  } catch (const OsError& e) {
+    throw UsageError("cannot write " + path + ": " + e.what());
+  }
+}
+
 // Options that only one format reads are worth a word when another format is chosen.
 void note_ignored_options(const AssessArgs& args, const CLI::App& cmd) {
   auto given = [&](const char* name) { return cmd.count(name) > 0; };
@@ -226,22 +236,9 @@ int run_assess(const AssessArgs& args, const CLI::App& cmd) {
   HttpForgeClient forge(args.common.forge_options());
   AssessOptions opts = args.common.assess_options(&forge);
 
-  std::optional<AtomicFile> out;
-  if (!args.output.empty()) {
-    try {
-      out.emplace(Path(args.output));
-    } catch (const OsError& e) {
-      throw UsageError("cannot write " + args.output + ": " + e.what());
-    }
-  }
-  std::optional<AtomicFile> badge;
-  if (!args.badge.empty()) {
-    try {
-      badge.emplace(Path(args.badge));
-    } catch (const OsError& e) {
-      throw UsageError("cannot write " + args.badge + ": " + e.what());
-    }
-  }
+  // Both made before the work, so that a path that cannot be written fails at once.
+  std::optional<AtomicFile> out = open_output(args.output);
+  std::optional<AtomicFile> badge = open_output(args.badge);
 
   RepositorySource source = [&] {
     try {
