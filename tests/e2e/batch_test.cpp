@@ -141,8 +141,8 @@ TEST(BatchCli, CtrlCPrintsTheSummaryAndExitsPromptly) {
   dir.write("list.txt", silent.base() + "/a.git\n" + silent.base() + "/b.git\n");
   // Ctrl-C once the first clone is under way (its directory exists), as a user would.
   std::string script =
-      "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) +
-      " batch " + shell_quote((dir / "list.txt").string()) + " -j 1 2> " +
+      "TMPDIR=" + shell_quote(tmp.path().string()) + " " + shell_quote(OSTRAMELD_BIN) + " batch " +
+      shell_quote((dir / "list.txt").string()) + " -j 1 2> " +
       shell_quote((dir / "err.txt").string()) + " & pid=$!; for i in $(seq 200); do " +
       "[ -n \"$(ls -A " + shell_quote(tmp.path().string()) + ")\" ] && break; sleep 0.05; done; " +
       "date +%s%N > " + shell_quote((dir / "sent.txt").string()) + "; kill -INT $pid; wait $pid; " +
@@ -152,7 +152,8 @@ TEST(BatchCli, CtrlCPrintsTheSummaryAndExitsPromptly) {
   std::string err = testing::read_file(dir / "err.txt");
   EXPECT_EQ(testing::read_file(dir / "status.txt"), "130\n") << err;
   double seconds = (std::stod(testing::read_file(dir / "ended.txt")) -
-                    std::stod(testing::read_file(dir / "sent.txt"))) / 1e9;
+                    std::stod(testing::read_file(dir / "sent.txt"))) /
+                   1e9;
   EXPECT_LT(seconds, 1.2);
   EXPECT_NE(err.find("batch: "), std::string::npos) << err;
   EXPECT_NE(err.find("; interrupted"), std::string::npos) << err;

@@ -88,19 +88,22 @@ TEST(RepositorySource, RefusesAddressesItCannotSafelyClone) {
 TEST(RepositorySource, RemovesClonesOfKilledRuns) {
   TempRepo tmp;
   tmp.sh(
-      "mkdir ostrameld-clone-dead ostrameld-clone-alive ostrameld-clone-new other && "
-      "touch ostrameld-clone-dead/.lock ostrameld-clone-alive/.lock other/.lock");
+      "mkdir ostrameld-clone-dead ostrameld-git-dead ostrameld-clone-alive ostrameld-clone-new "
+      "other target && touch ostrameld-clone-dead/.lock ostrameld-git-dead/.lock "
+      "ostrameld-clone-alive/.lock other/.lock target/.lock && ln -s target ostrameld-clone-link");
   int fd = ::open((tmp / "ostrameld-clone-alive/.lock").c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   pid_t child = ::fork();
   if (child == 0) {
-    remove_abandoned_clones(tmp.path());  // another process, as a later run would be
+    remove_abandoned_temp_dirs(tmp.path());  // another process, as a later run would be
     ::_exit(0);
   }
   ::waitpid(child, nullptr, 0);
   ::close(fd);
   EXPECT_FALSE(std::filesystem::exists(tmp / "ostrameld-clone-dead"));
+  EXPECT_FALSE(std::filesystem::exists(tmp / "ostrameld-git-dead"));
+  EXPECT_TRUE(std::filesystem::exists(tmp / "target/.lock"));  // never through a link
   EXPECT_TRUE(std::filesystem::exists(tmp / "ostrameld-clone-alive"));
   EXPECT_TRUE(std::filesystem::exists(tmp / "ostrameld-clone-new"));  // no lock yet
   EXPECT_TRUE(std::filesystem::exists(tmp / "other"));

@@ -16,6 +16,16 @@ using testing::TempRepo;
 
 TEST(FileTests, FollowLinksAndAnswerNoForAbsentEntries) {
   TempRepo repo;
+  TempRepo outside;
+  outside.write("secret", "s");
+  outside.mkdir("tree");
+  outside.write("tree/page.md", "p");
+  repo.symlink((outside / "secret").string(), "out-file");
+  repo.symlink((outside / "tree").string(), "out-dir");
+  repo.symlink("../" + outside.path().filename().string() + "/secret", "out-relative");
+  repo.symlink((repo / "file").string(), "absolute-inside");
+  repo.mkdir("sub");
+  repo.symlink("../dir", "sub/up-inside");
   repo.write("file", "x");
   repo.mkdir("dir");
   repo.symlink("file", "link-to-file");
@@ -29,19 +39,41 @@ TEST(FileTests, FollowLinksAndAnswerNoForAbsentEntries) {
     const char* rel;
     bool exists, dir, file;
   } cases[] = {
-      {"file", true, false, true},         {"dir", true, true, false},
-      {"link-to-file", true, false, true}, {"link-to-dir", true, true, false},
-      {"dangling", false, false, false},   {"loop-a", false, false, false},
-      {"pipe", true, false, false},        {"absent", false, false, false},
+      {"file", true, false, true},
+      {"dir", true, true, false},
+      {"link-to-file", true, false, true},
+      {"link-to-dir", true, true, false},
+      {"dangling", false, false, false},
+      {"loop-a", false, false, false},
+      {"pipe", true, false, false},
+      {"absent", false, false, false},
       {"file/below", false, false, false},  // a file as a directory component
+      // Links out of the repository lead nowhere; links within it are followed.
+      {"out-file", false, false, false},
+      {"out-dir", false, false, false},
+      {"out-dir/page.md", false, false, false},
+      {"out-relative", false, false, false},
+      {"absolute-inside", true, false, true},
+      {"sub/up-inside", true, true, false},
+      {"link-to-dir/../file", true, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rel);
-    EXPECT_EQ(path_exists(repo / c.rel), c.exists);
-    EXPECT_EQ(is_dir(repo / c.rel), c.dir);
-    EXPECT_EQ(is_file(repo / c.rel), c.file);
+    EXPECT_EQ(path_exists(repo / c.rel, repo.path()), c.exists);
+    EXPECT_EQ(is_dir(repo / c.rel, repo.path()), c.dir);
+    EXPECT_EQ(is_file(repo / c.rel, repo.path()), c.file);
+    // Paths a user names are followed anywhere.
+    if (std::string_view(c.rel).substr(0, 3) == "out")
+      EXPECT_TRUE(path_exists(repo / c.rel, kAnywhere));
   }
-  EXPECT_FALSE(path_exists(repo / std::string(5000, 'n')));  // name too long
+  EXPECT_FALSE(path_exists(repo / std::string(5000, 'n'), repo.path()));  // name too long
+  EXPECT_THROW(list_directory(repo / "out-dir", repo.path()), OsError);
+  std::size_t walked = 0;
+  walk_tree(repo / "out-dir", repo.path(), [&](const WalkEntry&) {
+    ++walked;
+    return WalkAction::Continue;
+  });
+  EXPECT_EQ(walked, 0u);
 }
 
 TEST(Names, SuffixAndStemFollowTheDotRules) {
@@ -70,7 +102,7 @@ TEST(Names, ShellPatternsAreCaseSensitiveAndMatchHiddenNames) {
 
 std::vector<std::string> walk_all(const Path& root, const std::vector<std::string>& prune = {}) {
   std::vector<std::string> seen;
-  walk_tree(root, [&](const WalkEntry& e) {
+  walk_tree(root, root, [&](const WalkEntry& e) {
     seen.emplace_back(e.rel);
     for (const auto& p : prune)
       if (e.name == p) return WalkAction::Prune;
@@ -115,7 +147,7 @@ TEST(Walk, StopEndsTheWalk) {
   TempRepo repo;
   for (int i = 0; i < 10; ++i) repo.write("f" + std::to_string(i), "");
   int visits = 0;
-  walk_tree(repo.path(), [&](const WalkEntry&) {
+  walk_tree(repo.path(), repo.path(), [&](const WalkEntry&) {
     return ++visits == 3 ? WalkAction::Stop : WalkAction::Continue;
   });
   EXPECT_EQ(visits, 3);
@@ -125,7 +157,7 @@ TEST(Walk, DeepChainsEndWithoutExhaustingDescriptors) {
   TempRepo repo;
   repo.deep_chain("d", 3000);  // the full path exceeds PATH_MAX
   std::size_t count = 0;
-  walk_tree(repo.path(), [&](const WalkEntry&) {
+  walk_tree(repo.path(), repo.path(), [&](const WalkEntry&) {
     ++count;
     return WalkAction::Continue;
   });

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 
 #include "support/git_repo.h"
@@ -216,30 +217,103 @@ TEST(ReadGitInfo, ObjectFormatsAndOddReferences) {
   }
 }
 
-// A repository of another owner is read as it is; its configuration starts nothing.
-TEST(ReadGitInfo, HostileConfigurationRunsNothing) {
-  TempRepo repo;
-  git_history(repo, 3);
-  git(repo, "tag v1.0.0");
-  std::string trace = (repo / "trace").string();
-  repo.sh("mkdir hooks && printf '#!/bin/sh\ntouch " + trace +
-          "-hook\n' > hooks/post-checkout && chmod +x hooks/post-checkout && "
-          "for h in reference-transaction post-index-change pre-commit; do "
-          "cp hooks/post-checkout hooks/$h; cp hooks/post-checkout .git/hooks/$h; done");
-  for (const char* key : {"core.fsmonitor", "core.pager", "core.sshCommand", "diff.external",
-                          "credential.helper", "core.askPass", "core.gitProxy", "core.editor"}) {
-    repo.sh(std::string("git config ") + key + " 'touch " + trace + "-" + key + "; false'");
+// Every way a repository's configuration (or a parent's) could make git fetch or start
+// a program while it is read: each variant has a tag naming a missing object, which a
+// promisor repository would fetch, and a HEAD whose history git must walk.
+TEST(ReadGitInfo, NoConfigurationMakesGitFetchOrRunAnything) {
+  struct Variant {
+    const char* name;
+    std::string config;  // shell commands in the repository; TRACE names the trace file
+    const char* assessed = "";
+  };
+  const std::string promisor =
+      "git config core.repositoryformatversion 1 && git config extensions.partialClone origin && "
+      "git config remote.origin.promisor true && ";
+  const Variant variants[] = {
+      {"ext:: remote of a promisor", promisor +
+                                         "git config protocol.ext.allow always && "
+                                         "git config remote.origin.url 'ext::sh -c touch% '$TRACE"},
+      {"ssh remote with core.sshCommand",
+       promisor + "git config protocol.ssh.allow always && "
+                  "git config core.sshCommand 'touch '$TRACE'; false' && "
+                  "git config remote.origin.url ssh://example.invalid/x.git"},
+      {"file remote with uploadpack",
+       promisor + "git config protocol.file.allow always && "
+                  "git config remote.origin.uploadpack 'touch '$TRACE'; false' && "
+                  "git config remote.origin.url file:///nonexistent"},
+      {"a remote helper of the repository's naming",
+       promisor + "mkdir bin && printf '#!/bin/sh\ntouch '$TRACE'\n' > bin/git-remote-evil && "
+                  "chmod +x bin/git-remote-evil && git config protocol.evil.allow always && "
+                  "git config remote.origin.url evil::x"},
+      {"settings in an included file",
+       "printf '[core]\n\trepositoryformatversion = 1\n[extensions]\n\tpartialClone = "
+       "origin\n[remote \"origin\"]\n\tpromisor = true\n\turl = ext::sh -c touch%% '$TRACE'\n"
+       "[protocol \"ext\"]\n\tallow = always\n' > ../evil.inc && "
+       "git config include.path ../../evil.inc"},
+      {"programs for every other hook",
+       "git config core.fsmonitor 'touch '$TRACE && git config core.pager 'touch '$TRACE && "
+       "git config diff.external 'touch '$TRACE && git config credential.helper '!touch '$TRACE "
+       "&& git config core.askPass 'touch '$TRACE && git config core.hooksPath $PWD/hooks && "
+       "mkdir -p hooks && printf '#!/bin/sh\ntouch '$TRACE'\n' > hooks/reference-transaction "
+       "&& chmod +x hooks/reference-transaction && git config alias.rev-list '!touch '$TRACE"},
+      {"a hostile parent of the assessed directory",
+       promisor + "git config protocol.ext.allow always && "
+                  "git config remote.origin.url 'ext::sh -c touch% '$TRACE && mkdir -p sub/dir",
+       "sub/dir"},
+  };
+  for (const auto& v : variants) {
+    SCOPED_TRACE(v.name);
+    TempRepo repo;
+    git_history(repo, 3);
+    git(repo, "tag v1.0.0");
+    std::string trace =
+        (repo.path().parent_path() / (repo.path().filename().string() + "-trace")).string();
+    repo.sh("echo 1234567890123456789012345678901234567890 > .git/refs/tags/missing");
+    repo.sh("export TRACE=" + trace + "; export PATH=$PWD/bin:$PATH; " + v.config);
+    if (::geteuid() == 0) repo.sh("chown -R nobody " + repo.path().string());
+    GitInfo info;
+    try {
+      info = read_git_info(repo / v.assessed);
+    } catch (const GitError& e) {
+      ADD_FAILURE() << e.what();
+    }
+    EXPECT_TRUE(info.is_repo);
+    EXPECT_EQ(info.commit_count, 3);
+    EXPECT_EQ(info.latest_tag, "v1.0.0");
+    EXPECT_FALSE(std::filesystem::exists(trace)) << "the repository's configuration ran";
+    std::filesystem::remove(trace);
+    std::filesystem::remove(repo.path().parent_path() / "evil.inc");
   }
-  repo.sh("git config core.hooksPath " + (repo / "hooks").string());
-  repo.sh("git config remote.origin.url 'ext::sh -c touch% " + trace + "-ext'");
-  if (::geteuid() == 0) repo.sh("chown -R nobody " + repo.path().string());
-  GitInfo info = read_git_info(repo.path());
-  EXPECT_TRUE(info.is_repo);
-  EXPECT_EQ(info.commit_count, 3);
-  EXPECT_EQ(info.latest_tag, "v1.0.0");
-  for (const auto& entry : std::filesystem::directory_iterator(repo.path()))
-    EXPECT_EQ(entry.path().filename().string().rfind("trace", 0), std::string::npos)
-        << entry.path();
+}
+
+// A FIFO where git keeps a file would make a reader wait forever: each is refused (or
+// the directory is no repository), at once.
+TEST(ReadGitInfo, SpecialFilesInTheGitDirectoryNeverBlock) {
+  struct {
+    const char* file;
+    bool is_repo;  // what is left: no repository at all, or a refusal
+  } cases[] = {
+      {".git/config", true},         {".git/packed-refs", true},
+      {".git/refs/tags/fifo", true}, {".git/shallow", true},
+      {".git/HEAD", false},          {".git/objects/info/alternates", true},
+      {".git/commondir", false},     {".git/refs/heads/main", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempRepo repo;
+    git_history(repo, 2);
+    std::filesystem::remove(repo / c.file);
+    repo.fifo(c.file);
+    auto started = std::chrono::steady_clock::now();
+    try {
+      GitInfo info = read_git_info(repo.path(), deadline_after(20.0));
+      EXPECT_EQ(info.is_repo, c.is_repo);
+      EXPECT_FALSE(c.is_repo);  // a readable FIFO would have been waited on
+    } catch (const GitError& e) {
+      EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  }
 }
 
 TEST(ReadGitInfo, StopsAtTheDeadline) {

@@ -191,7 +191,7 @@ std::unique_ptr<Renderer> make_renderer(const AssessArgs& args) {
   if (args.format == "badge") return std::make_unique<BadgeRenderer>();
   if (args.format == "markdown") {
     Path dir = args.template_dir.empty() ? default_template_dir() : Path(args.template_dir);
-    if (!is_file(dir / "report.md.j2")) {
+    if (!is_file(dir / "report.md.j2", kAnywhere)) {
       throw UsageError(args.template_dir.empty()
                            ? "no report template found beside the program (" + dir.string() +
                                  "); use --template-dir"
@@ -303,7 +303,7 @@ int run_batch_command(const BatchArgs& args) {
   if (args.list == "-") {
     inputs = read_inputs(std::cin);
   } else {
-    if (!is_file(Path(args.list))) throw UsageError("cannot read the list " + args.list);
+    if (!is_file(Path(args.list), kAnywhere)) throw UsageError("cannot read the list " + args.list);
     std::ifstream in(args.list);
     if (!in) throw UsageError("cannot read the list " + args.list);
     inputs = read_inputs(in);
@@ -388,7 +388,7 @@ int run_summary(const SummaryArgs& args) {
   Summary summary;
   for (const auto& file : args.files) {
     std::ifstream in(file);
-    if (!is_file(Path(file)) || !in) throw UsageError("cannot read the results file " + file);
+    if (!is_file(Path(file), kAnywhere) || !in) throw UsageError("cannot read the results file " + file);
     try {
       read_results(in, file, summary);
     } catch (const SummaryError& e) {

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <mutex>
-#include <set>
 #include <thread>
+
+#include "ostrameld/utils/process.h"
+#include "ostrameld/utils/tempdir.h"
 
 namespace ostrameld {
 
@@ -15,22 +17,11 @@ namespace {
 // Process-wide by nature: signals belong to the process, not to one object.
 struct State {
   std::atomic<bool> requested{false};
-  std::mutex mu;
-  std::set<Path> temps;
 };
 
 State& state() {
   static State s;
   return s;
-}
-
-void remove_temps() {
-  std::lock_guard lock(state().mu);
-  for (const auto& dir : state().temps) {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  state().temps.clear();
 }
 
 void watch(sigset_t set) {
@@ -42,7 +33,9 @@ void watch(sigset_t set) {
   siginfo_t info;
   int again = sigtimedwait(&set, &info, &grace);
   if (again > 0) sig = again;
-  remove_temps();
+  // Children first, so that none writes into a directory being removed.
+  kill_all_children();
+  remove_all_temp_dirs();
   ::_exit(128 + sig);
 }
 
@@ -63,16 +56,6 @@ void Interrupts::install() {
 
 const std::atomic<bool>& Interrupts::flag() {
   return state().requested;
-}
-
-void Interrupts::register_temp(const Path& dir) {
-  std::lock_guard lock(state().mu);
-  state().temps.insert(dir);
-}
-
-void Interrupts::unregister_temp(const Path& dir) {
-  std::lock_guard lock(state().mu);
-  state().temps.erase(dir);
 }
 
 }  // namespace ostrameld

@@ -1,6 +1,7 @@
 // Ctrl-C and termination requests. The first signal asks the work to stop at its next
-// safe point; temporary directories registered here are removed even if it does not
-// stop in time (or a second signal arrives), and the process then exits.
+// safe point; if it has not stopped within a second (or a second signal arrives), every
+// child process group is killed, every temporary directory removed, and the process
+// exits.
 #pragma once
 
 #include <atomic>
@@ -16,9 +17,6 @@ class Interrupts {
   static void install();
   static const std::atomic<bool>& flag();
   static bool requested() { return flag().load(); }
-
-  static void register_temp(const Path& dir);
-  static void unregister_temp(const Path& dir);
 };
 
 }  // namespace ostrameld

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "ostrameld/utils/files.h"
+#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/process.h"
+#include "ostrameld/utils/tempdir.h"
 
 namespace ostrameld {
 
@@ -20,18 +22,14 @@ class SourceError : public std::runtime_error {
 struct OpenOptions {
   bool progress = false;  // report clone progress on stderr when it is a terminal
   Deadline deadline;      // a clone still running then is stopped (TimeoutError)
+  CloneLimits limits;     // what a clone may download and check out
 };
 
 class RepositorySource {
  public:
-  // Validates a local path, or clones a URL (commits and tags, the files of HEAD).
-  // Throws SourceError, or TimeoutError past the deadline.
+  // Validates a local path, or clones a URL or a bare repository (commits and tags,
+  // the files of HEAD). Throws SourceError, or TimeoutError past the deadline.
   static RepositorySource open(const std::string& arg, const OpenOptions& options = {});
-
-  RepositorySource(RepositorySource&& other) noexcept;
-  RepositorySource& operator=(RepositorySource&&) = delete;
-  RepositorySource(const RepositorySource&) = delete;
-  ~RepositorySource();
 
   const Path& path() const { return path_; }
   // The clone URL without credentials; absent for a local directory.
@@ -42,14 +40,9 @@ class RepositorySource {
  private:
   RepositorySource() = default;
   Path path_;
-  Path temp_;      // holds the clone and its lock; removed by the destructor
-  int lock_ = -1;  // held while the clone is in use, so that later runs leave it alone
+  std::optional<TempDir> temp_;  // holds a clone; removed with this object
   std::optional<std::string> url_;
   std::optional<std::string> name_;
 };
-
-// Removes the clone directories in dir that runs killed before they could clean up
-// (their lock is free); directories of running processes are left alone.
-void remove_abandoned_clones(const Path& dir);
 
 }  // namespace ostrameld

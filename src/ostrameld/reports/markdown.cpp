@@ -52,7 +52,7 @@ Path program_directory() {
 Path default_template_dir() {
   Path exe_dir = program_directory();
   Path installed = exe_dir.parent_path() / "share" / "ostrameld" / "templates";
-  if (is_dir(installed)) return installed;
+  if (is_dir(installed, kAnywhere)) return installed;
   return exe_dir / "templates";
 }
 

@@ -26,20 +26,20 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 6> CI_FILES{
 std::vector<CiConfig> find_ci_configs(const Path& repo) {
   std::vector<CiConfig> found;
   Path workflows = repo / ".github" / "workflows";
-  if (is_dir(workflows)) {
-    for (const auto& name : list_directory(workflows)) {
+  if (is_dir(workflows, repo)) {
+    for (const auto& name : list_directory(workflows, repo)) {
       auto suffix = file_suffix(name);
-      if (suffix == ".yml" || suffix == ".yaml")
+      if ((suffix == ".yml" || suffix == ".yaml") && !leads_outside(workflows / name, repo))
         found.push_back({workflows / name, "GitHub Actions"});
     }
   }
   for (auto name : GITLAB_FILES) {
     Path p = repo / name;
-    if (path_exists(p)) found.push_back({std::move(p), "GitLab CI"});
+    if (path_exists(p, repo)) found.push_back({std::move(p), "GitLab CI"});
   }
   for (const auto& [rel, ci_name] : CI_FILES) {
     Path p = repo / rel;
-    if (path_exists(p)) found.push_back({std::move(p), std::string(ci_name)});
+    if (path_exists(p, repo)) found.push_back({std::move(p), std::string(ci_name)});
   }
   return found;
 }

@@ -28,6 +28,49 @@ bool stat_follow(const Path& p, struct stat& st) {
   throw OsError(err, p);
 }
 
+std::string real_path(const Path& p);
+bool inside(const std::string& real_root, const std::string& real_file);
+
+// Whether the path crosses a symbolic link below root (or says "..", which a link
+// could make mean anything): only then need its real location be worked out.
+bool may_leave(const std::string& p, const std::string& root) {
+  if (p.size() <= root.size() || p.compare(0, root.size(), root) != 0 ||
+      (p[root.size()] != '/' && root != "/"))
+    return true;
+  std::size_t pos = root.size();
+  std::string prefix;
+  while (pos < p.size()) {
+    std::size_t next = p.find('/', pos + 1);
+    std::string_view part = std::string_view(p).substr(
+        pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
+    if (part == "..") return true;
+    prefix.assign(p, 0, next);
+    struct stat st;
+    if (::lstat(prefix.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return true;
+    if (next == std::string::npos) break;
+    pos = next;
+  }
+  return false;
+}
+
+// stat() confined to root: false for an absent entry and for one whose real location
+// is outside root; other errors are thrown.
+bool stat_confined(const Path& p, const Path& root, struct stat& st) {
+  if (!stat_follow(p, st)) return false;
+  if (root.empty() || root == kAnywhere) return true;
+  if (!may_leave(p.native(), root.native())) return true;
+  char* resolved = ::realpath(p.c_str(), nullptr);
+  if (!resolved) {
+    int err = errno;
+    if (absent_errno(err)) return false;
+    throw OsError(err, p);
+  }
+  std::string real(resolved);
+  std::free(resolved);
+  std::string real_root = real_path(root);
+  return real == real_root || inside(real_root, real);
+}
+
 struct FdCloser {
   int fd;
   ~FdCloser() {
@@ -122,28 +165,40 @@ OsError::OsError(int err, const Path& path)
                          py_repr(sanitize_utf8(path.native()))),
       code_(err) {}
 
-bool path_exists(const Path& p) {
+bool path_exists(const Path& p, const Path& root) {
   struct stat st;
-  return stat_follow(p, st);
+  return stat_confined(p, root, st);
 }
 
-bool is_dir(const Path& p) {
+bool is_dir(const Path& p, const Path& root) {
   struct stat st;
-  return stat_follow(p, st) && S_ISDIR(st.st_mode);
+  return stat_confined(p, root, st) && S_ISDIR(st.st_mode);
 }
 
-bool is_file(const Path& p) {
+bool is_file(const Path& p, const Path& root) {
   struct stat st;
-  return stat_follow(p, st) && S_ISREG(st.st_mode);
+  return stat_confined(p, root, st) && S_ISREG(st.st_mode);
 }
 
-std::uintmax_t entry_size(const Path& p) {
+bool is_file(const WalkEntry& e, const Path& root) {
+  if (!e.is_link) return e.is_regular;
+  return is_file(Path(e.path), root);
+}
+
+std::uintmax_t entry_size(const Path& p, const Path& root) {
   struct stat st;
-  if (::stat(p.c_str(), &st) != 0) throw OsError(errno, p);
+  if (!stat_confined(p, root, st)) throw OsError(ENOENT, p);
   return static_cast<std::uintmax_t>(st.st_size);
 }
 
-std::vector<std::string> list_directory(const Path& dir) {
+bool leads_outside(const Path& p, const Path& root) {
+  struct stat st;
+  return stat_follow(p, st) && !stat_confined(p, root, st);
+}
+
+std::vector<std::string> list_directory(const Path& dir, const Path& root) {
+  struct stat st;
+  if (!stat_confined(dir, root, st)) throw OsError(ENOENT, dir);
   std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
   if (!d) throw OsError(errno, dir);
   std::vector<std::string> names;
@@ -184,7 +239,12 @@ bool shell_match(std::string_view pattern, std::string_view name) {
   return ::fnmatch(std::string(pattern).c_str(), std::string(name).c_str(), 0) == 0;
 }
 
-void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&)>& visit) {
+void walk_tree(const Path& dir, const Path& root,
+               const std::function<WalkAction(const WalkEntry&)>& visit) {
+  {
+    struct stat st;
+    if (!stat_confined(dir, root, st) || !S_ISDIR(st.st_mode)) return;
+  }
   struct Item {
     std::string name;
     unsigned char type;
@@ -218,7 +278,7 @@ void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&
     return items;
   };
 
-  std::string path = root.native();
+  std::string path = dir.native();
   std::string rel;
   auto top = list(path);
   if (!top) return;
@@ -240,6 +300,8 @@ void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&
     rel += item.name;
 
     bool is_dir = item.type == DT_DIR;
+    bool is_link = item.type == DT_LNK;
+    bool is_reg = item.type == DT_REG;
     if (item.type == DT_UNKNOWN) {
       struct stat st;
       if (::lstat(path.c_str(), &st) != 0) {
@@ -248,8 +310,10 @@ void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&
         throw OsError(err, Path(path));
       }
       is_dir = S_ISDIR(st.st_mode);
+      is_link = S_ISLNK(st.st_mode);
+      is_reg = S_ISREG(st.st_mode);
     }
-    WalkAction action = visit(WalkEntry{path, rel, item.name, is_dir});
+    WalkAction action = visit(WalkEntry{path, rel, item.name, is_dir, is_link, is_reg});
     if (action == WalkAction::Stop) return;
     if (action == WalkAction::Prune || !is_dir) continue;
     if (path.size() >= PATH_MAX) continue;
@@ -283,7 +347,7 @@ std::string read_text_prefix(const Path& file, ReadMode mode, std::size_t max_ch
 std::optional<Path> find_first(const Path& root, std::span<const std::string_view> names) {
   for (auto name : names) {
     Path candidate = root / name;
-    if (path_exists(candidate)) return candidate;
+    if (path_exists(candidate, root)) return candidate;
   }
   return std::nullopt;
 }
@@ -292,7 +356,7 @@ std::vector<Path> find_files(const Path& root, std::span<const std::string_view>
   std::vector<Path> found;
   for (auto name : names) {
     Path candidate = root / name;
-    if (path_exists(candidate)) found.push_back(std::move(candidate));
+    if (path_exists(candidate, root)) found.push_back(std::move(candidate));
   }
   return found;
 }

@@ -34,14 +34,22 @@ class OsError : public std::runtime_error {
 // The most bytes a whole-file read accepts; larger files are unreadable.
 inline constexpr std::uintmax_t kMaxReadBytes = 16u << 20;
 
-bool path_exists(const Path& p);
-bool is_dir(const Path& p);
-bool is_file(const Path& p);
+// Every test below takes the repository's root: a symbolic link that resolves outside
+// it is treated as absent (a README linked to /etc/shadow is no README, docs/ linked to
+// /usr is no documentation); links that stay inside are followed. Paths the user named
+// rather than the repository (a list, a template directory) are tested with kAnywhere.
+inline const Path kAnywhere{"/"};
+
+bool path_exists(const Path& p, const Path& root);
+bool is_dir(const Path& p, const Path& root);
+bool is_file(const Path& p, const Path& root);
 // Size from the entry's status (links followed).
-std::uintmax_t entry_size(const Path& p);
+std::uintmax_t entry_size(const Path& p, const Path& root);
+// Whether p exists and really lies outside root (through a link somewhere on its way).
+bool leads_outside(const Path& p, const Path& root);
 
 // Entry names of one directory, in the order the file system returns them.
-std::vector<std::string> list_directory(const Path& dir);
+std::vector<std::string> list_directory(const Path& dir, const Path& root);
 
 // Final component of a path as valid UTF-8 (undecodable bytes become U+FFFD).
 std::string display_name(const Path& p);
@@ -56,17 +64,23 @@ bool shell_match(std::string_view pattern, std::string_view name);
 enum class WalkAction { Continue, Prune, Stop };
 
 struct WalkEntry {
-  std::string_view path;   // root joined with rel
-  std::string_view rel;    // relative to the walk's root, "/"-separated, raw bytes
+  std::string_view path;   // the walked directory joined with rel
+  std::string_view rel;    // relative to the walked directory, "/"-separated, raw bytes
   std::string_view name;   // final component, raw bytes
   bool is_real_directory;  // a directory and not a symbolic link
+  bool is_link;            // a symbolic link
+  bool is_regular;         // a regular file (not through a link)
 };
 
-// Pre-order walk below root: a directory's entries in listing order, each directory
+// Pre-order walk below dir: a directory's entries in listing order, each directory
 // entered right after it is visited (unless the visitor prunes it). Symbolic links
 // to directories are never entered, so the walk cannot loop. Entries that vanish or
-// whose path grows too long are passed over; other errors are thrown.
-void walk_tree(const Path& root, const std::function<WalkAction(const WalkEntry&)>& visit);
+// whose path grows too long are passed over; other errors are thrown. A dir that
+// leads outside root is walked as an absent one: not at all.
+void walk_tree(const Path& dir, const Path& root,
+               const std::function<WalkAction(const WalkEntry&)>& visit);
+// Whether a walked entry is a regular file, through a link only when it stays in root.
+bool is_file(const WalkEntry& e, const Path& root);
 
 // Reads a whole file as text. `root` confines the read: a file whose real location is
 // outside it is refused. Throws OsError (unreadable) or DecodeError (strict mode).

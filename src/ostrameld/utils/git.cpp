@@ -1,13 +1,20 @@
 #include "ostrameld/utils/git.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
+#include "ostrameld/utils/gitdir.h"
+#include "ostrameld/utils/tempdir.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 
@@ -25,31 +32,16 @@ const Path& git_program() {
   return path;
 }
 
-// Variables passed on from our environment: where programs, the home directory and
-// temporary files are, proxies, and the CA store. Every GIT_* variable but the
-// discovery ceiling stays behind, so that nothing can point git at another repository
-// or configuration.
+// Variables passed on from our environment: where programs, the home directory (ssh's
+// known hosts) and temporary files are, proxies, and the CA store. No GIT_* variable
+// gets through, so that nothing can point git at another repository or configuration.
 constexpr std::string_view kKeptVariables[] = {
-    "PATH",
-    "HOME",
-    "TMPDIR",
-    "XDG_CONFIG_HOME",
-    "SSH_AUTH_SOCK",
-    "http_proxy",
-    "https_proxy",
-    "HTTP_PROXY",
-    "HTTPS_PROXY",
-    "all_proxy",
-    "ALL_PROXY",
-    "no_proxy",
-    "NO_PROXY",
-    "SSL_CERT_FILE",
-    "SSL_CERT_DIR",
-    "CURL_CA_BUNDLE",
-    "GIT_CEILING_DIRECTORIES",
+    "PATH",        "HOME",       "TMPDIR",        "SSH_AUTH_SOCK", "http_proxy",
+    "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",   "all_proxy",     "ALL_PROXY",
+    "no_proxy",    "NO_PROXY",   "SSL_CERT_FILE", "SSL_CERT_DIR",  "CURL_CA_BUNDLE",
 };
 
-std::vector<std::string> git_environment() {
+std::vector<std::string> git_environment(bool network) {
   std::vector<std::string> env;
   for (auto name : kKeptVariables) {
     if (const char* v = std::getenv(std::string(name).c_str()))
@@ -58,63 +50,64 @@ std::vector<std::string> git_environment() {
   env.insert(env.end(), {
                             "LC_ALL=C",
                             "LANGUAGE=C",
+                            // Neither the machine's nor the user's settings: no filter,
+                            // helper or alias that anybody configured can be started.
+                            "GIT_CONFIG_NOSYSTEM=1",
+                            "GIT_CONFIG_GLOBAL=/dev/null",
                             "GIT_TERMINAL_PROMPT=0",  // no prompt for credentials
                             "GIT_ASKPASS=",           // and no program asking for them
                             "SSH_ASKPASS=",
-                            "GIT_OPTIONAL_LOCKS=0",   // a read never writes the index
-                            "GIT_LFS_SKIP_SMUDGE=1",  // no large-file download on checkout
+                            "GIT_OPTIONAL_LOCKS=0",  // a read never writes the index
+                            "GIT_LFS_SKIP_SMUDGE=1",
                             "GIT_PROTOCOL_FROM_USER=0",
                         });
+  // Newer git has a switch against lazy fetching; reads never need one.
+  if (!network) env.emplace_back("GIT_NO_LAZY_FETCH=1");
   return env;
 }
 
-// Overrides, as "-c" options, for every setting through which a repository's
-// configuration could start a program; repositories of other owners are read as they
-// are (we only read, and run nothing of theirs).
-constexpr std::string_view kSafetyOverrides[] = {
-    "safe.directory=*",
+// Settings given on the command line, which beat every file. Reads need none of them —
+// their git directory is ours — but a clone writes its own and runs in it.
+constexpr std::string_view kOverrides[] = {
     "core.fsmonitor=false",
     "core.hooksPath=/dev/null",
     "core.pager=cat",
     "core.askPass=",
-    "core.editor=false",
-    "core.gitProxy=",
-    "core.alternateRefsCommand=",
     "credential.helper=",
-    "diff.external=",
-    "gpg.program=false",
-    "sequence.editor=false",
-    "uploadpack.packObjectsHook=",
     "submodule.recurse=false",
+    "maintenance.auto=false",
+    "gc.auto=0",
+    "fetch.writeCommitGraph=false",
 };
 
-std::vector<std::string> git_args(std::initializer_list<std::string_view> command,
-                                  bool network = false) {
+enum class Net { None, Remote, Local };
+
+std::vector<std::string> git_args(std::initializer_list<std::string_view> command, Net net) {
   std::vector<std::string> args;
-  for (auto o : kSafetyOverrides) {
+  for (auto o : kOverrides) {
     args.emplace_back("-c");
     args.emplace_back(o);
   }
   args.emplace_back("-c");
-  // Reads never use the network: a partial clone asking its promisor for a missing
-  // object would start ssh or a helper of the repository's choosing.
   args.emplace_back("protocol.allow=never");
-  if (network) {
-    for (auto scheme : {"https"sv, "http"sv, "ssh"sv, "git"sv, "file"sv}) {
-      args.emplace_back("-c");
-      args.emplace_back("protocol." + std::string(scheme) + ".allow=always");
-    }
-  }
+  auto allow = [&](std::string_view scheme) {
+    args.emplace_back("-c");
+    args.emplace_back("protocol." + std::string(scheme) + ".allow=always");
+  };
+  if (net == Net::Remote)
+    for (auto scheme : {"https"sv, "http"sv, "ssh"sv, "git"sv}) allow(scheme);
+  if (net == Net::Local) allow("file");
   args.emplace_back("--no-pager");
   args.insert(args.end(), command.begin(), command.end());
   return args;
 }
 
-ProcessSpec git_command(const Path& cwd, std::initializer_list<std::string_view> command) {
+ProcessSpec git_command(const Path& cwd, std::initializer_list<std::string_view> command,
+                        Net net = Net::None) {
   ProcessSpec spec;
   spec.program = git_program();
-  spec.args = git_args(command);
-  spec.env = git_environment();
+  spec.args = git_args(command, net);
+  spec.env = git_environment(net != Net::None);
   spec.cwd = cwd;
   return spec;
 }
@@ -142,18 +135,6 @@ void check(const ProcessResult& r, std::string_view what) {
   if (r.timed_out) throw TimeoutError("git: " + std::string(what) + ": timed out");
   if (r.cancelled) throw GitError("git: " + std::string(what) + ": interrupted");
   if (r.exit_status != 0) throw GitError("git: " + std::string(what) + ": " + git_message(r));
-}
-
-// Git looks for a ".git" entry in the directory and its parents; where there is none,
-// no repository can be found and no process needs to be started.
-bool may_be_in_work_tree(const Path& path) {
-  Path dir = std::filesystem::absolute(path).lexically_normal();
-  for (;;) {
-    if (::access((dir / ".git").c_str(), F_OK) == 0) return true;
-    Path parent = dir.parent_path();
-    if (parent == dir) return false;
-    dir = parent;
-  }
 }
 
 std::vector<std::string_view> split(std::string_view s, char sep) {
@@ -184,6 +165,102 @@ std::string_view trim_newline(std::string_view s) {
   return s;
 }
 
+void write_file(const Path& p, std::string_view text) {
+  int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw OsError(errno, p);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      throw OsError(err, p);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) throw OsError(errno, p);
+}
+
+void make_dir(const Path& p) {
+  if (::mkdir(p.c_str(), 0700) != 0) throw OsError(errno, p);
+}
+
+// Files of the object store that git opens as it reads: each must be a regular file (or
+// a directory), since git would wait forever on a FIFO put in their place.
+void check_object_files(const Path& objects) {
+  for (const char* sub : {"info", "pack", "info/commit-graphs"}) {
+    Path dir = objects / sub;
+    std::unique_ptr<DIR, decltype(&::closedir)> d(::opendir(dir.c_str()), &::closedir);
+    if (!d) continue;
+    while (dirent* e = ::readdir(d.get())) {
+      std::string_view name = e->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat st;
+      if (::stat((dir / std::string(name)).c_str(), &st) != 0) continue;
+      if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw GitError("git: " + sanitize_utf8((dir / std::string(name)).native()) +
+                       " is not a regular file");
+    }
+  }
+}
+
+// A git directory of our own for the assessed repository's objects: its configuration
+// is ours (no remote, no promisor, no hook), so git can read objects there and do
+// nothing else. What git honours of the repository (the shallow list, grafts, replace
+// references) is copied in after we have read it ourselves.
+class SealedRepository {
+ public:
+  enum class Objects { ByEnvironment, ByAlternates };
+
+  SealedRepository(const GitLayout& layout, const RepositoryState& state, Objects how,
+                   const std::vector<GitRef>& refs = {})
+      : dir_("git"), objects_(layout.common_dir / "objects") {
+    check_object_files(objects_);
+    const Path& d = dir_.path();
+    std::string config =
+        "[core]\n\trepositoryformatversion = " + std::string(state.sha256 ? "1" : "0") +
+        "\n\tbare = true\n";
+    if (state.sha256) config += "[extensions]\n\tobjectFormat = sha256\n";
+    write_file(d / "config", config);
+    std::string head = "ref: refs/heads/none\n";
+    if (!state.head_ref.empty() && state.branch_exists)
+      head = "ref: " + state.head_ref + "\n";
+    else if (!state.head_oid.empty())
+      head = state.head_oid + "\n";
+    write_file(d / "HEAD", head);
+    make_dir(d / "refs");
+    std::string packed;
+    for (const auto* list : {&state.replace, &refs})
+      for (const auto& ref : *list) packed += ref.oid + " " + ref.name + "\n";
+    if (!packed.empty()) write_file(d / "packed-refs", packed);
+    if (state.shallow) write_file(d / "shallow", state.shallow_list);
+    if (!state.grafts.empty()) {
+      make_dir(d / "info");
+      write_file(d / "info" / "grafts", state.grafts);
+    }
+    if (how == Objects::ByAlternates) {
+      make_dir(d / "objects");
+      make_dir(d / "objects" / "info");
+      write_file(d / "objects" / "info" / "alternates",
+                 std::filesystem::absolute(objects_).native() + "\n");
+    }
+  }
+
+  const Path& path() const { return dir_.path(); }
+
+  ProcessSpec command(std::initializer_list<std::string_view> args) const {
+    ProcessSpec spec = git_command(dir_.path(), args);
+    spec.env.push_back("GIT_DIR=" + dir_.path().native());
+    spec.env.push_back("GIT_OBJECT_DIRECTORY=" + objects_.native());
+    return spec;
+  }
+
+ private:
+  TempDir dir_;
+  Path objects_;
+};
+
 // The tag whose commit is newest; ties go to the greater name in byte order.
 struct LatestTag {
   std::optional<std::pair<std::int64_t, std::string>> best;
@@ -193,49 +270,87 @@ struct LatestTag {
   }
 };
 
-// The committer time of a raw commit object: "committer NAME <EMAIL> TIME ZONE".
-std::optional<std::int64_t> committer_time(std::string_view commit) {
-  for (auto line : split(commit, '\n')) {
-    if (line.empty()) break;  // end of the header
+// The committer time in a commit's header: "committer NAME <EMAIL> TIME ZONE".
+std::optional<std::int64_t> committer_time(std::string_view header) {
+  for (auto line : split(header, '\n')) {
+    if (line.empty()) break;
     if (line.substr(0, 10) != "committer ") continue;
     auto gt = line.rfind('>');
     if (gt == std::string_view::npos) return std::nullopt;
-    auto fields = split(line.substr(gt + 1), ' ');
-    for (auto f : fields)
+    for (auto f : split(line.substr(gt + 1), ' '))
       if (!f.empty()) return parse_int(f);
     return std::nullopt;
   }
   return std::nullopt;
 }
 
-// Tags of tags: the commit at the end of each chain, read through one cat-file.
-void peel_nested_tags(const Path& cwd, const std::vector<std::string>& names, LatestTag& latest,
-                      Deadline deadline, const std::atomic<bool>* cancel) {
-  ProcessSpec spec = git_command(cwd, {"cat-file", "--batch"});
-  for (const auto& n : names) spec.input += "refs/tags/" + n + "^{commit}\n";
-  spec.max_stdout = 64u << 20;
-  ProcessResult r = std::move(run_processes({spec}, deadline, cancel).front());
-  check(r, "reading tags");
-  std::string_view out = r.out;
-  for (const auto& name : names) {
-    auto nl = out.find('\n');
-    if (nl == std::string_view::npos) break;
-    auto header = split(out.substr(0, nl), ' ');
-    out.remove_prefix(nl + 1);
-    if (header.size() != 3) continue;  // "NAME missing": not a commit in the end
-    auto size = parse_int(header[2]);
-    if (!size || *size < 0 || static_cast<std::size_t>(*size) + 1 > out.size()) break;
-    std::string_view body = out.substr(0, static_cast<std::size_t>(*size));
-    out.remove_prefix(static_cast<std::size_t>(*size) + 1);
-    if (header[1] != "commit") continue;
-    if (auto when = committer_time(body)) latest.offer(*when, name);
+// Reads `git cat-file --batch` as it streams: for each object asked for, the commit
+// time of a commit (nothing otherwise). Only commit headers are kept, never whole
+// objects, however large a repository made them.
+class CommitTimes {
+ public:
+  void feed(std::string_view chunk) {
+    while (!chunk.empty()) {
+      if (body_left_ == 0) {
+        auto nl = chunk.find('\n');
+        line_.append(chunk.substr(0, nl));
+        if (line_.size() > 4096) line_.resize(4096);
+        if (nl == std::string_view::npos) return;
+        chunk.remove_prefix(nl + 1);
+        start_object();
+        continue;
+      }
+      std::size_t take = std::min<std::size_t>(body_left_, chunk.size());
+      if (keep_ && header_.size() < kHeaderLimit)
+        header_.append(chunk.substr(0, std::min(take, kHeaderLimit - header_.size())));
+      body_left_ -= take;
+      chunk.remove_prefix(take);
+      if (body_left_ == 0) finish_object();
+    }
   }
+  const std::vector<std::optional<std::int64_t>>& times() const { return times_; }
+
+ private:
+  static constexpr std::size_t kHeaderLimit = 64u << 10;
+
+  void start_object() {
+    auto f = split(line_, ' ');
+    line_.clear();
+    if (f.size() == 3) {
+      if (auto size = parse_int(f[2]); size && *size >= 0) {
+        keep_ = f[1] == "commit";
+        body_left_ = static_cast<std::uint64_t>(*size) + 1;  // the object and a line feed
+        header_.clear();
+        return;
+      }
+    }
+    times_.push_back(std::nullopt);  // "NAME missing": no commit at the end of it
+  }
+  void finish_object() {
+    times_.push_back(keep_ ? committer_time(header_) : std::nullopt);
+    header_.clear();
+  }
+
+  std::string line_;
+  std::string header_;
+  std::uint64_t body_left_ = 0;
+  bool keep_ = false;
+  std::vector<std::optional<std::int64_t>> times_;
+};
+
+// origin, else the first remote by name; the last setting of a remote wins.
+std::string choose_remote(const std::vector<std::pair<std::string, std::string>>& settings) {
+  std::map<std::string, std::string> urls;
+  for (const auto& [name, url] : settings) urls[name] = url;
+  if (urls.empty()) return {};
+  auto chosen = urls.find("origin");
+  const std::string& url = chosen != urls.end() ? chosen->second : urls.begin()->second;
+  return redact_url(sanitize_utf8(url));
 }
 
-// The remote URL from "git config -z" records ("KEY\nVALUE\0"): origin, else the
-// first remote by name; the last definition of a key wins.
-std::string choose_remote(std::string_view records) {
-  std::map<std::string, std::string> urls;
+// "git config -z" records ("KEY\nVALUE\0") of remote URLs, as (remote, url).
+std::vector<std::pair<std::string, std::string>> remote_records(std::string_view records) {
+  std::vector<std::pair<std::string, std::string>> out;
   for (auto rec : split(records, '\0')) {
     auto nl = rec.find('\n');
     if (nl == std::string_view::npos) continue;
@@ -243,13 +358,10 @@ std::string choose_remote(std::string_view records) {
     constexpr auto prefix = "remote."sv;
     constexpr auto suffix = ".url"sv;
     if (key.size() <= prefix.size() + suffix.size()) continue;
-    urls[std::string(key.substr(prefix.size(), key.size() - prefix.size() - suffix.size()))] =
-        std::string(rec.substr(nl + 1));
+    out.emplace_back(key.substr(prefix.size(), key.size() - prefix.size() - suffix.size()),
+                     rec.substr(nl + 1));
   }
-  if (urls.empty()) return {};
-  auto chosen = urls.find("origin");
-  const std::string& url = chosen != urls.end() ? chosen->second : urls.begin()->second;
-  return redact_url(sanitize_utf8(url));
+  return out;
 }
 
 // Every occurrence of the URL's credentials replaced, so that no message shows them.
@@ -268,91 +380,158 @@ std::string scrub(std::string message, const std::string& url) {
   return message;
 }
 
-}  // namespace
-
-GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<bool>* cancel) {
-  GitInfo info;
-  if (!may_be_in_work_tree(path)) return info;
-
-  LatestTag latest;
-  std::vector<std::string> nested;  // tags of tags, peeled afterwards
-  std::string pending;
-  std::string refs_error;
-  auto on_ref_line = [&](std::string_view line) {
-    // %(HEAD) NUL refname NUL objecttype NUL *objecttype NUL date NUL *date
-    auto f = split(line, '\0');
-    if (f.size() != 6) {
-      refs_error = "unexpected for-each-ref output";
-      return;
-    }
-    if (f[1].substr(0, 11) == "refs/heads/") {
-      if (f[0] == "*") info.current_branch = sanitize_utf8(f[1].substr(11));
-      return;
-    }
-    if (f[1].substr(0, 10) != "refs/tags/") return;
-    std::string_view name = f[1].substr(10);
-    if (f[2] == "commit") {
-      if (auto when = parse_int(f[4])) latest.offer(*when, name);
-    } else if (f[2] == "tag" && f[3] == "commit") {
-      if (auto when = parse_int(f[5])) latest.offer(*when, name);
-    } else if (f[2] == "tag" && f[3] == "tag") {
-      nested.emplace_back(name);
-    }  // tags of trees or blobs have no commit time and are no releases
-  };
-
-  std::vector<ProcessSpec> specs{
-      git_command(path, {"rev-parse", "--is-inside-work-tree", "--is-shallow-repository"}),
-      git_command(path, {"rev-list", "--count", "--ignore-missing", "HEAD"}),
-      git_command(path, {"for-each-ref",
-                         "--format=%(HEAD)%00%(refname)%00%(objecttype)%00%(*objecttype)%00%("
-                         "committerdate:unix)%00%(*committerdate:unix)",
-                         "refs/heads", "refs/tags"}),
-      git_command(path, {"config", "-z", "--get-regexp", R"(^remote\..*\.url$)"}),
-  };
-  specs[2].on_stdout = [&](std::string_view chunk) {
-    pending.append(chunk);
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1)
-      on_ref_line(std::string_view(pending).substr(start, nl - start));
-    pending.erase(0, start);
-  };
-  std::vector<ProcessResult> r = run_processes(specs, deadline, cancel);
-
-  // Outside any work tree (or in a bare repository, or inside .git) there is nothing
-  // to read, whatever the other commands said.
-  if (r[0].timed_out || r[0].cancelled) check(r[0], "opening repository");
-  if (r[0].exit_status != 0) {
-    if (r[0].err_tail.find("not a git repository") != std::string::npos) return GitInfo{};
-    check(r[0], "opening repository");
-  }
-  auto lines = split(trim_newline(r[0].out), '\n');
-  if (lines.size() != 2) throw GitError("git: opening repository: unexpected rev-parse output");
-  if (lines[0] != "true") return GitInfo{};
-  info.is_repo = true;
-  info.shallow = lines[1] == "true";
-
-  check(r[1], "counting commits");
-  auto count = parse_int(trim_newline(r[1].out));
-  if (!count || *count < 0) throw GitError("git: counting commits: unexpected output");
-  info.commit_count = *count;
-
-  check(r[2], "listing tags");
-  if (!pending.empty()) on_ref_line(pending);
-  if (!refs_error.empty()) throw GitError("git: listing tags: " + refs_error);
-  if (!nested.empty()) peel_nested_tags(path, nested, latest, deadline, cancel);
-  if (latest.best) info.latest_tag = sanitize_utf8(latest.best->second);
-
-  // Status 1: no remote is configured.
-  if (r[3].exit_status != 1) check(r[3], "reading remotes");
-  info.remote_url = choose_remote(r[3].out);
-  return info;
+std::string count_text(std::uintmax_t n, std::string_view unit) {
+  return std::to_string(n) + " " + std::string(unit);
 }
 
-void clone_repository(const std::string& url, const Path& dest, const CloneOptions& options) {
+// What a clone has written below its git directory so far (received packs).
+std::uintmax_t downloaded_bytes(const Path& dest) {
+  std::uintmax_t total = 0;
+  std::unique_ptr<DIR, decltype(&::closedir)> d(
+      ::opendir((dest / ".git" / "objects" / "pack").c_str()), &::closedir);
+  if (!d) return 0;
+  while (dirent* e = ::readdir(d.get())) {
+    struct stat st;
+    if (::fstatat(::dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode))
+      total += static_cast<std::uintmax_t>(st.st_size);
+  }
+  return total;
+}
+
+[[noreturn]] void too_large(const std::string& safe_url, const std::string& what,
+                            std::string_view option) {
+  throw GitError("cannot clone " + safe_url + ": " + what + " (raise the limit with " +
+                 std::string(option) + ")");
+}
+
+// A clone made with --no-checkout, checked out within the limits: HEAD's files are
+// counted and their sizes added up before a single one is written.
+void check_out(const Path& dest, const std::string& safe_url, bool partial,
+               const CloneOptions& options) {
+  const CloneLimits& limits = options.limits;
+  // The listing fetches HEAD's trees (not its files) in one request in a partial clone.
+  ProcessSpec list = git_command(dest, {"ls-tree", "-r", "-z", "--full-tree", "HEAD"},
+                                 partial ? Net::Remote : Net::None);
+  std::unordered_map<std::string, std::uintmax_t> blobs;  // object -> entries
+  std::uintmax_t files = 0;
+  std::string pending;
+  auto on_entry = [&](std::string_view entry) {
+    // "MODE TYPE OID\tPATH"; submodules ("commit") are not checked out.
+    auto f = split(entry.substr(0, entry.find('\t')), ' ');
+    if (f.size() != 3 || f[1] != "blob") return;
+    ++files;
+    if (files <= limits.max_files) ++blobs[std::string(f[2])];
+  };
+  list.on_stdout = [&](std::string_view chunk) {
+    pending.append(chunk);
+    std::size_t start = 0;
+    for (std::size_t end; (end = pending.find('\0', start)) != std::string::npos; start = end + 1)
+      on_entry(std::string_view(pending).substr(start, end - start));
+    pending.erase(0, start);
+  };
+  ProcessResult listed = std::move(run_processes({list}, options.deadline, options.cancel).front());
+  if (listed.exit_status != 0 && !listed.timed_out && !listed.cancelled &&
+      listed.err_tail.find("Not a valid object name") != std::string::npos)
+    return;  // an empty repository: nothing to check out
+  check(listed, "listing files");
+  if (files > limits.max_files)
+    too_large(safe_url,
+              "HEAD has " + count_text(files, "files") + ", more than " +
+                  count_text(limits.max_files, "allowed"),
+              "--clone-max-files");
+
+  std::string wanted;
+  for (const auto& [oid, n] : blobs) wanted += oid + "\n";
+  if (partial && !wanted.empty()) {
+    // HEAD's files in one request, within the byte limit as they arrive.
+    ProcessSpec fetch = git_command(
+        dest,
+        {"-c", "fetch.negotiationAlgorithm=noop", "fetch", "--no-tags", "--no-write-fetch-head",
+         "--recurse-submodules=no", "--filter=blob:none", "--stdin", "origin"},
+        Net::Remote);
+    fetch.input = wanted;
+    fetch.over_limit = [&] { return downloaded_bytes(dest) > limits.max_bytes; };
+    ProcessResult r = std::move(run_processes({fetch}, options.deadline, options.cancel).front());
+    if (r.stopped)
+      too_large(safe_url, "it sends more than " + count_text(limits.max_bytes, "bytes"),
+                "--clone-max-bytes");
+    check(r, "fetching files");
+  }
+  if (!wanted.empty()) {
+    ProcessSpec sizes =
+        git_command(dest, {"cat-file", "--batch-check=%(objectname) %(objectsize)"});
+    sizes.input = wanted;
+    sizes.max_stdout = 256u << 20;
+    ProcessResult r = std::move(run_processes({sizes}, options.deadline, options.cancel).front());
+    check(r, "measuring files");
+    std::uintmax_t bytes = 0;
+    for (auto line : split(r.out, '\n')) {
+      auto f = split(line, ' ');
+      if (f.size() != 2) continue;
+      auto size = parse_int(f[1]);
+      auto it = blobs.find(std::string(f[0]));
+      if (!size || *size < 0 || it == blobs.end()) continue;
+      bytes += static_cast<std::uintmax_t>(*size) * it->second;
+    }
+    if (bytes > limits.max_bytes)
+      too_large(safe_url,
+                "HEAD's files hold " + count_text(bytes, "bytes") + ", more than " +
+                    count_text(limits.max_bytes, "allowed"),
+                "--clone-max-bytes");
+  }
+  ProcessSpec checkout = git_command(dest, {"checkout", "-q", "--force", "HEAD"});
+  check(std::move(run_processes({checkout}, options.deadline, options.cancel).front()),
+        "checking out files");
+}
+
+bool is_local_source(std::string_view url) {
+  return url.substr(0, 7) == "file://" || classify_address(url) == AddressKind::Local;
+}
+
+Path local_source_path(std::string_view url) {
+  if (url.substr(0, 7) == "file://") url.remove_prefix(7);
+  return Path(std::string(url));
+}
+
+void clone_local(const std::string& url, const Path& dest, const CloneOptions& options) {
+  std::string safe = redact_url(url);
+  auto layout = open_repository(local_source_path(url));
+  if (!layout) throw GitError("cannot clone " + safe + ": not a git repository");
+  RepositoryState state = read_repository_state(*layout);
+  std::vector<GitRef> refs = state.heads;
+  refs.insert(refs.end(), state.tags.begin(), state.tags.end());
+  SealedRepository source(*layout, state, SealedRepository::Objects::ByAlternates, refs);
+  std::string source_url = "file://" + source.path().native();
+  ProcessSpec clone = git_command({},
+                                  {"clone", "--no-checkout", "--no-recurse-submodules",
+                                   "--template=", "-q", "--", source_url, dest.native()},
+                                  Net::Local);
+  clone.over_limit = [&] { return downloaded_bytes(dest) > options.limits.max_bytes; };
+  ProcessResult r = std::move(run_processes({clone}, options.deadline, options.cancel).front());
+  if (r.stopped)
+    too_large(safe, "it holds more than " + count_text(options.limits.max_bytes, "bytes"),
+              "--clone-max-bytes");
+  if (r.timed_out) throw TimeoutError("cannot clone " + safe + ": timed out");
+  if (r.cancelled) throw GitError("git: clone interrupted");
+  if (r.exit_status != 0) throw GitError("cannot clone " + safe + ": " + git_message(r));
+  // The clone names where it came from as the user did, not our stand-in.
+  std::string origin =
+      url.substr(0, 7) == "file://"
+          ? url
+          : "file://" + std::filesystem::absolute(Path(url)).lexically_normal().native();
+  check(std::move(run_processes({git_command(dest, {"config", "remote.origin.url", origin})},
+                                options.deadline, options.cancel)
+                      .front()),
+        "recording the origin");
+  check_out(dest, safe, false, options);
+}
+
+void clone_remote(const std::string& url, const Path& dest, const CloneOptions& options) {
+  std::string safe = redact_url(url);
   ProcessSpec spec;
   spec.program = git_program();
-  spec.env = git_environment();
-  std::string safe = redact_url(url);
+  spec.env = git_environment(true);
   std::string target = url;
   if (safe != url) {
     // Credentials travel in the environment (readable by us alone), never on a command
@@ -363,20 +542,128 @@ void clone_repository(const std::string& url, const Path& dest, const CloneOptio
     spec.env.push_back("GIT_CONFIG_VALUE_0=" + safe);
     target = safe;
   }
-  spec.args = git_args({"clone", "--filter=tree:0", "--no-recurse-submodules",
-                        options.progress ? "--progress"sv : "--quiet"sv, "--"},
-                       true);
+  spec.args = git_args({"clone", "--no-checkout", "--filter=tree:0", "--no-recurse-submodules",
+                        "--template=", options.progress ? "--progress"sv : "--quiet"sv, "--"},
+                       Net::Remote);
   spec.args.push_back(target);
   spec.args.push_back(dest.native());
   if (options.progress)
     spec.on_stderr = [](std::string_view chunk) {
       (void)!::write(STDERR_FILENO, chunk.data(), chunk.size());
     };
+  spec.over_limit = [&] { return downloaded_bytes(dest) > options.limits.max_bytes; };
   ProcessResult r = std::move(run_processes({spec}, options.deadline, options.cancel).front());
+  if (r.stopped)
+    too_large(safe, "it sends more than " + count_text(options.limits.max_bytes, "bytes"),
+              "--clone-max-bytes");
   if (r.timed_out) throw TimeoutError("cannot clone " + safe + ": timed out");
   if (r.cancelled) throw GitError("git: clone interrupted");
   if (r.exit_status != 0)
     throw GitError("cannot clone " + safe + ": " + scrub(git_message(r), url));
+  // The server may not have filtered (then the clone is whole and nothing is fetched
+  // later); the clone's own configuration says which.
+  auto layout = open_repository(dest);
+  bool partial = layout && read_repository_state(*layout).partial;
+  try {
+    check_out(dest, safe, partial, options);
+  } catch (const GitError& e) {
+    throw GitError(scrub(e.what(), url));
+  }
+}
+
+}  // namespace
+
+std::optional<Path> work_tree_top(const Path& path) {
+  auto layout = find_work_tree(path);
+  if (!layout) return std::nullopt;
+  return layout->work_tree;
+}
+
+bool is_bare_repository(const Path& path) {
+  return is_git_directory(path);
+}
+
+GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<bool>* cancel) {
+  GitInfo info;
+  auto layout = find_work_tree(path);
+  if (!layout) return info;
+  RepositoryState state = read_repository_state(*layout);
+  if (state.bare) return info;
+  info.is_repo = true;
+  info.shallow = state.shallow;
+  constexpr auto heads = "refs/heads/"sv;
+  if (state.branch_exists && state.head_ref.substr(0, heads.size()) == heads)
+    info.current_branch = sanitize_utf8(std::string_view(state.head_ref).substr(heads.size()));
+
+  std::vector<ProcessSpec> specs;
+  std::optional<SealedRepository> sealed;
+  if (!state.head_oid.empty() || !state.tags.empty())
+    sealed.emplace(*layout, state, SealedRepository::Objects::ByEnvironment);
+  std::optional<std::size_t> count_at, tags_at, config_at;
+  if (!state.head_oid.empty()) {
+    count_at = specs.size();
+    specs.push_back(sealed->command({"rev-list", "--count", "--ignore-missing", state.head_oid}));
+  }
+  // Several tags often name one object: each object is asked for once.
+  std::vector<std::string> objects;
+  std::unordered_map<std::string, std::size_t> object_index;
+  CommitTimes times;
+  if (!state.tags.empty()) {
+    tags_at = specs.size();
+    ProcessSpec spec = sealed->command({"cat-file", "--batch"});
+    for (const auto& tag : state.tags) {
+      if (object_index.emplace(tag.oid, objects.size()).second) {
+        objects.push_back(tag.oid);
+        spec.input += tag.oid + "^{commit}\n";
+      }
+    }
+    spec.on_stdout = [&times](std::string_view chunk) { times.feed(chunk); };
+    specs.push_back(std::move(spec));
+  }
+  if (state.includes) {
+    // Included files can hold remotes; git reads them (a configuration read starts
+    // nothing and fetches nothing).
+    config_at = specs.size();
+    ProcessSpec spec =
+        git_command(layout->git_dir, {"config", "-z", "--get-regexp", R"(^remote\..*\.url$)"});
+    spec.env.push_back("GIT_DIR=" + layout->git_dir.native());
+    specs.push_back(std::move(spec));
+  }
+  std::vector<ProcessResult> r;
+  if (!specs.empty()) r = run_processes(specs, deadline, cancel);
+
+  if (count_at) {
+    check(r[*count_at], "counting commits");
+    auto count = parse_int(trim_newline(r[*count_at].out));
+    if (!count || *count < 0) throw GitError("git: counting commits: unexpected output");
+    info.commit_count = *count;
+  }
+  if (tags_at) {
+    check(r[*tags_at], "reading tags");
+    LatestTag latest;
+    const auto& found = times.times();
+    for (const auto& tag : state.tags) {
+      std::size_t i = object_index[tag.oid];
+      if (i < found.size() && found[i]) latest.offer(*found[i], tag.name.substr(10));
+    }
+    if (latest.best) info.latest_tag = sanitize_utf8(latest.best->second);
+  }
+  if (config_at) {
+    // Status 1: no remote is configured.
+    if (r[*config_at].exit_status != 1) check(r[*config_at], "reading remotes");
+    info.remote_url = choose_remote(remote_records(r[*config_at].out));
+  } else {
+    info.remote_url = choose_remote(state.remote_urls);
+  }
+  return info;
+}
+
+void clone_repository(const std::string& url, const Path& dest, const CloneOptions& options) {
+  if (is_local_source(url)) {
+    clone_local(url, dest, options);
+  } else {
+    clone_remote(url, dest, options);
+  }
 }
 
 }  // namespace ostrameld

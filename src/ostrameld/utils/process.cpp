@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace ostrameld {
 
@@ -20,6 +23,28 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kErrTail = 4096;
+
+// Process-wide by nature: the groups the signal watcher must end. A child leaves the
+// set before it is reaped, so that its number can never name another process here.
+struct Children {
+  std::mutex mu;
+  std::set<pid_t> groups;
+};
+
+Children& children() {
+  static Children c;
+  return c;
+}
+
+void enlist(pid_t pid) {
+  std::lock_guard lock(children().mu);
+  children().groups.insert(pid);
+}
+
+void delist(pid_t pid) {
+  std::lock_guard lock(children().mu);
+  children().groups.erase(pid);
+}
 
 class Fd {
  public:
@@ -133,6 +158,7 @@ void start(const ProcessSpec& spec, Running& r) {
     throw ProcessError("cannot start " + spec.program.string() + ": " + std::strerror(errno));
   if (pid == 0) child(p, spec, parent, in_r.get(), out_w.get(), err_w.get(), rep_w.get());
   r.pid = pid;
+  enlist(pid);
   r.report = std::move(rep_r);
   r.in = std::move(in_w);
   r.out = std::move(out_r);
@@ -168,6 +194,11 @@ Deadline deadline_after(std::optional<double> seconds) {
   if (!seconds || *seconds <= 0) return std::nullopt;
   return Clock::now() +
          std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*seconds));
+}
+
+void kill_all_children() {
+  std::lock_guard lock(children().mu);
+  for (pid_t group : children().groups) ::kill(-group, SIGKILL);
 }
 
 Path find_program(std::string_view name) {
@@ -210,8 +241,11 @@ std::vector<ProcessResult> run_processes(const std::vector<ProcessSpec>& specs, 
     }
   } catch (...) {
     kill_all(false);
-    for (auto& r : running)
-      if (r.pid > 0) ::waitpid(r.pid, nullptr, 0);
+    for (auto& r : running) {
+      if (r.pid <= 0) continue;
+      delist(r.pid);
+      ::waitpid(r.pid, nullptr, 0);
+    }
     throw;
   }
 
@@ -289,19 +323,40 @@ std::vector<ProcessResult> run_processes(const std::vector<ProcessSpec>& specs, 
       kill_all(false);
       stopped = true;
     }
+    for (std::size_t i = 0; !stopped && i < running.size(); ++i) {
+      if (specs[i].over_limit && specs[i].over_limit()) {
+        kill_all(false);
+        for (auto& r : running) r.result.cancelled = false;
+        running[i].result.stopped = true;
+        stopped = true;
+      }
+    }
     if (!stopped && deadline && Clock::now() >= *deadline) {
       kill_all(true);
       stopped = true;
     }
   }
   for (auto& r : running) {
-    siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(r.pid), &info, WEXITED | WNOWAIT) < 0 &&
-           errno == EINTR) {
+    // A child that closed its output may still run: the deadline and cancellation hold
+    // until it has exited.
+    auto pause = std::chrono::microseconds(20);
+    for (;;) {
+      siginfo_t info{};
+      int rc = ::waitid(P_PID, static_cast<id_t>(r.pid), &info, WEXITED | WNOWAIT | WNOHANG);
+      if (rc < 0 && errno == EINTR) continue;
+      if (rc < 0 || info.si_pid == r.pid) break;
+      if (!stopped && ((cancel && cancel->load()) || (deadline && Clock::now() >= *deadline))) {
+        bool timed_out = !(cancel && cancel->load());
+        kill_all(timed_out);
+        stopped = true;
+      }
+      std::this_thread::sleep_for(pause);  // the child is usually gone within microseconds
+      pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
     // What the group left behind (a grandchild holding no pipe) goes with it; the child
     // is not reaped yet, so its number cannot name another group.
     ::kill(-r.pid, SIGKILL);
+    delist(r.pid);
     int status = 0;
     while (::waitpid(r.pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -40,6 +40,9 @@ struct ProcessSpec {
   std::size_t max_stdout = 16u << 20;
   // Standard error is passed on when set; its last few KiB are kept for messages.
   std::function<void(std::string_view)> on_stderr;
+  // Asked several times a second while the child runs: true stops it (what it writes
+  // to disk has grown past a bound, say).
+  std::function<bool()> over_limit;
 };
 
 struct ProcessResult {
@@ -48,7 +51,8 @@ struct ProcessResult {
   std::string err_tail;  // the end of standard error
   bool timed_out = false;
   bool cancelled = false;
-  bool ok() const { return exit_status == 0 && !timed_out && !cancelled; }
+  bool stopped = false;  // over_limit said so
+  bool ok() const { return exit_status == 0 && !timed_out && !cancelled && !stopped; }
 };
 
 // Runs the children concurrently and waits for all of them. Past the deadline or once
@@ -57,6 +61,10 @@ struct ProcessResult {
 std::vector<ProcessResult> run_processes(const std::vector<ProcessSpec>& specs,
                                          Deadline deadline = std::nullopt,
                                          const std::atomic<bool>* cancel = nullptr);
+
+// Kills the process group of every child still running: for the signal watcher, when
+// this process is about to end (a child's own children are in its group).
+void kill_all_children();
 
 // The absolute path of a program found on PATH; empty when there is none.
 Path find_program(std::string_view name);

@@ -33,7 +33,7 @@ constexpr std::string_view kAddCff =
 
 std::vector<std::string> missing_citation_advice(const Path& repo) {
   try {
-    for (const auto& name : list_directory(repo)) {
+    for (const auto& name : list_directory(repo, repo)) {
       if (ascii_lower(name) == "citation.cff" && name != "CITATION.cff" && name != "citation.cff")
         return {"Rename " + sanitize_utf8(name) + " to CITATION.cff: names are case-sensitive."};
     }
@@ -117,7 +117,7 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
   }
 
   Path cff_path =
-      path_exists(repo / "CITATION.cff") ? repo / "CITATION.cff" : repo / "citation.cff";
+      path_exists(repo / "CITATION.cff", repo) ? repo / "CITATION.cff" : repo / "citation.cff";
   auto [valid, msg] = basic_cff_check(cff_path, repo);
   if (valid) {
     return make_result(indicator_id, {.score = 10.0,

@@ -28,11 +28,13 @@ std::optional<Path> find_readme(const Path& repo) {
   return find_first(repo, README_NAMES);
 }
 
-// Entries of any kind named *.md or *.rst at any depth below dir, in one walk.
-std::size_t count_pages(const Path& dir) {
+// Entries of any kind named *.md or *.rst at any depth below dir, in one walk; a link
+// that leads out of the repository is no page of it.
+std::size_t count_pages(const Path& dir, const Path& repo) {
   std::size_t pages = 0;
-  walk_tree(dir, [&](const WalkEntry& e) {
-    if (e.name.ends_with(".md") || e.name.ends_with(".rst")) ++pages;
+  walk_tree(dir, repo, [&](const WalkEntry& e) {
+    if (!(e.name.ends_with(".md") || e.name.ends_with(".rst"))) return WalkAction::Continue;
+    if (!e.is_link || !leads_outside(Path(e.path), repo)) ++pages;
     return WalkAction::Continue;
   });
   return pages;
@@ -49,9 +51,9 @@ constexpr std::array OTHER_DOC_DIRS{"Docs"sv,      "DOCS"sv, "Documentation"sv, 
 std::vector<std::string> readme_lookalikes(const Path& repo) {
   std::vector<std::string> found;
   try {
-    for (const auto& name : list_directory(repo)) {
+    for (const auto& name : list_directory(repo, repo)) {
       if (contains(README_NAMES, name) || ascii_lower(file_stem(name)) != "readme") continue;
-      if (is_file(repo / name)) found.push_back(sanitize_utf8(name));
+      if (is_file(repo / name, repo)) found.push_back(sanitize_utf8(name));
     }
   } catch (const OsError&) {
   }
@@ -62,13 +64,13 @@ std::vector<std::string> readme_lookalikes(const Path& repo) {
 // Where documentation stands that is not a docs/ directory of .md or .rst pages.
 std::optional<std::string> docs_elsewhere(const Path& repo) {
   for (auto dir : DOC_DIRS) {
-    if (is_dir(repo / dir))
+    if (is_dir(repo / dir, repo))
       return std::string(dir) +
              "/ holds no .md or .rst pages: write the documentation as "
              "Markdown or reStructuredText pages there.";
   }
   for (auto dir : OTHER_DOC_DIRS) {
-    if (is_dir(repo / dir))
+    if (is_dir(repo / dir, repo))
       return "Documentation in " + std::string(dir) +
              "/ is not read: keep the pages (.md or .rst) in docs/ (or doc/, documentation/).";
   }
@@ -127,7 +129,7 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
   auto readme = find_readme(repo);
   if (readme) {
     readme_name = display_name(*readme);
-    std::uintmax_t length = entry_size(*readme);
+    std::uintmax_t length = entry_size(*readme, repo);
     findings.push_back("README: " + display_name(*readme) + " (" + std::to_string(length) +
                        " bytes)");
     if (length >= MIN_README_LENGTH) {
@@ -144,8 +146,8 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
   // 3. The first documentation directory that holds pages.
   for (auto dir : DOC_DIRS) {
     Path candidate = repo / dir;
-    if (!is_dir(candidate)) continue;
-    std::size_t pages = count_pages(candidate);
+    if (!is_dir(candidate, repo)) continue;
+    std::size_t pages = count_pages(candidate, repo);
     if (pages == 0) continue;
     findings.push_back("Docs directory: " + std::string(dir) + "/ (" + std::to_string(pages) +
                        " files)");
@@ -157,7 +159,7 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
   // 4. A documentation-tool configuration; the order of names dominates the place.
   bool found_tool = false;
   for (auto cfg : DOC_CONFIGS) {
-    if (path_exists(repo / cfg)) {
+    if (path_exists(repo / cfg, repo)) {
       findings.push_back("Doc tool config: " + std::string(cfg));
       score += 2.0;
       found_tool = true;
@@ -165,7 +167,7 @@ CheckResult DocumentationPlugin::check(std::string_view indicator_id, const Cont
     }
     if (!has_docs_dir) continue;
     for (auto dir : DOC_DIRS) {
-      if (path_exists(repo / dir / cfg)) {
+      if (path_exists(repo / dir / cfg, repo)) {
         findings.push_back("Doc tool config: " + std::string(dir) + "/" + std::string(cfg));
         score += 2.0;
         found_tool = true;

@@ -196,7 +196,7 @@ std::vector<std::pair<std::string, std::string>> declared_licences(const Path& r
   std::vector<std::pair<std::string, std::string>> found;
   for (const auto& d : kDeclaringFiles) {
     Path file = repo / d.file;
-    if (!is_file(file)) continue;
+    if (!is_file(file, repo)) continue;
     try {
       if (auto id = declared_in(d, read_text(file, ReadMode::Replace, repo)); id && !id->empty())
         found.emplace_back(std::string(d.file), *id);
@@ -212,7 +212,7 @@ std::vector<std::string> licence_lookalikes(const Path& repo) {
   std::vector<std::string> found;
   std::vector<std::string> entries;
   try {
-    entries = list_directory(repo);
+    entries = list_directory(repo, repo);
   } catch (const OsError&) {
     return found;
   }
@@ -231,7 +231,7 @@ std::vector<std::string> licence_lookalikes(const Path& repo) {
           end == lower.size() || lower[end] == '-' || lower[end] == '_' || lower[end] == '.';
       if (starts && ends) like = true;
     }
-    if (like && is_file(repo / name)) found.push_back(name);
+    if (like && is_file(repo / name, repo)) found.push_back(name);
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -320,14 +320,14 @@ std::optional<std::string> spdx_header_in(std::string_view head) {
 std::optional<std::string> scan_spdx_headers(const Path& repo) {
   int seen = 0;
   std::optional<std::string> found;
-  walk_tree(repo, [&](const WalkEntry& entry) {
+  walk_tree(repo, repo, [&](const WalkEntry& entry) {
     if (seen >= SPDX_HEADER_SAMPLE) return WalkAction::Stop;
     // Ancestors of a skipped directory are never entered, so only the name needs testing.
     if (contains(SKIPPED_DIRS, entry.name)) return WalkAction::Prune;
     if (entry.is_real_directory) return WalkAction::Continue;
     if (!contains(TEXT_EXTENSIONS, py_lower(file_suffix(entry.name)))) return WalkAction::Continue;
+    if (!is_file(entry, repo)) return WalkAction::Continue;
     Path file(entry.path);
-    if (!is_file(file)) return WalkAction::Continue;
     std::string head;
     try {
       head = read_text_prefix(file, ReadMode::Drop, SPDX_HEADER_CHARS, repo);
@@ -346,12 +346,12 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
 
   // 1. A REUSE LICENSES/ directory with licence texts answers at once.
   Path reuse_dir = repo / REUSE_DIR;
-  if (is_dir(reuse_dir)) {
+  if (is_dir(reuse_dir, repo)) {
     std::vector<std::string> stems;
-    for (const auto& entry : list_directory(reuse_dir)) {
+    for (const auto& entry : list_directory(reuse_dir, repo)) {
       std::string suffix = ascii_lower(file_suffix(entry));
       if (suffix != ".txt" && suffix != ".md" && !suffix.empty()) continue;
-      if (!is_file(reuse_dir / entry)) continue;
+      if (!is_file(reuse_dir / entry, repo)) continue;
       stems.push_back(sanitize_utf8(file_stem(entry)));
     }
     if (!stems.empty()) {

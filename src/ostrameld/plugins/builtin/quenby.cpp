@@ -90,9 +90,9 @@ class DocSearch {
     std::vector<Candidate> candidates;
     std::string_view dir = SEARCH_DIRS[d];
     Path base = dir.empty() ? repo_ : repo_ / dir;
-    if (is_dir(base)) {
-      for (const auto& name : list_directory(base)) {  // errors propagate to the host
-        if (!is_file(base / name)) continue;
+    if (is_dir(base, repo_)) {
+      for (const auto& name : list_directory(base, repo_)) {  // errors propagate to the host
+        if (!is_file(base / name, repo_)) continue;
         std::string shown = sanitize_utf8(name);
         candidates.push_back({dir.empty() ? shown : std::string(dir) + "/" + shown,
                               py_lower(file_stem(name)), py_lower(file_suffix(name))});
@@ -112,17 +112,17 @@ namespace quenby {
 std::pair<bool, std::vector<std::string>> has_tests(const Path& repo) {
   std::vector<std::string> evidence;
   for (auto name : TEST_DIR_PATTERNS)
-    if (is_dir(repo / name)) evidence.push_back("dir " + std::string(name) + "/");
+    if (is_dir(repo / name, repo)) evidence.push_back("dir " + std::string(name) + "/");
 
   std::vector<std::string> root_entries;
   bool listed = false;
   try {
-    root_entries = list_directory(repo);
+    root_entries = list_directory(repo, repo);
     listed = true;
     for (const auto& entry : root_entries) {
-      if (!is_dir(repo / entry) || entry.rfind('.', 0) == 0) continue;
+      if (!is_dir(repo / entry, repo) || entry.rfind('.', 0) == 0) continue;
       for (auto name : TEST_DIR_PATTERNS) {
-        if (is_dir(repo / entry / name)) {
+        if (is_dir(repo / entry / name, repo)) {
           evidence.push_back("dir " + sanitize_utf8(entry) + "/" + std::string(name) + "/");
           break;
         }
@@ -158,9 +158,9 @@ std::vector<std::string> has_ci(const Path& repo) {
 
 std::optional<std::string> has_style_config(const Path& repo) {
   for (auto name : STYLE_CONFIG_NAMES)
-    if (is_file(repo / name)) return std::string(name);
+    if (is_file(repo / name, repo)) return std::string(name);
   Path pyproject = repo / "pyproject.toml";
-  if (!is_file(pyproject)) return std::nullopt;
+  if (!is_file(pyproject, repo)) return std::nullopt;
   std::string text;
   try {
     text = read_text(pyproject, ReadMode::Drop, repo);

@@ -92,8 +92,8 @@ std::vector<std::string> self_reference_advice(const Path& repo,
   for (auto file : {"codemeta.json"sv, "CITATION.cff"sv, "package.json"sv, "pyproject.toml"sv,
                     "setup.cfg"sv, "setup.py"sv}) {
     std::string shown(file);
-    bool present = is_file(repo / file);
-    if (!present && file == "CITATION.cff" && is_file(repo / "citation.cff")) {
+    bool present = is_file(repo / file, repo);
+    if (!present && file == "CITATION.cff" && is_file(repo / "citation.cff", repo)) {
       shown = "citation.cff";
       present = true;
     }
@@ -112,7 +112,7 @@ std::vector<std::string> self_reference_advice(const Path& repo,
       if (s.file == file && !has_label(s.label)) missing.emplace_back(s.field);
     if (!missing.empty()) advice.push_back("Add " + join(missing, ", ") + " to " + shown + ".");
   }
-  if (is_file(repo / "DESCRIPTION") && !is_file(repo / "codemeta.json")) {
+  if (is_file(repo / "DESCRIPTION", repo) && !is_file(repo / "codemeta.json", repo)) {
     advice.emplace_back(
         "R packages: generate codemeta.json from DESCRIPTION "
         "(codemetar::write_codemeta()); DESCRIPTION itself is not read here.");
@@ -128,21 +128,21 @@ std::vector<std::string> self_reference_advice(const Path& repo,
 std::vector<std::string> searchable_advice(const Path& repo, double score) {
   std::vector<std::string> advice;
   if (score >= 10.0) return advice;
-  if (!path_exists(repo / "codemeta.json"))
+  if (!path_exists(repo / "codemeta.json", repo))
     advice.emplace_back(
         "Add codemeta.json, the software metadata that registries harvest "
         "(generators exist for Python, R, JS and Java projects).");
-  if (!path_exists(repo / "CITATION.cff")) {
+  if (!path_exists(repo / "CITATION.cff", repo)) {
     std::string other;
     try {
-      for (const auto& name : list_directory(repo))
+      for (const auto& name : list_directory(repo, repo))
         if (ascii_lower(name) == "citation.cff") other = sanitize_utf8(name);
     } catch (const OsError&) {
     }
     advice.push_back(other.empty() ? "Add a CITATION.cff (Citation File Format) at the root."
                                    : "Rename " + other + " to CITATION.cff.");
   }
-  if (!path_exists(repo / ".zenodo.json"))
+  if (!path_exists(repo / ".zenodo.json", repo))
     advice.emplace_back(
         "Add .zenodo.json if releases are archived on Zenodo: it sets the "
         "record's authors, licence and keywords.");
@@ -263,15 +263,15 @@ Score setup_py_from_text(const std::optional<std::string>& text) {
 
 Score score_codemeta(const Path& repo) {
   Path file = repo / "codemeta.json";
-  if (!is_file(file)) return {0.0, {}};
+  if (!is_file(file, repo)) return {0.0, {}};
   return codemeta_from_text(read_strict(file, repo));
 }
 
 Score score_citation_cff(const Path& repo) {
   Path file = repo / "CITATION.cff";
-  if (!is_file(file)) {
+  if (!is_file(file, repo)) {
     file = repo / "citation.cff";
-    if (!is_file(file)) return {0.0, {}};
+    if (!is_file(file, repo)) return {0.0, {}};
   }
   try {
     return citation_cff_from_text(read_text(file, ReadMode::Replace, repo));
@@ -282,25 +282,25 @@ Score score_citation_cff(const Path& repo) {
 
 Score score_package_json(const Path& repo) {
   Path file = repo / "package.json";
-  if (!is_file(file)) return {0.0, {}};
+  if (!is_file(file, repo)) return {0.0, {}};
   return package_json_from_text(read_strict(file, repo));
 }
 
 Score score_pyproject(const Path& repo) {
   Path file = repo / "pyproject.toml";
-  if (!is_file(file)) return {0.0, {}};
+  if (!is_file(file, repo)) return {0.0, {}};
   return pyproject_from_text(read_strict(file, repo));
 }
 
 Score score_setup_cfg(const Path& repo) {
   Path file = repo / "setup.cfg";
-  if (!is_file(file)) return {0.0, {}};
+  if (!is_file(file, repo)) return {0.0, {}};
   return setup_cfg_from_text(read_strict(file, repo));
 }
 
 Score score_setup_py(const Path& repo) {
   Path file = repo / "setup.py";
-  if (!is_file(file)) return {0.0, {}};
+  if (!is_file(file, repo)) return {0.0, {}};
   return setup_py_from_text(read_strict(file, repo));
 }
 
@@ -360,7 +360,7 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
   const Path& repo = ctx.repo_path;
   std::vector<std::string> found;
   for (auto name : METADATA_FILES)
-    if (path_exists(repo / name)) found.emplace_back(name);
+    if (path_exists(repo / name, repo)) found.emplace_back(name);
 
   if (found.empty()) {
     return make_result("searchable_metadata", {.score = 0.0,
