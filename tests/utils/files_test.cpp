@@ -63,8 +63,9 @@ TEST(FileTests, FollowLinksAndAnswerNoForAbsentEntries) {
     EXPECT_EQ(is_dir(repo / c.rel, repo.path()), c.dir);
     EXPECT_EQ(is_file(repo / c.rel, repo.path()), c.file);
     // Paths a user names are followed anywhere.
-    if (std::string_view(c.rel).substr(0, 3) == "out")
+    if (std::string_view(c.rel).substr(0, 3) == "out") {
       EXPECT_TRUE(path_exists(repo / c.rel, kAnywhere));
+    }
   }
   EXPECT_FALSE(path_exists(repo / std::string(5000, 'n'), repo.path()));  // name too long
   EXPECT_THROW(list_directory(repo / "out-dir", repo.path()), OsError);

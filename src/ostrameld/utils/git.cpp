@@ -1,6 +1,5 @@
 #include "ostrameld/utils/git.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,16 +190,17 @@ void make_dir(const Path& p) {
 void check_object_files(const Path& objects) {
   for (const char* sub : {"info", "pack", "info/commit-graphs"}) {
     Path dir = objects / sub;
-    std::unique_ptr<DIR, decltype(&::closedir)> d(::opendir(dir.c_str()), &::closedir);
-    if (!d) continue;
-    while (dirent* e = ::readdir(d.get())) {
-      std::string_view name = e->d_name;
-      if (name == "." || name == "..") continue;
+    std::vector<std::string> names;
+    try {
+      if (is_dir(dir, kAnywhere)) names = list_directory(dir, kAnywhere);
+    } catch (const OsError&) {
+      continue;  // git reports what it cannot read itself
+    }
+    for (const auto& name : names) {
       struct stat st;
-      if (::stat((dir / std::string(name)).c_str(), &st) != 0) continue;
+      if (::stat((dir / name).c_str(), &st) != 0) continue;
       if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw GitError("git: " + sanitize_utf8((dir / std::string(name)).native()) +
-                       " is not a regular file");
+        throw GitError("git: " + sanitize_utf8((dir / name).native()) + " is not a regular file");
     }
   }
 }
@@ -387,13 +387,16 @@ std::string count_text(std::uintmax_t n, std::string_view unit) {
 // What a clone has written below its git directory so far (received packs).
 std::uintmax_t downloaded_bytes(const Path& dest) {
   std::uintmax_t total = 0;
-  std::unique_ptr<DIR, decltype(&::closedir)> d(
-      ::opendir((dest / ".git" / "objects" / "pack").c_str()), &::closedir);
-  if (!d) return 0;
-  while (dirent* e = ::readdir(d.get())) {
+  Path pack = dest / ".git" / "objects" / "pack";
+  std::vector<std::string> names;
+  try {
+    names = list_directory(pack, kAnywhere);
+  } catch (const OsError&) {
+    return 0;  // not there yet
+  }
+  for (const auto& name : names) {
     struct stat st;
-    if (::fstatat(::dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(st.st_mode))
+    if (::lstat((pack / name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
       total += static_cast<std::uintmax_t>(st.st_size);
   }
   return total;

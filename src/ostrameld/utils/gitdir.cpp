@@ -1,6 +1,5 @@
 #include "ostrameld/utils/gitdir.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -324,18 +323,18 @@ struct RefStore {
       std::string dir_name = std::move(pending.back());
       pending.pop_back();
       Path dir = layout.common_dir / dir_name;
-      std::unique_ptr<DIR, decltype(&::closedir)> d(::opendir(dir.c_str()), &::closedir);
-      if (!d) {
-        if (errno == ENOENT || errno == ENOTDIR) continue;
-        throw GitError("git: cannot list " + shown(dir) + ": " + std::strerror(errno));
+      if (!is_dir(dir, kAnywhere)) continue;
+      std::vector<std::string> entries;
+      try {
+        entries = list_directory(dir, kAnywhere);
+      } catch (const OsError& e) {
+        throw GitError(std::string("git: cannot list references: ") + e.what());
       }
-      while (dirent* e = ::readdir(d.get())) {
-        std::string_view entry = e->d_name;
-        if (entry == "." || entry == "..") continue;
-        std::string name = dir_name + std::string(entry);
+      for (const auto& entry : entries) {
+        std::string name = dir_name + entry;
         count_one();
         struct stat st;
-        if (::lstat((dir / std::string(entry)).c_str(), &st) != 0) continue;
+        if (::lstat((dir / entry).c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
           pending.push_back(name + "/");
           continue;
