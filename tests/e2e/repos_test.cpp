@@ -3,11 +3,17 @@
 // one line that never shows the token.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "support/forge_server.h"
 #include "support/run_cli.h"
 
 namespace ostrameld {
 namespace {
+
+std::string server_host(const std::string& base) {
+  return base.substr(base.find("://") + 3);
+}
 
 using testing::ForgeServer;
 using testing::run_cli;
@@ -31,12 +37,14 @@ const Shape kShapes[] = {
      "token tok"},
 };
 
-std::string item(const Shape& s, const std::string& name, bool archived, bool fork) {
+// A repository item; its clone URL on the forge's own host, as forges give them.
+std::string item(const Shape& s, const std::string& base, const std::string& name, bool archived,
+                 bool fork) {
   std::string fork_member =
       std::string(s.style) == "gitlab"
           ? (fork ? R"("forked_from_project": {"id": 1})" : R"("forked_from_project": null)")
           : std::string(R"("fork": )") + (fork ? "true" : "false");
-  return std::string("{\"") + s.url_key + "\": \"https://example.org/lab/" + name +
+  return std::string("{\"") + s.url_key + "\": \"" + base + "/lab/" + name +
          ".git\", \"archived\": " + (archived ? "true" : "false") + ", " + fork_member + "}";
 }
 
@@ -56,12 +64,12 @@ TEST(Repos, EveryPageOfEveryForgeShape) {
       std::string page = req.has_param("page") ? req.get_param_value("page") : "1";
       if (page == "1") {
         res.set_header("Link", "<" + self->base() + shape.org_path + "?page=2>; rel=\"next\"");
-        res.set_content(
-            "[" + item(shape, "zeta", false, false) + ", " + item(shape, "old", true, false) + "]",
-            "application/json");
+        res.set_content("[" + item(shape, self->base(), "zeta", false, false) + ", " +
+                            item(shape, self->base(), "old", true, false) + "]",
+                        "application/json");
       } else {
-        res.set_content("[" + item(shape, "alpha", false, false) + ", " +
-                            item(shape, "copy", false, true) + "]",
+        res.set_content("[" + item(shape, self->base(), "alpha", false, false) + ", " +
+                            item(shape, self->base(), "copy", false, true) + "]",
                         "application/json");
       }
     });
@@ -70,11 +78,10 @@ TEST(Repos, EveryPageOfEveryForgeShape) {
                        server.host() + "=" + shape.style;
     auto r = run_cli(base, env_for(shape));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "https://example.org/lab/alpha.git\nhttps://example.org/lab/zeta.git\n");
+    std::string b = server.base() + "/lab/";
+    EXPECT_EQ(r.out, b + "alpha.git\n" + b + "zeta.git\n");
     auto all = run_cli(base + " --include-archived --include-forks", env_for(shape));
-    EXPECT_EQ(all.out,
-              "https://example.org/lab/alpha.git\nhttps://example.org/lab/copy.git\n"
-              "https://example.org/lab/old.git\nhttps://example.org/lab/zeta.git\n");
+    EXPECT_EQ(all.out, b + "alpha.git\n" + b + "copy.git\n" + b + "old.git\n" + b + "zeta.git\n");
     for (const auto& seen : server.seen()) {
       auto h = seen.headers.find(shape.token_header);
       ASSERT_NE(h, seen.headers.end());
@@ -87,12 +94,41 @@ TEST(Repos, AUserWhenThereIsNoSuchOrganisation) {
   const Shape& shape = kShapes[0];
   ForgeServer server([&](const httplib::Request& req, httplib::Response& res) {
     if (req.path != shape.user_path) return void(res.status = 404);
-    res.set_content("[" + item(shape, "mine", false, false) + "]", "application/json");
+    res.set_content(
+        "[" + item(shape, "http://" + req.get_header_value("Host"), "mine", false, false) + "]",
+        "application/json");
   });
   auto r = run_cli("repos " + shell_quote(server.base() + "/lab") + " --forge " + server.host() +
                    "=github");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "https://example.org/lab/mine.git\n");
+  EXPECT_EQ(r.out, server.base() + "/lab/mine.git\n");
+}
+
+// What a forge lists is checked before it becomes a line of a batch list: only clone
+// URLs on the forge's own host pass; a local path there would be assessed as one.
+TEST(Repos, OnlyCloneUrlsOfTheForgeItselfAreListed) {
+  ForgeServer* self = nullptr;
+  ForgeServer server([&](const httplib::Request& req, httplib::Response& res) {
+    if (req.path != "/api/v3/orgs/lab/repos") return void(res.status = 404);
+    std::string b = self->base();
+    nlohmann::json page = nlohmann::json::array();
+    for (const std::string& url :
+         {b + "/lab/good.git", b + "/lab/two\nhttps://evil.example/x.git",
+          std::string("/tmp/share/evil"), std::string("file:///tmp/share/evil"),
+          std::string("https://evil.example/lab/x.git"), b + "/lab/\x1b]0;title\x07.git",
+          std::string("ext::sh -c id"), "http://user:pass@" + server_host(b) + "/lab/creds.git",
+          b + "/lab/sp ace.git", std::string(5000, 'a')})
+      page.push_back({{"clone_url", url}, {"archived", false}, {"fork", false}});
+    res.set_content(page.dump(), "application/json");
+  });
+  self = &server;
+  auto r = run_cli("repos " + shell_quote(server.base() + "/lab") + " --forge " + server.host() +
+                   "=github");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, server.base() + "/lab/good.git\n");
+  EXPECT_NE(r.err.find("left out 9 addresses that are not a clone URL on " + server.host()),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(Repos, ErrorsAreOneLineWithoutTheToken) {

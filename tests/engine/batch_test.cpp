@@ -142,6 +142,7 @@ TEST(RunBatch, ShardsByHashCoverTheListOnceAndStayPut) {
       options.output = out_dir / ("shard" + std::to_string(shard) + ".jsonl");
       options.shard = {shard, 3};
       options.jobs = 2;
+      options.overwrite = true;  // the second round replaces the first
       BatchSummary s = run_batch(list, options);
       EXPECT_GT(s.inputs, 0u);
       for (const auto& l : lines_of(*options.output)) {

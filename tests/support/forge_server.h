@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,11 +25,23 @@ struct SeenRequest {
   httplib::Headers headers;
 };
 
+// A certificate and key for a TLS server, the certificate being its own CA.
+struct TlsFiles {
+  std::string cert;
+  std::string key;
+};
+
 class ForgeServer {
  public:
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-  explicit ForgeServer(Handler handler) : handler_(std::move(handler)) {
+  explicit ForgeServer(Handler handler, const TlsFiles* tls = nullptr)
+      : handler_(std::move(handler)),
+        owned_(tls ? std::unique_ptr<httplib::Server>(
+                         new httplib::SSLServer(tls->cert.c_str(), tls->key.c_str()))
+                   : std::make_unique<httplib::Server>()),
+        server_(*owned_),
+        scheme_(tls ? "https" : "http") {
     server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       {
         std::lock_guard lock(mu_);
@@ -49,7 +62,7 @@ class ForgeServer {
 
   int port() const { return port_; }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-  std::string base() const { return "http://" + host(); }
+  std::string base() const { return scheme_ + "://" + host(); }
   std::vector<SeenRequest> seen() const {
     std::lock_guard lock(mu_);
     return seen_;
@@ -57,7 +70,9 @@ class ForgeServer {
 
  private:
   Handler handler_;
-  httplib::Server server_;
+  std::unique_ptr<httplib::Server> owned_;
+  httplib::Server& server_;
+  std::string scheme_;
   int port_ = 0;
   std::thread thread_;
   mutable std::mutex mu_;

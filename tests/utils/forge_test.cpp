@@ -6,11 +6,13 @@
 #include <thread>
 
 #include "support/forge_server.h"
+#include "support/temp_repo.h"
 
 namespace ostrameld {
 namespace {
 
 using testing::ForgeServer;
+using testing::TempRepo;
 
 TEST(ParseForgeUrl, KnownAndRegisteredForges) {
   ForgeOptions options;
@@ -268,6 +270,85 @@ TEST(GetReleases, OfflineAndUnknownForgesMakeNoRequest) {
   EXPECT_FALSE(
       HttpForgeClient().get_releases(server.base() + "/o/r", std::nullopt));  // not registered
   EXPECT_TRUE(server.seen().empty());
+}
+
+// A token goes only to the forge it belongs to: over TLS, to hosts that look like forges
+// by their names (gitlab.*, gitea.*, forgejo.*) it is never sent; once the user names
+// such a host with --forge, its style's token goes there.
+TEST(GetReleases, TokensOnlyToTheForgeTheyBelongTo) {
+  TempRepo dir;
+  dir.sh(
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+      "-keyout key.pem -out cert.pem -days 2 -subj /CN=forge.test -addext "
+      "'subjectAltName=DNS:gitlab.attacker.example,DNS:gitea.attacker.example,"
+      "DNS:forgejo.attacker.example'");
+  testing::TlsFiles tls{(dir / "cert.pem").string(), (dir / "key.pem").string()};
+  ForgeServer server([](const httplib::Request&,
+                        httplib::Response& res) { res.set_content("[]", "application/json"); },
+                     &tls);
+  struct {
+    const char* host;
+    bool named;  // registered with --forge
+    const char* header;
+    const char* sent;  // the header's value, or nothing
+  } cases[] = {
+      {"gitlab.attacker.example", false, "PRIVATE-TOKEN", nullptr},
+      {"gitea.attacker.example", false, "Authorization", nullptr},
+      {"forgejo.attacker.example", false, "Authorization", nullptr},
+      {"gitlab.attacker.example", true, "PRIVATE-TOKEN", "s3cret"},
+      {"gitea.attacker.example", true, "Authorization", "token s3cret"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + (c.named ? " named" : " by its name"));
+    std::string host = std::string(c.host) + ":" + std::to_string(server.port());
+    ForgeOptions options;
+    options.resolve = {host + ":127.0.0.1"};
+    options.ca_file = tls.cert;
+    if (c.named)
+      options.forges[host] = std::string(c.host).substr(0, 6) == "gitlab" ? "gitlab" : "gitea";
+    HttpForgeClient client(options);
+    std::size_t before = server.seen().size();
+    auto releases = client.get_releases("https://" + host + "/g/p.git", std::string("s3cret"));
+    ASSERT_TRUE(releases);
+    auto seen = server.seen();
+    ASSERT_EQ(seen.size(), before + 1);
+    const auto& headers = seen.back().headers;
+    auto h = headers.find(c.header);
+    if (c.sent) {
+      ASSERT_NE(h, headers.end());
+      EXPECT_EQ(h->second, c.sent);
+    }
+    for (const auto& [name, value] : headers) {
+      if (!c.sent) EXPECT_EQ(value.find("s3cret"), std::string::npos) << name;
+    }
+  }
+}
+
+// Which hosts take a token at all: the forges' own and those the user names.
+TEST(ParseForgeUrl, OnlyTheForgesOwnHostsAndNamedOnesTakeAToken) {
+  ForgeOptions options;
+  options.forges["git.example.org"] = "gitlab";
+  HttpForgeClient client(options);
+  struct {
+    const char* url;
+    bool takes_token;
+  } cases[] = {
+      {"https://github.com/o/r", true},
+      {"git@github.com:o/r.git", true},
+      {"https://gitlab.com/g/p", true},
+      {"https://codeberg.org/o/r", true},
+      {"https://gitea.com/o/r", true},
+      {"https://git.example.org/g/p", true},
+      {"https://gitlab.example.org/g/p", false},
+      {"https://gitea.evil.example/o/r", false},
+      {"https://forgejo.evil.example/o/r", false},
+      {"ssh://git@gitlab.evil.example/g/p", false},
+  };
+  for (const auto& c : cases) {
+    auto info = client.parse_forge_url(c.url);
+    ASSERT_TRUE(info) << c.url;
+    EXPECT_EQ(info->takes_token, c.takes_token) << c.url;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "ostrameld/utils/deadline.h"
+
 namespace ostrameld {
 
 class ForgeClient;
@@ -32,6 +34,8 @@ struct Context {
   std::optional<std::string> gitea_token;
   // The forge client of this run; null means no forge is reachable.
   const ForgeClient* forge = nullptr;
+  // When the assessment must be over: forge requests stop then too.
+  Deadline deadline;
 
   // The git metadata, or a std::runtime_error when it could not be gathered.
   const GitInfo& git() const;

@@ -117,6 +117,7 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   ctx.gitlab_token = options.gitlab_token;
   ctx.gitea_token = options.gitea_token;
   ctx.forge = options.forge;
+  ctx.deadline = options.deadline;
   try {
     ctx.git_repo = read_git_info(ctx.repo_path, options.deadline, options.cancel);
     a.shallow = ctx.git_repo->shallow;

@@ -17,9 +17,11 @@
 #include "ostrameld/core/schema.h"
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/interrupts.h"
+#include "ostrameld/engine/output.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
+#include "ostrameld/utils/url.h"
 
 namespace ostrameld {
 
@@ -40,22 +42,15 @@ std::string_view trim(std::string_view s) {
 // can tear at most the line being written.
 class LineWriter {
  public:
-  explicit LineWriter(int fd) : fd_(fd) {}
+  LineWriter(int fd, Path name) : fd_(fd), name_(std::move(name)) {}
   void write(const std::string& line) {
     std::lock_guard lock(mu_);
-    std::size_t done = 0;
-    while (done < line.size()) {
-      ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw OsError(errno, "[Errno " + std::to_string(errno) + "] cannot write the batch output");
-      }
-      done += static_cast<std::size_t>(n);
-    }
+    write_all(fd_, line, name_);
   }
 
  private:
   int fd_;
+  Path name_;
   std::mutex mu_;
 };
 
@@ -90,8 +85,7 @@ std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dro
     int fd;
     ~Closer() { ::close(fd); }
   } close_in{in};
-  Path tmp = path;
-  tmp += ".resume-tmp";
+  Path tmp;  // made beside the output, exclusively: never a file someone else put there
   std::string kept;
   bool rewrite = false;
   std::size_t line_no = 0;
@@ -101,8 +95,13 @@ std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dro
   auto flush = [&](bool final) {
     if (kept.size() < (1u << 20) && !final) return;
     if (out < 0) {
-      out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-      if (out < 0) throw OsError(errno, tmp);
+      Path dir = path.parent_path().empty() ? Path(".") : path.parent_path();
+      std::string pattern = (dir / ("." + path.filename().native() + ".resume-XXXXXX")).native();
+      out = ::mkostemp(pattern.data(), O_CLOEXEC);
+      if (out < 0) throw OsError(errno, path);
+      tmp = pattern;
+      struct stat st;
+      if (::fstat(in, &st) == 0) ::fchmod(out, st.st_mode & 07777);
     }
     for (std::size_t done_bytes = 0; done_bytes < kept.size();) {
       ssize_t n = ::write(out, kept.data() + done_bytes, kept.size() - done_bytes);
@@ -128,7 +127,7 @@ std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dro
           throw BatchError(path.string() + " is not a JSON Lines output of ostrameld (line " +
                            std::to_string(line_no) + "); give another -o file");
         }
-        std::string input = (*doc)["input"].get<std::string>();
+        std::string input = recorded_input((*doc)["input"].get<std::string>());
         if (is_failure_line(*doc) || done.count(input)) {
           ++dropped;
           rewrite = true;
@@ -155,11 +154,11 @@ std::unordered_set<std::string> resume_output(const Path& path, std::size_t& dro
     }
   } catch (...) {
     if (out >= 0) ::close(out);
-    ::unlink(tmp.c_str());
+    if (!tmp.empty()) ::unlink(tmp.c_str());
     throw;
   }
   if (out >= 0) ::close(out);
-  ::unlink(tmp.c_str());
+  if (!tmp.empty()) ::unlink(tmp.c_str());
   return done;
 }
 
@@ -194,10 +193,12 @@ std::string assessment_line(const std::string& input, const Assessment& a) {
 }
 
 // One input through the whole pipeline: never throws, always one line.
-std::pair<std::string, bool> assess_input(const std::string& input, const BatchOptions& options) {
+std::pair<std::string, bool> assess_input(const std::string& raw, const BatchOptions& options) {
+  std::string input = recorded_input(raw);
   try {
     Deadline deadline = deadline_after(options.timeout);
-    RepositorySource source = RepositorySource::open(input, {.deadline = deadline});
+    RepositorySource source =
+        RepositorySource::open(raw, {.deadline = deadline, .limits = options.limits});
     AssessOptions opts = options.assess;
     opts.repo_url = source.url();
     opts.software_name = source.name();
@@ -224,6 +225,10 @@ void show_progress(std::size_t done, std::size_t total, std::size_t failed,
 }
 
 }  // namespace
+
+std::string recorded_input(const std::string& input) {
+  return sanitize_utf8(redact_url(input));
+}
 
 std::vector<std::string> read_inputs(std::istream& in) {
   std::vector<std::string> inputs;
@@ -264,10 +269,19 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
   bool own_fd = false;
   std::unordered_set<std::string> done;
   if (options.output) {
-    if (options.resume) done = resume_output(*options.output, summary.retried);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (options.resume ? O_APPEND : O_TRUNC);
-    fd = ::open(options.output->c_str(), flags, 0644);
-    if (fd < 0) throw OsError(errno, *options.output);
+    const Path& out = *options.output;
+    struct stat st;
+    bool regular = ::stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && st.st_size > 0 && !options.resume && !options.overwrite)
+      throw BatchError(out.string() +
+                       " already holds lines: --resume continues it, --overwrite replaces it");
+    if (options.resume) done = resume_output(out, summary.retried);
+    // A device or FIFO (/dev/stdout, a pipe) is written to as it is, never truncated.
+    int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC |
+        (options.resume ? O_APPEND : (regular || ::access(out.c_str(), F_OK) != 0 ? O_TRUNC : 0));
+    fd = ::open(out.c_str(), flags, 0666);
+    if (fd < 0) throw OsError(errno, out);
     own_fd = true;
   }
   struct Closer {
@@ -282,14 +296,14 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
   for (std::size_t i = 0; i < all_inputs.size(); ++i) {
     if (stable_hash(all_inputs[i]) % options.shard.count != options.shard.index) continue;
     ++summary.inputs;
-    if (done.count(all_inputs[i])) {
+    if (done.count(recorded_input(all_inputs[i]))) {
       ++summary.resumed;
       continue;
     }
     todo.push_back(&all_inputs[i]);
   }
 
-  LineWriter writer(fd);
+  LineWriter writer(fd, options.output.value_or(Path("standard output")));
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   std::atomic<std::size_t> failed{0};

@@ -33,10 +33,14 @@ struct BatchOptions {
   std::optional<Path> output;  // JSON Lines file; standard output when absent
   // Keep the lines of inputs already assessed, try the failed ones again, append.
   bool resume = false;
+  // Replace an output file that holds lines; without it (or resume) such a file is
+  // refused, so that no night's results are lost to a repeated command.
+  bool overwrite = false;
   Shard shard;
   AssessOptions assess;           // tokens, forge client, indicator selection
   std::optional<double> timeout;  // seconds per repository: clone and assessment
-  bool progress = false;          // live progress on stderr (a terminal)
+  CloneLimits limits;
+  bool progress = false;  // live progress on stderr (a terminal)
 };
 
 struct BatchSummary {
@@ -55,7 +59,12 @@ std::vector<std::string> read_inputs(std::istream& in);
 // Parses "I/N" with 0 <= I < N; throws std::invalid_argument.
 Shard parse_shard(const std::string& text);
 
-// Throws OsError when the output cannot be opened or repaired.
+// The input as the output names it: a URL's credentials removed. Resuming matches
+// inputs by this form, so a token is never written and never needed to resume.
+std::string recorded_input(const std::string& input);
+
+// Throws OsError when the output cannot be opened or repaired, BatchError when it holds
+// lines and neither resume nor overwrite was asked for.
 BatchSummary run_batch(const std::vector<std::string>& inputs, const BatchOptions& options);
 
 }  // namespace ostrameld

@@ -1,4 +1,5 @@
-// Writing a report file without ever leaving a half-written one behind.
+// Writing what the user asked for: a report file written whole or not at all, without
+// ever destroying what stands at the path, and standard output checked to the end.
 #pragma once
 
 #include <string_view>
@@ -7,23 +8,34 @@
 
 namespace ostrameld {
 
-// A temporary file beside the destination, renamed over it on commit and removed
-// otherwise. Creating it early tells at once whether the destination is writable.
-class AtomicFile {
+// A report file. A regular file (or a link to one: its target) is replaced by renaming
+// a finished temporary file over it, keeping the old file's mode and, when permitted,
+// its owner; a new file gets the mode the umask allows. A character device, FIFO or
+// socket (/dev/null, a pipe) is written directly and never replaced. A directory is
+// refused. Opening early tells at once whether the destination can be written.
+class OutputFile {
  public:
-  // Throws OsError when no file can be created in the destination's directory.
-  explicit AtomicFile(const Path& destination);
-  ~AtomicFile();
-  AtomicFile(const AtomicFile&) = delete;
-  AtomicFile& operator=(const AtomicFile&) = delete;
+  // Throws OsError when the destination cannot be written.
+  explicit OutputFile(const Path& destination);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
-  // Writes the whole text and renames the file into place.
+  // Writes the whole text: renamed into place, or written to the device. Throws OsError.
   void commit(std::string_view text);
 
  private:
-  Path destination_;
-  Path temp_;
+  Path destination_;  // a link's target, when the path is a link
+  Path temp_;         // beside the destination; empty when it is written directly
   int fd_ = -1;
+  bool direct_ = false;
 };
+
+// Writes all of text to a descriptor, or throws OsError naming `what`.
+void write_all(int fd, std::string_view text, const Path& what);
+
+// Flushes and closes standard output; false (with errno set) when anything written to
+// it was lost, so that "ostrameld ... > /dev/full" cannot report success.
+bool close_stdout();
 
 }  // namespace ostrameld

@@ -107,6 +107,13 @@ struct Figures {
   }
 };
 
+// Why there is no advice to show: all passed, or nothing was assessed at all.
+std::string_view no_advice(const Figures& f) {
+  if (f.assessed > 0) return "None: every indicator passed.";
+  return f.failed > 0 ? "None: no repository could be assessed."
+                      : "None: the results hold no repositories.";
+}
+
 std::string bin_label(std::size_t b) {
   return std::to_string(b) + "–" + std::to_string(b + 1);
 }
@@ -172,9 +179,11 @@ std::string svg_bars(const std::string& title,
 
 constexpr std::size_t kMaxLine = 64u << 20;
 
-// One line, but never more than kMaxLine + 1 characters of it in memory.
-bool read_bounded_line(std::istream& in, std::string& line) {
+// One line, but never more than kMaxLine + 1 characters of it in memory; `ended` says
+// whether a line break ended it.
+bool read_bounded_line(std::istream& in, std::string& line, bool& ended) {
   line.clear();
+  ended = false;
   char buf[1 << 16];
   auto keep = [&](std::streamsize n) {
     auto room = kMaxLine + 1 - std::min(line.size(), kMaxLine + 1);
@@ -185,6 +194,7 @@ bool read_bounded_line(std::istream& in, std::string& line) {
     std::streamsize n = in.gcount();
     if (in.good()) {  // the line break was read, and counted
       keep(n - 1);
+      ended = true;
       return true;
     }
     if (in.bad()) return false;
@@ -209,7 +219,8 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
   for (const auto& r : summary.rows) seen.insert(r.input);
   std::string line;
   std::size_t line_no = 0;
-  while (read_bounded_line(in, line)) {
+  bool ended = false;
+  while (read_bounded_line(in, line, ended)) {
     ++line_no;
     if (line.size() > kMaxLine) {
       throw SummaryError(name + ":" + std::to_string(line_no) +
@@ -220,6 +231,12 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
     bool ours = doc && doc->is_object() && doc->contains("input") && (*doc)["input"].is_string() &&
                 doc->contains("schema") && (*doc)["schema"].is_string() &&
                 (*doc)["schema"].get<std::string>().rfind(kSchemaPrefix, 0) == 0;
+    if (!ours && !ended && in.peek() == std::char_traits<char>::eof()) {
+      // What a kill leaves: the last line cut short. --resume does it again.
+      summary.notes.push_back(name + ":" + std::to_string(line_no) +
+                              ": skipped a torn last line (a batch killed while writing it)");
+      break;
+    }
     if (!ours) {
       throw SummaryError(name + ":" + std::to_string(line_no) +
                          ": not a line of ostrameld's JSON Lines (batch output)");
@@ -268,7 +285,7 @@ std::string summary_markdown(const Summary& s, const Profile& profile) {
   for (std::size_t b = 0; b < f.histogram.size(); ++b)
     out += "| " + bin_label(b) + " | " + std::to_string(f.histogram[b]) + " |\n";
   out += "\n## Most common advice\n\n";
-  if (f.top_advice.empty()) out += "None: every indicator passed.\n";
+  if (f.top_advice.empty()) out += std::string(no_advice(f)) + "\n";
   for (const auto& [text, count] : f.top_advice)
     out += "- " + std::to_string(count) + " × " + escape_controls(text) + "\n";
   out += "\n## Repositories\n\n| # | Repository | Score | Compliance |\n|---:|---|---:|---|\n";
@@ -328,7 +345,7 @@ std::string summary_html(const Summary& s, const Profile& profile) {
   }
   out += svg_bars("Compliance levels", levels, most_level, "", "#1a7f37");
   out += "</div>\n<h2>Most common advice</h2>\n<ul>\n";
-  if (f.top_advice.empty()) out += "<li>None: every indicator passed.</li>\n";
+  if (f.top_advice.empty()) out += "<li>" + std::string(no_advice(f)) + "</li>\n";
   for (const auto& [text, count] : f.top_advice)
     out += "<li>" + std::to_string(count) + " × " + html(text) + "</li>\n";
   out +=

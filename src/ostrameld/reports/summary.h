@@ -34,9 +34,12 @@ struct SummaryRow {
 struct Summary {
   std::vector<SummaryRow> rows;  // in the order read, each input once
   std::size_t duplicates = 0;    // later lines of an input already read
+  std::vector<std::string> notes;  // what was passed over, for the user (a torn last line)
 };
 
-// Reads one file of results; `name` is used in messages. Throws SummaryError.
+// Reads one file of results; `name` is used in messages. A torn last line (a batch
+// killed while writing it) is skipped with a note; a broken line elsewhere throws
+// SummaryError.
 void read_results(std::istream& in, const std::string& name, Summary& summary,
                   const Profile& profile = fair4rs_profile());
 

@@ -13,6 +13,8 @@
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 
+#include <nlohmann/json.hpp>
+
 namespace ostrameld {
 
 namespace {
@@ -28,6 +30,13 @@ bool starts_with(std::string_view s, std::string_view prefix) {
 std::string host_without_port(std::string_view host) {
   if (!host.empty() && host.front() == '[') return std::string(host.substr(0, host.find(']') + 1));
   return std::string(host.substr(0, host.find(':')));
+}
+
+// The forges' own hosts: the only ones (beside those named with --forge) that are sent
+// a token.
+bool canonical_host(std::string_view hostname) {
+  return hostname == "github.com" || hostname == "gitlab.com" || hostname == "codeberg.org" ||
+         hostname == "gitea.com";
 }
 
 std::string known_style(std::string_view hostname) {
@@ -107,6 +116,132 @@ bool rate_limit_exhausted(const Response& r) {
   return r.status == 429 || (r.status == 403 && r.headers.count("retry-after"));
 }
 
+// What a page of a list held: more may follow, it was the last (empty), or no list.
+enum class PageResult { More, Last, Invalid };
+
+// A page of releases: each item's tag name.
+PageResult release_page(const std::string& body, std::vector<Release>& releases) {
+  auto doc = read_json(body, kMaxJsonDepth);
+  if (!doc || !doc->is_array()) return PageResult::Invalid;
+  for (const auto& item : *doc) {
+    Release rel;
+    if (item.is_object()) {
+      auto it = item.find("tag_name");
+      if (it != item.end() && it->is_string()) rel.tag_name = it->get<std::string>();
+    }
+    releases.push_back(std::move(rel));
+  }
+  return doc->empty() ? PageResult::Last : PageResult::More;
+}
+
+// Reads a page of repositories as it is parsed, without building it: only the few
+// members of each item that the listing needs are kept.
+class RepositoryPage : public nlohmann::json_sax<Json> {
+ public:
+  struct Item {
+    bool archived = false;
+    bool fork = false;
+    std::optional<std::string> url;
+    bool too_long = false;  // no clone URL is this long; not kept
+  };
+
+  RepositoryPage(std::string_view url_key, bool gitlab) : url_key_(url_key), gitlab_(gitlab) {}
+
+  std::vector<Item> items;
+  bool top_is_array = false;
+
+  bool null() override { return scalar(Value::Null, false); }
+  bool boolean(bool v) override { return scalar(v ? Value::True : Value::False, false); }
+  bool number_integer(number_integer_t) override { return scalar(Value::Other, false); }
+  bool number_unsigned(number_unsigned_t) override { return scalar(Value::Other, false); }
+  bool number_float(number_float_t, const string_t&) override {
+    return scalar(Value::Other, false);
+  }
+  bool string(string_t& v) override {
+    if (depth_ == 2 && key_ == url_key_ && !items.empty()) {
+      if (v.size() <= kMaxUrl)
+        items.back().url = v;
+      else
+        items.back().too_long = true;
+    }
+    return scalar(Value::Other, false);
+  }
+  bool binary(binary_t&) override { return scalar(Value::Other, false); }
+  bool start_object(std::size_t) override {
+    if (depth_ == 0) return false;  // a page of repositories is a list
+    if (depth_ == 1) items.emplace_back();
+    if (depth_ == 2) scalar(Value::Other, true);
+    ++depth_;
+    return true;
+  }
+  bool end_object() override {
+    --depth_;
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    if (depth_ == 0) top_is_array = true;
+    if (depth_ == 2) scalar(Value::Other, true);
+    ++depth_;
+    return true;
+  }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
+  bool key(string_t& k) override {
+    if (depth_ == 2) key_ = k.size() <= 64 ? k : std::string();
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kMaxUrl = 2048;
+  enum class Value { Null, True, False, Other };
+
+  bool scalar(Value v, bool container) {
+    if (depth_ != 2 || items.empty()) return true;
+    if (key_ == "archived") items.back().archived = v == Value::True;
+    if (gitlab_ && key_ == "forked_from_project") items.back().fork = container || v != Value::Null;
+    if (!gitlab_ && key_ == "fork") items.back().fork = v == Value::True;
+    return true;
+  }
+
+  std::string url_key_;
+  bool gitlab_;
+  int depth_ = 0;
+  std::string key_;
+};
+
+// A clone URL as the forge should give it: https (http on a host registered for it) on
+// the forge's own host, no credentials, no control characters or spaces.
+bool acceptable_clone_url(std::string_view url, const ForgeInfo& info) {
+  for (unsigned char c : url)
+    if (c <= 0x20 || c == 0x7F) return false;
+  auto parts = parse_url(url);
+  if (!parts || !parts->userinfo.empty()) return false;
+  if (parts->scheme != "https" && !(parts->scheme == "http" && info.scheme == "http")) return false;
+  return parts->host == info.host && !parts->path.empty();
+}
+
+// The forge's headers for a request, and its token in the forge's own header when the
+// host takes one.
+std::vector<std::string> request_headers(const ForgeInfo& info,
+                                         const std::optional<std::string>& token) {
+  std::vector<std::string> headers{"Accept: application/json"};
+  bool send = info.takes_token && token && !token->empty();
+  if (info.api_style == "github") {
+    headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
+    if (send) headers.push_back("Authorization: Bearer " + *token);
+  } else if (info.api_style == "gitlab") {
+    if (send) headers.push_back("PRIVATE-TOKEN: " + *token);
+  } else if (send) {
+    headers.push_back("Authorization: token " + *token);
+  }
+  return headers;
+}
+
 // Bounds the number of requests in flight to one host.
 class HostGate {
  public:
@@ -115,22 +250,34 @@ class HostGate {
   // Holds one of the host's places for its lifetime.
   class Pass {
    public:
-    Pass(HostGate& gate, std::string host) : gate_(gate), host_(std::move(host)) {
-      gate_.acquire(host_);
+    Pass(HostGate& gate, std::string host, Deadline deadline)
+        : gate_(gate), host_(std::move(host)) {
+      held_ = gate_.acquire(host_, deadline);
     }
-    ~Pass() { gate_.release(host_); }
+    ~Pass() {
+      if (held_) gate_.release(host_);
+    }
+    bool held() const { return held_; }
     Pass(const Pass&) = delete;
     Pass& operator=(const Pass&) = delete;
 
    private:
     HostGate& gate_;
     std::string host_;
+    bool held_ = false;
   };
 
-  void acquire(const std::string& host) {
+  // False when the deadline passed before a place was free.
+  bool acquire(const std::string& host, Deadline deadline) {
     std::unique_lock lock(mu_);
-    cv_.wait(lock, [&] { return in_flight_[host] < limit_; });
+    auto free = [&] { return in_flight_[host] < limit_; };
+    if (deadline) {
+      if (!cv_.wait_until(lock, *deadline, free)) return false;
+    } else {
+      cv_.wait(lock, free);
+    }
     ++in_flight_[host];
+    return true;
   }
   void release(const std::string& host) {
     {
@@ -226,13 +373,17 @@ struct HttpForgeClient::Impl {
 
   // One GET; nullopt on a transport failure (time-out, refused, too large, ...).
   std::optional<Response> get(const std::string& url, const std::vector<std::string>& headers,
-                              bool allow_http) {
+                              bool allow_http, std::chrono::milliseconds timeout) {
     if (!load()) return std::nullopt;
     CURL* easy = curl->easy_init();
     if (!easy) return std::nullopt;
     Response r;
     curl_slist* list = nullptr;
     for (const auto& h : headers) list = curl->slist_append(list, h.c_str());
+    curl_slist* resolve = nullptr;
+    for (const auto& r : options.resolve) resolve = curl->slist_append(resolve, r.c_str());
+    if (resolve) curl->easy_setopt(easy, CURLOPT_RESOLVE, resolve);
+    if (!options.ca_file.empty()) curl->easy_setopt(easy, CURLOPT_CAINFO, options.ca_file.c_str());
     curl->easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl->easy_setopt(easy, CURLOPT_HTTPHEADER, list);
     curl->easy_setopt(easy, CURLOPT_SHARE, share);
@@ -241,7 +392,8 @@ struct HttpForgeClient::Impl {
     curl->easy_setopt(easy, CURLOPT_PROTOCOLS_STR, allow_http ? "http,https" : "https");
     curl->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                       static_cast<long>(options.connect_timeout.count()));
-    curl->easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
+    curl->easy_setopt(easy, CURLOPT_TIMEOUT_MS,
+                      static_cast<long>(std::max<long long>(1, timeout.count())));
     curl->easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     std::string agent = "ostrameld/" + std::string(kVersion);
     curl->easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
@@ -251,8 +403,9 @@ struct HttpForgeClient::Impl {
     curl->easy_setopt(easy, CURLOPT_HEADERDATA, &r);
     CURLcode rc = curl->easy_perform(easy);
     curl->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &r.status);
-    curl->slist_free_all(list);
     curl->easy_cleanup(easy);
+    curl->slist_free_all(list);
+    curl->slist_free_all(resolve);
     if (rc != CURLE_OK || r.too_large) return std::nullopt;
     return r;
   }
@@ -262,14 +415,26 @@ struct HttpForgeClient::Impl {
     bool ok = false;
     long status = 0;  // the HTTP status that ended it, 0 for a transport failure
     ForgeProblem problem = ForgeProblem::Unreachable;
+    bool timed_out = false;  // the deadline passed
   };
 
   // GETs every page of a JSON list, following the Link header's rel="next" or GitLab's
   // X-Next-Page, on the first page's origin only (the token never travels elsewhere),
   // and hands each item to on_item.
+  // The time one request may take: the per-request limit, cut to what is left of the
+  // deadline; nothing when the deadline has passed.
+  std::optional<std::chrono::milliseconds> time_left(Deadline deadline) const {
+    auto limit = options.total_timeout;
+    if (!deadline) return limit;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        *deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    return std::min(limit, left);
+  }
+
   Pages fetch_pages(const std::string& first, const std::vector<std::string>& headers,
-                    bool allow_http, const std::string& host,
-                    const std::function<void(const Json&)>& on_item) {
+                    bool allow_http, const std::string& host, Deadline deadline,
+                    const std::function<PageResult(const std::string&)>& on_page) {
     const std::string origin = origin_of(first);
     std::string next = first;
     for (int pages = 0; !next.empty(); ++pages) {
@@ -277,13 +442,17 @@ struct HttpForgeClient::Impl {
       std::optional<Response> r;
       std::string target = next;
       for (int hops = 0;; ++hops) {
+        auto timeout = time_left(deadline);
+        if (!timeout) return {false, 0, ForgeProblem::Unreachable, true};
         {
-          HostGate::Pass pass(gate, host);
-          r = get(target, headers, allow_http);
+          HostGate::Pass pass(gate, host, deadline);
+          if (!pass.held()) return {false, 0, ForgeProblem::Unreachable, true};
+          r = get(target, headers, allow_http, *timeout);
         }
         if (!r) {
-          note(host, ForgeProblem::Unreachable);
-          return {};
+          bool late = deadline && std::chrono::steady_clock::now() >= *deadline;
+          if (!late) note(host, ForgeProblem::Unreachable);
+          return {false, 0, ForgeProblem::Unreachable, late};
         }
         if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
         auto loc = r->headers.find("location");
@@ -299,18 +468,19 @@ struct HttpForgeClient::Impl {
         note(host, p);
         return {false, r->status, p};
       }
-      auto doc = read_json(r->body, kMaxJsonDepth);
-      if (!doc || !doc->is_array()) return {false, r->status};
-      for (const auto& item : *doc) on_item(item);
-      if (doc->empty()) break;
+      std::map<std::string, std::string> headers_of_page = std::move(r->headers);
+      PageResult page = on_page(r->body);
+      r.reset();  // one page in memory at a time
+      if (page == PageResult::Invalid) return {false, 200};
+      if (page == PageResult::Last) break;
 
       next.clear();
-      auto link = r->headers.find("link");
-      if (link != r->headers.end()) {
+      auto link = headers_of_page.find("link");
+      if (link != headers_of_page.end()) {
         std::string candidate = next_link(link->second);
         if (!candidate.empty() && origin_of(candidate) == origin) next = candidate;
-      } else if (auto np = r->headers.find("x-next-page");
-                 np != r->headers.end() && !np->second.empty() &&
+      } else if (auto np = headers_of_page.find("x-next-page");
+                 np != headers_of_page.end() && !np->second.empty() &&
                  np->second.find_first_not_of("0123456789") == std::string::npos) {
         next = first + "&page=" + np->second;
       }
@@ -337,12 +507,14 @@ std::optional<ForgeInfo> HttpForgeClient::resolve(std::string_view url, bool rep
   // The API lives on the web host: an ssh port says nothing about it.
   std::string host = web ? parts->host : host_without_port(parts->host);
   std::string style;
+  bool named = true;  // by the user, with --forge
   if (auto it = impl_->options.forges.find(parts->host); it != impl_->options.forges.end()) {
     style = it->second;
   } else if (auto it2 = impl_->options.forges.find(host); it2 != impl_->options.forges.end()) {
     style = it2->second;
   } else {
     style = known_style(host_without_port(parts->host));
+    named = false;
   }
   if (style.empty()) return std::nullopt;
 
@@ -363,6 +535,7 @@ std::optional<ForgeInfo> HttpForgeClient::resolve(std::string_view url, bool rep
 
   ForgeInfo info;
   info.api_style = style;
+  info.takes_token = named || canonical_host(host_without_port(host));
   info.scheme = scheme == "http" && impl_->plain_http_allowed(host) ? "http" : "https";
   info.host = host;
   info.project = path;
@@ -378,38 +551,25 @@ std::optional<ForgeInfo> HttpForgeClient::resolve(std::string_view url, bool rep
 }
 
 std::optional<std::vector<Release>> HttpForgeClient::get_releases(
-    std::string_view url, const std::optional<std::string>& token) const {
+    std::string_view url, const std::optional<std::string>& token, Deadline deadline) const {
   if (impl_->options.offline) return std::nullopt;
   auto info = parse_forge_url(url);
   if (!info) return std::nullopt;
   if (impl_->is_exhausted(info->host)) return std::nullopt;
 
-  std::vector<std::string> headers;
   std::string first;
   if (info->api_style == "github") {
     first = info->api_base + "/repos/" + info->project + "/releases?per_page=100";
-    headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
-    if (token && !token->empty()) headers.push_back("Authorization: Bearer " + *token);
   } else if (info->api_style == "gitlab") {
     first =
         info->api_base + "/projects/" + percent_encode(info->project) + "/releases?per_page=100";
-    headers = {"Accept: application/json"};
-    if (token && !token->empty()) headers.push_back("PRIVATE-TOKEN: " + *token);
   } else {
     first = info->api_base + "/repos/" + info->project + "/releases?limit=50";
-    headers = {"Accept: application/json"};
-    if (token && !token->empty()) headers.push_back("Authorization: token " + *token);
   }
   std::vector<Release> releases;
-  auto pages =
-      impl_->fetch_pages(first, headers, info->scheme == "http", info->host, [&](const Json& item) {
-        Release rel;
-        if (item.is_object()) {
-          auto it = item.find("tag_name");
-          if (it != item.end() && it->is_string()) rel.tag_name = it->get<std::string>();
-        }
-        releases.push_back(std::move(rel));
-      });
+  auto pages = impl_->fetch_pages(
+      first, request_headers(*info, token), info->scheme == "http", info->host, deadline,
+      [&](const std::string& body) { return release_page(body, releases); });
   if (!pages.ok) return std::nullopt;
   return releases;
 }
@@ -426,9 +586,9 @@ std::string token_variable(std::string_view style) {
   return style == "gitlab" ? "GITLAB_TOKEN" : style == "gitea" ? "GITEA_TOKEN" : "GITHUB_TOKEN";
 }
 
-std::vector<std::string> HttpForgeClient::list_repositories(std::string_view owner_url,
-                                                            const std::optional<std::string>& token,
-                                                            const ListOptions& list) const {
+RepositoryList HttpForgeClient::list_repositories(std::string_view owner_url,
+                                                  const std::optional<std::string>& token,
+                                                  const ListOptions& list) const {
   auto info = resolve(owner_url, false);
   if (!info) {
     throw ForgeError("not the address of an organisation, group or user on a known forge: " +
@@ -436,43 +596,46 @@ std::vector<std::string> HttpForgeClient::list_repositories(std::string_view own
                      " (register a self-hosted one with --forge HOST=STYLE)");
   }
   std::string owner = info->project;
-  std::vector<std::string> headers{"Accept: application/json"};
   std::vector<std::string> firsts;  // the organisation's list, then the user's
   if (info->api_style == "github") {
-    headers = {"Accept: application/vnd.github+json", "X-GitHub-Api-Version: 2022-11-28"};
-    if (token && !token->empty()) headers.push_back("Authorization: Bearer " + *token);
     firsts = {info->api_base + "/orgs/" + owner + "/repos?per_page=100&type=all",
               info->api_base + "/users/" + owner + "/repos?per_page=100&type=owner"};
   } else if (info->api_style == "gitlab") {
-    if (token && !token->empty()) headers.push_back("PRIVATE-TOKEN: " + *token);
     firsts = {info->api_base + "/groups/" + percent_encode(owner) +
                   "/projects?include_subgroups=true&per_page=100",
               info->api_base + "/users/" + percent_encode(owner) + "/projects?per_page=100"};
   } else {
-    if (token && !token->empty()) headers.push_back("Authorization: token " + *token);
     firsts = {info->api_base + "/orgs/" + owner + "/repos?limit=50",
               info->api_base + "/users/" + owner + "/repos?limit=50"};
   }
+  bool gitlab = info->api_style == "gitlab";
   std::set<std::string> urls;
-  auto take = [&](const Json& item) {
-    if (!item.is_object()) return;
-    bool archived = item.value("archived", false) == true;
-    bool fork = info->api_style == "gitlab"
-                    ? item.contains("forked_from_project") && !item["forked_from_project"].is_null()
-                    : item.value("fork", false) == true;
-    if ((archived && !list.include_archived) || (fork && !list.include_forks)) return;
-    auto url = item.find(info->api_style == "gitlab" ? "http_url_to_repo" : "clone_url");
-    if (url != item.end() && url->is_string() && !url->get<std::string>().empty())
-      urls.insert(sanitize_utf8(url->get<std::string>()));
+  std::size_t refused = 0;
+  auto take = [&](const std::string& body) {
+    RepositoryPage page(gitlab ? "http_url_to_repo" : "clone_url", gitlab);
+    if (!nlohmann::json::sax_parse(body, &page) || !page.top_is_array) return PageResult::Invalid;
+    for (const auto& item : page.items) {
+      if ((item.archived && !list.include_archived) || (item.fork && !list.include_forks)) continue;
+      if (!item.too_long && (!item.url || item.url->empty())) continue;
+      if (item.too_long || !acceptable_clone_url(*item.url, *info)) {
+        ++refused;
+        continue;
+      }
+      urls.insert(*item.url);
+    }
+    return page.items.empty() ? PageResult::Last : PageResult::More;
   };
   Impl::Pages pages;
   for (const auto& first : firsts) {
     urls.clear();
-    pages = impl_->fetch_pages(first, headers, info->scheme == "http", info->host, take);
+    refused = 0;
+    pages = impl_->fetch_pages(first, request_headers(*info, token), info->scheme == "http",
+                               info->host, list.deadline, take);
     if (pages.ok || pages.status != 404) break;  // not an organisation: try the user
   }
   if (!pages.ok) {
     std::string where = info->host + "/" + owner;
+    if (pages.timed_out) throw ForgeError("listing " + where + " timed out");
     switch (pages.problem) {
       case ForgeProblem::RateLimited:
         throw ForgeError("the API rate limit of " + info->host + " is exhausted; set " +
@@ -488,7 +651,7 @@ std::vector<std::string> HttpForgeClient::list_repositories(std::string_view own
                                       : "cannot reach the API of " + info->host);
     }
   }
-  return {urls.begin(), urls.end()};
+  return {{urls.begin(), urls.end()}, refused, info->host};
 }
 
 }  // namespace ostrameld

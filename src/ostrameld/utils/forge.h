@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ostrameld/utils/deadline.h"
+
 namespace ostrameld {
 
 // What a repository URL tells about its forge.
@@ -16,6 +18,10 @@ struct ForgeInfo {
   std::string host;       // as written in the URL, with its port if any
   std::string project;    // owner/repo (GitLab: the full group path)
   std::string api_base;   // e.g. https://api.github.com
+  // The forge's own host (github.com, gitlab.com, codeberg.org, gitea.com) or one the
+  // user named with --forge: only these receive a token. A host taken for a forge by
+  // its name alone (gitlab.example.org) is asked without one.
+  bool takes_token = false;
 };
 
 // One published release; only its tag is of interest.
@@ -32,9 +38,11 @@ class ForgeClient {
   // Nothing when the URL belongs to no known forge.
   virtual std::optional<ForgeInfo> parse_forge_url(std::string_view url) const = 0;
   // All releases, newest first as the forge lists them; nothing when the API cannot be
-  // used (unknown URL, network error, time-out, unexpected status, bad JSON, rate limit).
+  // used (unknown URL, network error, time-out, unexpected status, bad JSON, rate limit)
+  // or the deadline has passed. The token goes only to a host that takes it.
   virtual std::optional<std::vector<Release>> get_releases(
-      std::string_view url, const std::optional<std::string>& token) const = 0;
+      std::string_view url, const std::optional<std::string>& token,
+      Deadline deadline = std::nullopt) const = 0;
   // Why get_releases gave nothing for this URL, as far as the client knows.
   virtual ForgeProblem problem(std::string_view /*url*/) const { return ForgeProblem::Unreachable; }
 };
@@ -57,6 +65,10 @@ struct ForgeOptions {
   std::chrono::milliseconds total_timeout{30'000};  // per request
   int max_pages = 100;
   int max_concurrent_per_host = 4;
+  // Where a host's name leads ("HOST:PORT:ADDRESS", as curl's --resolve) and which CA
+  // certificates to trust instead of the system's: for tests and private networks.
+  std::vector<std::string> resolve;
+  std::string ca_file;
 };
 
 // The forge client of a run, over HTTPS (libcurl). Thread-safe: one client serves all
@@ -70,6 +82,15 @@ class ForgeError : public std::runtime_error {
 struct ListOptions {
   bool include_archived = false;
   bool include_forks = false;
+  Deadline deadline;  // the whole listing, every page
+};
+
+// The clone URLs of an owner's repositories, sorted, and how many addresses the forge
+// gave that are no clone URL on its own host (left out).
+struct RepositoryList {
+  std::vector<std::string> urls;
+  std::size_t refused = 0;
+  std::string host;
 };
 
 // The environment variable whose token goes with a forge style.
@@ -81,16 +102,17 @@ class HttpForgeClient final : public ForgeClient {
   ~HttpForgeClient() override;
 
   std::optional<ForgeInfo> parse_forge_url(std::string_view url) const override;
-  std::optional<std::vector<Release>> get_releases(
-      std::string_view url, const std::optional<std::string>& token) const override;
+  std::optional<std::vector<Release>> get_releases(std::string_view url,
+                                                   const std::optional<std::string>& token,
+                                                   Deadline deadline = std::nullopt) const override;
   ForgeProblem problem(std::string_view url) const override;
 
   // The clone URLs of every repository of an organisation, group (with its subgroups)
-  // or user, every page, sorted; archived repositories and forks only when asked.
-  // Throws ForgeError.
-  std::vector<std::string> list_repositories(std::string_view owner_url,
-                                             const std::optional<std::string>& token,
-                                             const ListOptions& list = {}) const;
+  // or user, every page, sorted; archived repositories and forks only when asked. Pages
+  // are read as they come, keeping only the addresses. Throws ForgeError.
+  RepositoryList list_repositories(std::string_view owner_url,
+                                   const std::optional<std::string>& token,
+                                   const ListOptions& list = {}) const;
 
  private:
   // The forge behind an address: of a repository (owner/repo), or of its owner.

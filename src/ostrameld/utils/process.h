@@ -14,11 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ostrameld/utils/deadline.h"
 #include "ostrameld/utils/files.h"
 
 namespace ostrameld {
-
-using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
 // A deadline `seconds` from now, or none for nothing (or zero).
 Deadline deadline_after(std::optional<double> seconds);

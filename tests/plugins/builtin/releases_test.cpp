@@ -16,15 +16,18 @@ class FakeForge final : public ForgeClient {
   std::optional<std::vector<Release>> releases;
   mutable std::optional<std::string> asked_url;
   mutable std::optional<std::optional<std::string>> asked_token;
+  mutable Deadline asked_deadline;
 
   std::optional<ForgeInfo> parse_forge_url(std::string_view) const override {
     if (!style) return std::nullopt;
     return ForgeInfo{.api_style = *style};
   }
-  std::optional<std::vector<Release>> get_releases(
-      std::string_view url, const std::optional<std::string>& token) const override {
+  std::optional<std::vector<Release>> get_releases(std::string_view url,
+                                                   const std::optional<std::string>& token,
+                                                   Deadline deadline) const override {
     asked_url = std::string(url);
     asked_token = token;
+    asked_deadline = deadline;
     return releases;
   }
   ForgeProblem why = ForgeProblem::Unreachable;
@@ -251,11 +254,14 @@ TEST(Releases, TokenChoice) {
     Tok expected;
   } cases[] = {
       {"forge's own token", "gitlab", "gh", "gl", "gt", "gl"},
+      {"github's", "github", "gh", "gl", "gt", "gh"},
+      {"gitea's", "gitea", "gh", "gl", "gt", "gt"},
       {"empty own token is kept", "gitlab", "gh", "", std::nullopt, ""},
-      {"absent own token falls back to the first non-empty", "gitea", "", "gl", std::nullopt, "gl"},
-      {"unrecognised url: first non-empty", std::nullopt, std::nullopt, "gl", "gt", "gl"},
-      {"all empty: the gitea value", std::nullopt, "", "", std::nullopt, std::nullopt},
-      {"all empty strings: empty gitea", "github", std::nullopt, "", "", ""},
+      // Another forge's token never stands in: it would go to a host it is not for.
+      {"absent own token: none, not another forge's", "gitea", "", "gl", std::nullopt,
+       std::nullopt},
+      {"absent gitlab token: not github's", "gitlab", "gh", std::nullopt, "gt", std::nullopt},
+      {"unrecognised url: no token at all", std::nullopt, "gh", "gl", "gt", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -272,6 +278,17 @@ TEST(Releases, TokenChoice) {
     EXPECT_EQ(*forge.asked_token, c.expected);
     EXPECT_EQ(forge.asked_url, "https://forge.example/o/r");
   }
+}
+
+TEST(Releases, TheAssessmentDeadlineReachesTheForge) {
+  FakeForge forge;
+  forge.style = "github";
+  Context ctx;
+  ctx.repo_url = "https://github.com/o/r";
+  ctx.forge = &forge;
+  ctx.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(7);
+  plugin.check("version_identifiers", ctx);
+  EXPECT_EQ(forge.asked_deadline, ctx.deadline);
 }
 
 }  // namespace

@@ -25,24 +25,14 @@ const char* py_bool(bool b) {
   return b ? "True" : "False";
 }
 
-// Which token goes with the forge: the forge's own, else the first non-empty one.
+// The forge's own token, never another forge's (the client then sends it only to a
+// host that takes it).
 std::optional<std::string> choose_token(const Context& ctx, const std::optional<ForgeInfo>& info) {
-  std::optional<std::string> token;
-  if (info) {
-    if (info->api_style == "github")
-      token = ctx.github_token;
-    else if (info->api_style == "gitlab")
-      token = ctx.gitlab_token;
-    else if (info->api_style == "gitea")
-      token = ctx.gitea_token;
-  }
-  if (!token) {
-    // An absent token falls back; an empty one was chosen on purpose and stays.
-    for (const auto* t : {&ctx.github_token, &ctx.gitlab_token})
-      if (*t && !(*t)->empty()) return *t;
-    return ctx.gitea_token;
-  }
-  return token;
+  if (!info) return std::nullopt;
+  if (info->api_style == "github") return ctx.github_token;
+  if (info->api_style == "gitlab") return ctx.gitlab_token;
+  if (info->api_style == "gitea") return ctx.gitea_token;
+  return std::nullopt;
 }
 
 // --- Advice: which tags are no semantic versions, what would be, and why the forge
@@ -180,7 +170,7 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
   std::optional<ForgeInfo> info = ctx.forge ? ctx.forge->parse_forge_url(url) : std::nullopt;
   std::optional<std::string> token = choose_token(ctx, info);
   std::optional<std::vector<Release>> releases =
-      ctx.forge ? ctx.forge->get_releases(url, token) : std::nullopt;
+      ctx.forge ? ctx.forge->get_releases(url, token, ctx.deadline) : std::nullopt;
 
   if (!releases) {
     std::vector<std::string> advice = tag_advice(git, false);

@@ -1,0 +1,158 @@
+#include "ostrameld/cli/common.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "ostrameld/engine/profile.h"
+
+namespace ostrameld::cli {
+
+std::optional<std::string> env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+void CommonArgs::add_to(CLI::App* cmd) {
+  cmd->add_flag("--offline", offline, "Make no forge API calls (a URL is still cloned)");
+  // One value per flag, so that a path may follow: --indicator KEY PATH.
+  cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")
+      ->allow_extra_args(false);
+  cmd->add_option("--forge", forges,
+                  "Self-hosted forge HOST=STYLE (github|gitlab|gitea), repeatable; its token "
+                  "goes to HOST")
+      ->allow_extra_args(false);
+  cmd->add_option("--github-token", github_token, "GitHub token (default: $GITHUB_TOKEN)");
+  cmd->add_option("--gitlab-token", gitlab_token, "GitLab token (default: $GITLAB_TOKEN)");
+  cmd->add_option("--gitea-token", gitea_token, "Gitea/Forgejo token (default: $GITEA_TOKEN)");
+  cmd->add_option("--clone-max-files", clone_max_files,
+                  "A clone may check out at most N files (default: 250000)");
+  cmd->add_option("--clone-max-bytes", clone_max_bytes,
+                  "A clone may download and check out at most SIZE bytes, e.g. 500M "
+                  "(default: 2G)");
+}
+
+ForgeOptions forge_options(const std::vector<std::string>& specs, bool offline) {
+  ForgeOptions options;
+  options.offline = offline;
+  for (const auto& spec : specs) {
+    try {
+      options.forges.insert(parse_forge_spec(spec));
+    } catch (const std::invalid_argument& e) {
+      throw UsageError("--forge " + spec + ": " + e.what());
+    }
+  }
+  return options;
+}
+
+ForgeOptions CommonArgs::forge_options() const {
+  return cli::forge_options(forges, offline);
+}
+
+AssessOptions CommonArgs::assess_options(const ForgeClient* forge) const {
+  const Profile& profile = fair4rs_profile();
+  for (const auto& key : indicators) {
+    if (!profile.find(key))
+      throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
+  }
+  AssessOptions opts;
+  opts.only = indicators;
+  // Flags win over the environment; an empty value is a deliberate empty token.
+  opts.github_token = github_token ? github_token : env("GITHUB_TOKEN");
+  opts.gitlab_token = gitlab_token ? gitlab_token : env("GITLAB_TOKEN");
+  opts.gitea_token = gitea_token ? gitea_token : env("GITEA_TOKEN");
+  opts.forge = forge;
+  return opts;
+}
+
+CloneLimits CommonArgs::clone_limits() const {
+  CloneLimits limits;
+  if (!clone_max_files.empty())
+    limits.max_files = parse_amount(clone_max_files, "--clone-max-files", false);
+  if (!clone_max_bytes.empty())
+    limits.max_bytes = parse_amount(clone_max_bytes, "--clone-max-bytes", true);
+  return limits;
+}
+
+std::optional<long> parse_whole(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    long n = std::stol(text, &used);
+    if (used == text.size()) return n;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<double> parse_score(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  double v = 0;
+  try {
+    std::size_t used = 0;
+    v = std::stod(text, &used);
+    if (used != text.size()) throw std::invalid_argument("");
+  } catch (const std::exception&) {
+    throw UsageError("--fail-under takes a score from 0 to 10, not \"" + text + "\"");
+  }
+  if (!(v >= 0.0 && v <= 10.0))
+    throw UsageError("--fail-under takes a score from 0 to 10, not \"" + text + "\"");
+  return v;
+}
+
+void check_timeout(const std::optional<double>& timeout, const char* option) {
+  if (timeout && !(std::isfinite(*timeout) && *timeout >= 0))
+    throw UsageError(std::string(option) + " takes a number of seconds (0 for no limit)");
+}
+
+std::uintmax_t parse_amount(const std::string& text, const char* option, bool bytes) {
+  std::string digits = text;
+  std::uintmax_t scale = 1;
+  if (bytes && !digits.empty()) {
+    switch (digits.back()) {
+      case 'K':
+      case 'k':
+        scale = std::uintmax_t{1} << 10;
+        break;
+      case 'M':
+      case 'm':
+        scale = std::uintmax_t{1} << 20;
+        break;
+      case 'G':
+      case 'g':
+        scale = std::uintmax_t{1} << 30;
+        break;
+      case 'T':
+      case 't':
+        scale = std::uintmax_t{1} << 40;
+        break;
+      default:
+        break;
+    }
+    if (scale != 1) digits.pop_back();
+  }
+  auto n = parse_whole(digits);
+  if (digits.empty() || digits.front() == '-' || digits.front() == '+' || !n || *n <= 0 ||
+      static_cast<std::uintmax_t>(*n) > UINTMAX_MAX / scale)
+    throw UsageError(std::string(option) + " takes " +
+                     (bytes ? "a size such as 500M or 2G" : "a whole number above 0") + ", not \"" +
+                     text + "\"");
+  return static_cast<std::uintmax_t>(*n) * scale;
+}
+
+std::optional<OutputFile> open_output(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  try {
+    return std::optional<OutputFile>(std::in_place, Path(path));
+  } catch (const OsError& e) {
+    throw UsageError("cannot write " + path + ": " + e.what());
+  }
+}
+
+void commit_output(OutputFile& file, const std::string& path, std::string_view text) {
+  try {
+    file.commit(text);
+  } catch (const OsError& e) {
+    throw UsageError("cannot write " + path + ": " + e.what());
+  }
+}
+
+}  // namespace ostrameld::cli

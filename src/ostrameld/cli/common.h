@@ -1,0 +1,67 @@
+// What the commands share: the errors that end a command, the options of assess and
+// batch, and the reading of numbers, sizes and scores.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ostrameld/engine/assess.h"
+#include "ostrameld/engine/output.h"
+#include "ostrameld/utils/forge.h"
+#include "ostrameld/utils/git.h"
+
+namespace ostrameld::cli {
+
+// Bad usage or input: one line on stderr, exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Work stopped by Ctrl-C or a termination request.
+struct Interrupted {};
+
+constexpr int kInterruptedStatus = 130;
+
+std::optional<std::string> env(const char* name);
+
+// Options of assess and batch: network, forges, tokens, limits, the indicators to run.
+struct CommonArgs {
+  bool offline = false;
+  std::vector<std::string> indicators;
+  std::vector<std::string> forges;  // HOST=STYLE
+  std::optional<std::string> github_token;
+  std::optional<std::string> gitlab_token;
+  std::optional<std::string> gitea_token;
+  std::string clone_max_files;
+  std::string clone_max_bytes;
+
+  void add_to(CLI::App* cmd);
+  ForgeOptions forge_options() const;
+  AssessOptions assess_options(const ForgeClient* forge) const;
+  CloneLimits clone_limits() const;
+};
+
+// The forge options of --forge HOST=STYLE specs. Throws UsageError.
+ForgeOptions forge_options(const std::vector<std::string>& specs, bool offline);
+
+// A whole number that the text spells exactly, or nothing.
+std::optional<long> parse_whole(const std::string& text);
+
+// --fail-under's score from 0 to 10; nothing for an empty text. Throws UsageError.
+std::optional<double> parse_score(const std::string& text);
+
+// Throws UsageError unless the timeout is a non-negative number of seconds.
+void check_timeout(const std::optional<double>& timeout, const char* option = "--timeout");
+
+// A count or a size such as "500000", "512K", "2G" (powers of 1024). Throws UsageError.
+std::uintmax_t parse_amount(const std::string& text, const char* option, bool bytes);
+
+// A report file written whole or not at all; nothing for an empty path. Throws UsageError.
+std::optional<OutputFile> open_output(const std::string& path);
+void commit_output(OutputFile& file, const std::string& path, std::string_view text);
+
+}  // namespace ostrameld::cli

@@ -1,0 +1,45 @@
+#include <fstream>
+#include <iostream>
+
+#include "ostrameld/cli/commands.h"
+#include "ostrameld/reports/summary.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld::cli {
+
+void SummaryCommand::add(CLI::App& parent) {
+  app = parent.add_subcommand(
+      "summary", "Sum up batch results (JSON Lines) as Markdown, one HTML page or CSV");
+  app->add_option("results", files, "JSON Lines files of batch runs (or shards)")->required();
+  app->add_option("-f,--format", format, "markdown (default), html or csv")
+      ->check(CLI::IsMember({"markdown", "html", "csv"}));
+  app->add_option("-o,--output", output, "Write to FILE instead of stdout");
+}
+
+int SummaryCommand::run() const {
+  std::optional<OutputFile> out = open_output(output);
+  Summary summary;
+  for (const auto& file : files) {
+    std::ifstream in(file);
+    if (!is_file(Path(file), kAnywhere) || !in)
+      throw UsageError("cannot read the results file " + file);
+    try {
+      read_results(in, file, summary);
+    } catch (const SummaryError& e) {
+      throw UsageError(e.what());
+    }
+    for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << note << '\n';
+    summary.notes.clear();
+  }
+  std::string text = format == "csv"    ? summary_csv(summary)
+                     : format == "html" ? summary_html(summary)
+                                        : summary_markdown(summary);
+  if (out) {
+    commit_output(*out, output, text);
+  } else {
+    std::cout << text;
+  }
+  return 0;
+}
+
+}  // namespace ostrameld::cli
