@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -162,27 +165,83 @@ TEST(Remote, ShallowCheckoutIsAssessed) {
   EXPECT_EQ(keyed["version_identifiers"]["output"], "Latest tag: v1.0.0, semver: True");
 }
 
-TEST(Remote, HostileRepositoryStartsNothingByPathOrUrl) {
-  TempRepo repo;
-  git_history(repo, 2);
-  std::string trace = (repo / "trace").string();
-  repo.sh(
-      "printf '#!/bin/sh\ntouch " + trace +
-      "-hook\n' > .git/hooks/post-checkout && "
-      "chmod +x .git/hooks/post-checkout && cp .git/hooks/post-checkout .git/hooks/pre-auto-gc");
-  for (const char* key : {"core.fsmonitor", "core.pager", "core.sshCommand", "diff.external",
-                          "credential.helper", "core.askPass", "uploadpack.packObjectsHook"}) {
-    repo.sh(std::string("git config ") + key + " 'touch " + trace + "-" + key + "'");
-  }
-  repo.sh("git config core.hooksPath .git/hooks");
+// A repository whose configuration would make git fetch a missing object through a
+// command of its choosing, start hooks, pagers and helpers: by every way in (its path,
+// a directory below it, file://, as a bare repository, a batch list), owned by another
+// user when the tests run as root, nothing of it runs.
+TEST(Remote, HostileRepositoryStartsNothingByAnyRoute) {
+  TempRepo root;
+  std::string trace = (root / "trace").string();
+  auto make = [&](const std::string& name, bool broken_tag, bool bare) {
+    root.sh("git init -q " + std::string(bare ? "--bare " : "") + name);
+    std::string dir = (root / name).string();
+    std::string gd = bare ? dir : dir + "/.git";
+    if (bare) {
+      root.sh("git clone -q " + dir + " " + dir + "-w && cd " + dir +
+              "-w && git -c user.name=a -c user.email=a@b commit -q --allow-empty -m a && "
+              "git push -q origin HEAD:refs/heads/main && cd .. && rm -rf " +
+              dir +
+              "-w && "
+              "git -C " +
+              dir + " symbolic-ref HEAD refs/heads/main");
+    } else {
+      root.sh("cd " + dir +
+              " && git -c user.name=a -c user.email=a@b commit -q --allow-empty "
+              "-m a && mkdir -p sub");
+    }
+    if (broken_tag)
+      root.sh("echo 1234567890123456789012345678901234567890 > " + gd + "/refs/tags/missing");
+    root.sh("cd " + gd +
+            " && git config core.repositoryformatversion 1 && "
+            "git config extensions.partialClone origin && git config remote.origin.promisor true "
+            "&& git config protocol.ext.allow always && git config protocol.file.allow always && "
+            "git config remote.origin.url 'ext::sh -c touch% " +
+            trace +
+            "-ext' && "
+            "git config uploadpack.packObjectsHook 'touch " +
+            trace +
+            "-hook' && "
+            "git config core.fsmonitor 'touch " +
+            trace +
+            "-fsmonitor' && "
+            "git config core.hooksPath " +
+            gd +
+            "/hooks && mkdir -p hooks && "
+            "printf '#!/bin/sh\\ntouch " +
+            trace +
+            "-h\\n' > hooks/post-checkout && "
+            "chmod +x hooks/post-checkout && cp hooks/post-checkout hooks/reference-transaction");
+    return dir;
+  };
+  std::string broken = make("broken", true, false);
+  std::string intact = make("intact", false, false);
+  std::string bare = make("bare.git", false, true);
+  std::string bare_broken = make("bare-broken.git", true, true);
+  if (::geteuid() == 0) root.sh("chown -R nobody " + root.path().string());
   TempRepo tmp;
-  for (const std::string& arg : {repo.path().string(), "file://" + repo.path().string()}) {
-    SCOPED_TRACE(arg);
-    auto r = run_cli("assess " + shell_quote(arg) + " --offline -f json",
-                     "TMPDIR=" + shell_quote(tmp.path().string()));
-    EXPECT_EQ(r.status, 0) << r.err;
+  std::string env = "TMPDIR=" + shell_quote(tmp.path().string());
+  struct {
+    std::string arg;
+    int status;  // a repository with a broken tag cannot be cloned, as git cannot
+  } routes[] = {
+      {broken, 0},           {broken + "/sub", 0},    {"file://" + broken, 2},
+      {intact, 0},           {"file://" + intact, 0}, {bare, 0},
+      {"file://" + bare, 0}, {bare_broken, 2},
+  };
+  std::string list;
+  for (const auto& r : routes) {
+    SCOPED_TRACE(r.arg);
+    list += r.arg + "\n";
+    auto out = run_cli("assess " + shell_quote(r.arg) + " --offline -f json", env);
+    EXPECT_EQ(out.status, r.status) << out.err;
+    if (r.status == 2) EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << out.err;
   }
-  for (const auto& entry : std::filesystem::directory_iterator(repo.path()))
+  TempRepo lists;
+  lists.write("list.txt", list);
+  auto batch = run_cli("batch " + shell_quote((lists / "list.txt").string()) + " --offline", env);
+  EXPECT_EQ(batch.status, 1) << batch.err;  // the two that cannot be cloned
+  EXPECT_EQ(std::count(batch.out.begin(), batch.out.end(), '\n'), 8);
+  for (const auto& entry : std::filesystem::directory_iterator(root.path()))
     EXPECT_NE(entry.path().filename().string().substr(0, 5), "trace") << entry.path();
   EXPECT_TRUE(empty_dir(tmp.path()));
 }

@@ -40,6 +40,8 @@ CheckResult run_check(const BasePlugin& plugin, const IndicatorSpec& spec, const
     r.fair4rs_id = spec.fair4rs_id ? std::optional<std::string>(*spec.fair4rs_id) : std::nullopt;
     r.title = spec.title;
     return r;
+  } catch (const TimeoutError&) {
+    throw;  // the whole assessment is over, not this check
   } catch (const std::exception& e) {
     message = sanitize_utf8(e.what());
   } catch (...) {

@@ -39,8 +39,9 @@ std::string row(std::string_view indicator, std::string_view plugin, std::string
          pad_right_aligned(score, 5) + "  " + pad_left_aligned(status, 6);
 }
 
+// What a repository put in a text stays on its line: no forged rows or headings.
 std::string shown(std::string_view text) {
-  return escape_controls(sanitize_utf8(text));
+  return escape_line(sanitize_utf8(text));
 }
 
 // After the table: what to do about each indicator short of pass, and what stopped
@@ -77,8 +78,7 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
   lines.push_back(std::move(hdr));
   lines.emplace_back(rule, '-');
   for (const auto& r : a.indicators) {
-    lines.push_back(row(escape_controls(sanitize_utf8(r.indicator_id)),
-                        escape_controls(sanitize_utf8(r.plugin)), format_fixed(r.score, 1),
+    lines.push_back(row(shown(r.indicator_id), shown(r.plugin), format_fixed(r.score, 1),
                         upper(status_value(r.status))));
   }
   lines.emplace_back();
@@ -86,9 +86,8 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
                   std::to_string(a.indicators.size()) + " passed (" +
                   std::to_string(a.skipped.size()) + " skipped, " + std::to_string(a.duration_ms) +
                   "ms)");
-  std::string level = a.compliance_level && !a.compliance_level->empty()
-                          ? escape_controls(sanitize_utf8(*a.compliance_level))
-                          : "none";
+  std::string level =
+      a.compliance_level && !a.compliance_level->empty() ? shown(*a.compliance_level) : "none";
   lines.push_back("Compliance: " + level);
   lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
   append_to_improve(a, lines);

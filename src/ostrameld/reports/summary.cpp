@@ -37,10 +37,13 @@ SummaryRow row_of(const Json& doc, const Profile& profile) {
   if (!r.assessed) return r;
   if (auto o = doc.find("overall_score"); o != doc.end() && o->is_number())
     r.overall_score = o->get<double>();
+  // Only the levels there are: a results file is input like any other.
   auto level = doc.find("compliance_level");
-  r.compliance = level != doc.end() && level->is_string() && !level->get<std::string>().empty()
-                     ? level->get<std::string>()
-                     : "none";
+  r.compliance = "none";
+  if (level != doc.end() && level->is_string()) {
+    auto known = std::find(kLevels.begin(), kLevels.end(), level->get<std::string>());
+    if (known != kLevels.end()) r.compliance = std::string(*known);
+  }
   for (const auto& ind : *indicators) {
     if (!ind.is_object()) continue;
     std::string key = text_of(ind.value("indicator_id", Json()));
@@ -131,10 +134,10 @@ std::string csv_cell(std::string s) {
   return out + "\"";
 }
 
-// Text inside a Markdown table cell.
+// Text inside a Markdown table cell or list item: on one line, no markup of its own.
 std::string md_cell(const std::string& s) {
   std::string out;
-  for (char c : escape_controls(s)) {
+  for (char c : escape_line(s)) {
     if (c == '|' || c == '\\' || c == '`' || c == '*' || c == '_' || c == '[' || c == ']' ||
         c == '<' || c == '>')
       out += '\\';
@@ -287,7 +290,7 @@ std::string summary_markdown(const Summary& s, const Profile& profile) {
   out += "\n## Most common advice\n\n";
   if (f.top_advice.empty()) out += std::string(no_advice(f)) + "\n";
   for (const auto& [text, count] : f.top_advice)
-    out += "- " + std::to_string(count) + " × " + escape_controls(text) + "\n";
+    out += "- " + std::to_string(count) + " × " + md_cell(text) + "\n";
   out += "\n## Repositories\n\n| # | Repository | Score | Compliance |\n|---:|---|---:|---|\n";
   std::size_t rank = 0;
   for (const auto* r : f.ranked) {

@@ -32,8 +32,8 @@ struct SummaryRow {
 };
 
 struct Summary {
-  std::vector<SummaryRow> rows;  // in the order read, each input once
-  std::size_t duplicates = 0;    // later lines of an input already read
+  std::vector<SummaryRow> rows;    // in the order read, each input once
+  std::size_t duplicates = 0;      // later lines of an input already read
   std::vector<std::string> notes;  // what was passed over, for the user (a torn last line)
 };
 

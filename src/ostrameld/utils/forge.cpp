@@ -450,7 +450,11 @@ struct HttpForgeClient::Impl {
           r = get(target, headers, allow_http, *timeout);
         }
         if (!r) {
-          bool late = deadline && std::chrono::steady_clock::now() >= *deadline;
+          // Cut short by the deadline (not by the request's own limit, nor refused): the
+          // run is over.
+          bool late =
+              *timeout < options.total_timeout &&
+              std::chrono::steady_clock::now() + std::chrono::milliseconds(100) >= *deadline;
           if (!late) note(host, ForgeProblem::Unreachable);
           return {false, 0, ForgeProblem::Unreachable, late};
         }

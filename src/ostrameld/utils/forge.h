@@ -38,8 +38,9 @@ class ForgeClient {
   // Nothing when the URL belongs to no known forge.
   virtual std::optional<ForgeInfo> parse_forge_url(std::string_view url) const = 0;
   // All releases, newest first as the forge lists them; nothing when the API cannot be
-  // used (unknown URL, network error, time-out, unexpected status, bad JSON, rate limit)
-  // or the deadline has passed. The token goes only to a host that takes it.
+  // used (unknown URL, network error, time-out, unexpected status, bad JSON, rate limit).
+  // Throws TimeoutError once the deadline has passed: the assessment is over. The token
+  // goes only to a host that takes it.
   virtual std::optional<std::vector<Release>> get_releases(
       std::string_view url, const std::optional<std::string>& token,
       Deadline deadline = std::nullopt) const = 0;

@@ -22,12 +22,6 @@ class GitError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Work stopped because its deadline passed.
-class TimeoutError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Metadata of the working tree containing path (searching upward like git does).
 // A path in no working tree gives is_repo = false; other failures throw GitError.
 GitInfo read_git_info(const Path& path, Deadline deadline = std::nullopt,

@@ -355,6 +355,7 @@ struct Config {
   std::map<std::string, std::optional<std::string>> extensions;  // lower-cased names
   std::optional<bool> bare;
   std::vector<std::pair<std::string, std::string>> remote_urls;
+  bool promisor = false;  // a remote marked as promisor: objects may be fetched lazily
   bool includes = false;
 };
 
@@ -380,6 +381,8 @@ void read_config_file(const Path& file, Config& c) {
       c.extensions[e.key] = e.value;
     } else if (e.section == "remote" && !e.subsection.empty() && e.key == "url" && e.value) {
       c.remote_urls.emplace_back(e.subsection, *e.value);
+    } else if (e.section == "remote" && !e.subsection.empty() && e.key == "promisor") {
+      c.promisor = c.promisor || git_config_bool(e.value).value_or(false);
     } else if ((e.section == "include" && e.subsection.empty() && e.key == "path") ||
                (e.section == "includeif" && !e.subsection.empty() && e.key == "path")) {
       c.includes = true;
@@ -475,6 +478,7 @@ RepositoryState read_repository_state(const GitLayout& layout) {
   }
   if (worktree_config) read_config_file(layout.git_dir / "config.worktree", config);
   state.bare = config.bare.value_or(false);
+  state.partial = state.partial || config.promisor;
   state.remote_urls = std::move(config.remote_urls);
   state.includes = config.includes;
 

@@ -36,9 +36,11 @@ struct GitRef {
 };
 
 struct RepositoryState {
-  bool bare = false;     // core.bare set: git sees no work tree after all
-  bool sha256 = false;   // extensions.objectFormat
-  bool partial = false;  // extensions.partialClone: objects may be missing on purpose
+  bool bare = false;    // core.bare set: git sees no work tree after all
+  bool sha256 = false;  // extensions.objectFormat
+  // A partial clone (extensions.partialClone, or a promisor remote): objects may be
+  // missing on purpose.
+  bool partial = false;
   bool shallow = false;
   std::string shallow_list;  // the shallow file as read, for git to be given
   std::string grafts;        // info/grafts, likewise

@@ -208,15 +208,17 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
-std::string escape_controls(std::string_view utf8) {
+namespace {
+
+std::string escape_control_points(std::string_view utf8, bool keep_lines) {
   std::string out;
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
     std::size_t start = i;
     char32_t cp = next_code_point(utf8, i);
-    bool control =
-        (cp < 0x20 && cp != '\t' && cp != '\n') || cp == 0x7F || (cp >= 0x80 && cp < 0xA0);
+    bool control = (cp < 0x20 && !(keep_lines && (cp == '\t' || cp == '\n'))) || cp == 0x7F ||
+                   (cp >= 0x80 && cp < 0xA0);
     if (!control) {
       out.append(utf8.substr(start, i - start));
       continue;
@@ -226,6 +228,16 @@ std::string escape_controls(std::string_view utf8) {
     out += buf;
   }
   return out;
+}
+
+}  // namespace
+
+std::string escape_controls(std::string_view utf8) {
+  return escape_control_points(utf8, true);
+}
+
+std::string escape_line(std::string_view utf8) {
+  return escape_control_points(utf8, false);
 }
 
 std::size_t code_points(std::string_view utf8) {

@@ -68,6 +68,8 @@ bool is_valid_utf8(std::string_view bytes);
 // Control characters (C0 but tab and line feed, DEL, C1) spelled as "\xNN", so that text
 // from a repository cannot move the cursor or recolour a terminal.
 std::string escape_controls(std::string_view utf8);
+// The same for text that must stay on one line: line breaks and tabs escaped too.
+std::string escape_line(std::string_view utf8);
 
 // Number of code points in valid UTF-8.
 std::size_t code_points(std::string_view utf8);
