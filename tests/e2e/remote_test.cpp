@@ -234,7 +234,9 @@ TEST(Remote, HostileRepositoryStartsNothingByAnyRoute) {
     list += r.arg + "\n";
     auto out = run_cli("assess " + shell_quote(r.arg) + " --offline -f json", env);
     EXPECT_EQ(out.status, r.status) << out.err;
-    if (r.status == 2) EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << out.err;
+    if (r.status == 2) {
+      EXPECT_EQ(std::count(out.err.begin(), out.err.end(), '\n'), 1) << out.err;
+    }
   }
   TempRepo lists;
   lists.write("list.txt", list);
