@@ -215,5 +215,18 @@ TEST(Security, NothingInjectsIntoTheOutputs) {
     EXPECT_EQ(html.out.find(raw), std::string::npos) << raw << html.out;
 }
 
+// A FIFO where git keeps its configuration: read by nobody, so the run ends at once.
+TEST(Security, AFifoInTheGitDirectoryHoldsNothing) {
+  TempRepo repo;
+  git_history(repo, 2);
+  std::filesystem::remove(repo / ".git" / "config");
+  repo.fifo(".git/config");
+  auto started = std::chrono::steady_clock::now();
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f json");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("is not a regular file"), std::string::npos) << r.out;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
 }  // namespace
 }  // namespace ostrameld
