@@ -149,9 +149,9 @@ TEST(GitDir, AgreesWithGitOnEveryShape) {
       {"a linked work tree",
        [](TempRepo& r) {
          git_history(r, 2);
-         git(r, "worktree add -q -b wt ../" + r.path().filename().string() + "-wt HEAD~1");
+         git(r, "worktree add -q -b wt linked HEAD~1");
        },
-       ""},
+       "linked"},
       {"a symbolic HEAD to a symbolic ref",
        [](TempRepo& r) {
          git_history(r, 1);

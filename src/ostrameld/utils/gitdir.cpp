@@ -115,7 +115,9 @@ bool valid_head(const Path& head) {
 
 Path resolve_against(const Path& base, std::string_view target) {
   Path t{std::string(target)};
-  return (t.is_absolute() ? t : base / t).lexically_normal();
+  Path p = (t.is_absolute() ? t : base / t).lexically_normal();
+  if (p.has_relative_path() && !p.has_filename()) p = p.parent_path();  // "a/b/.." is "a/"
+  return p;
 }
 
 // The common directory of a git directory: itself, or where its "commondir" points.
