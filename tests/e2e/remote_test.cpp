@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "support/forge_server.h"
 #include "support/git_repo.h"
@@ -276,6 +278,69 @@ TEST(Remote, TimeoutStopsAServerThatNeverAnswers) {
   EXPECT_EQ(b.status, 1);
   EXPECT_NE(b.out.find("\"message\": \"timed out after 0.5 s\""), std::string::npos) << b.out;
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_TRUE(empty_dir(tmp.path()));
+}
+
+// A token in the address travels in git's environment (ours alone), never on a command
+// line that every user of the machine can read in /proc.
+TEST(Remote, ATokenNeverAppearsOnACommandLine) {
+  testing::SilentPort silent;
+  std::string url = silent.base();
+  url.insert(url.find("//") + 2, "oauth2:glpat-S3CRET@");
+  TempRepo tmp;
+  std::string cmd = "TMPDIR=" + shell_quote(tmp.path().string()) + " " +
+                    shell_quote(OSTRAMELD_BIN) + " assess " + shell_quote(url + "/g/p.git") +
+                    " --timeout 3 >/dev/null 2>&1 &";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  bool saw_git = false;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+  while (std::chrono::steady_clock::now() < until) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::string cmdline;
+      try {
+        cmdline = testing::read_file(entry.path() / "cmdline");
+      } catch (const std::exception&) {
+        continue;
+      }
+      // Git and its helpers; our own command line holds what the user typed.
+      std::string program = cmdline.substr(0, cmdline.find('\0'));
+      program = program.substr(program.rfind('/') + 1);
+      if (program.rfind("git", 0) != 0 || cmdline.find("p.git") == std::string::npos) continue;
+      if (cmdline.find("clone") != std::string::npos) saw_git = true;
+      EXPECT_EQ(cmdline.find("S3CRET"), std::string::npos) << cmdline;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(saw_git);  // the clone was running while we looked
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// The credentials of an https address still reach its server, by git's own Basic
+// authentication, and nothing else shows them.
+TEST(Remote, CredentialsInTheAddressReachItsServerOnly) {
+  ForgeServer server([](const httplib::Request& req, httplib::Response& res) {
+    if (!req.has_header("Authorization")) {
+      res.status = 401;
+      res.set_header("WWW-Authenticate", "Basic realm=\"git\"");
+      return;
+    }
+    res.status = 404;
+  });
+  std::string url = server.base() + "/g/p.git";
+  url.insert(url.find("//") + 2, "oauth2:glpat-S3CRET@");
+  TempRepo tmp;
+  auto r = run_cli("assess " + shell_quote(url) + " --offline",
+                   "TMPDIR=" + shell_quote(tmp.path().string()));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.find("S3CRET"), std::string::npos) << r.err;
+  bool authorised = false;
+  for (const auto& seen : server.seen()) {
+    auto h = seen.headers.find("Authorization");
+    if (h == seen.headers.end()) continue;
+    EXPECT_EQ(h->second, "Basic b2F1dGgyOmdscGF0LVMzQ1JFVA==");  // oauth2:glpat-S3CRET
+    authorised = true;
+  }
+  EXPECT_TRUE(authorised);
   EXPECT_TRUE(empty_dir(tmp.path()));
 }
 

@@ -316,6 +316,22 @@ TEST(ReadGitInfo, SpecialFilesInTheGitDirectoryNeverBlock) {
   }
 }
 
+// The caller's GIT_* variables never point the reading at another repository.
+TEST(ReadGitInfo, TheCallersGitVariablesDoNotLeadElsewhere) {
+  TempRepo other;
+  git_history(other, 7);
+  TempRepo repo;
+  git_history(repo, 2);
+  ::setenv("GIT_DIR", (other / ".git").c_str(), 1);
+  ::setenv("GIT_WORK_TREE", other.path().c_str(), 1);
+  ::setenv("GIT_OBJECT_DIRECTORY", (other / ".git" / "objects").c_str(), 1);
+  GitInfo info = read_git_info(repo.path());
+  ::unsetenv("GIT_DIR");
+  ::unsetenv("GIT_WORK_TREE");
+  ::unsetenv("GIT_OBJECT_DIRECTORY");
+  EXPECT_EQ(info.commit_count, 2);
+}
+
 TEST(ReadGitInfo, StopsAtTheDeadline) {
   TempRepo repo;
   git_history(repo, 1);

@@ -72,7 +72,6 @@ constexpr std::string_view kOverrides[] = {
     "core.hooksPath=/dev/null",
     "core.pager=cat",
     "core.askPass=",
-    "credential.helper=",
     "submodule.recurse=false",
     "maintenance.auto=false",
     "gc.auto=0",
@@ -384,6 +383,33 @@ std::string count_text(std::uintmax_t n, std::string_view unit) {
   return std::to_string(n) + " " + std::string(unit);
 }
 
+// Credentials of an https address, handed to git by a credential helper of ours that
+// reads them from the environment (ours alone), for that scheme and host only: on no
+// command line that every user can list, and never to a host git is redirected to.
+struct CloneCredentials {
+  std::vector<std::string> env;
+
+  explicit CloneCredentials(const std::string& url) {
+    auto parts = parse_url(url);
+    if (!parts || parts->userinfo.empty() || (parts->scheme != "https" && parts->scheme != "http"))
+      return;
+    auto colon = parts->userinfo.find(':');
+    std::string user = percent_decode(parts->userinfo.substr(0, colon));
+    std::string password = colon == std::string::npos
+                               ? std::string()
+                               : percent_decode(parts->userinfo.substr(colon + 1));
+    env = {"OSTRAMELD_GIT_USERNAME=" + user,
+           "OSTRAMELD_GIT_PASSWORD=" + password,
+           "GIT_CONFIG_COUNT=2",
+           "GIT_CONFIG_KEY_0=credential.helper",
+           "GIT_CONFIG_VALUE_0=",
+           "GIT_CONFIG_KEY_1=credential." + parts->scheme + "://" + parts->host + ".helper",
+           "GIT_CONFIG_VALUE_1=!f() { test \"$1\" = get && printf 'username=%s\\npassword=%s\\n' "
+           "\"$OSTRAMELD_GIT_USERNAME\" \"$OSTRAMELD_GIT_PASSWORD\"; }; f"};
+  }
+  void add_to(ProcessSpec& spec) const { spec.env.insert(spec.env.end(), env.begin(), env.end()); }
+};
+
 // What a clone has written below its git directory so far (received packs).
 std::uintmax_t downloaded_bytes(const Path& dest) {
   std::uintmax_t total = 0;
@@ -411,11 +437,12 @@ std::uintmax_t downloaded_bytes(const Path& dest) {
 // A clone made with --no-checkout, checked out within the limits: HEAD's files are
 // counted and their sizes added up before a single one is written.
 void check_out(const Path& dest, const std::string& safe_url, bool partial,
-               const CloneOptions& options) {
+               const CloneCredentials& credentials, const CloneOptions& options) {
   const CloneLimits& limits = options.limits;
   // The listing fetches HEAD's trees (not its files) in one request in a partial clone.
   ProcessSpec list = git_command(dest, {"ls-tree", "-r", "-z", "--full-tree", "HEAD"},
                                  partial ? Net::Remote : Net::None);
+  if (partial) credentials.add_to(list);
   std::unordered_map<std::string, std::uintmax_t> blobs;  // object -> entries
   std::uintmax_t files = 0;
   std::string pending;
@@ -453,6 +480,7 @@ void check_out(const Path& dest, const std::string& safe_url, bool partial,
         {"-c", "fetch.negotiationAlgorithm=noop", "fetch", "--no-tags", "--no-write-fetch-head",
          "--recurse-submodules=no", "--filter=blob:none", "--stdin", "origin"},
         Net::Remote);
+    credentials.add_to(fetch);
     fetch.input = wanted;
     fetch.over_limit = [&] { return downloaded_bytes(dest) > limits.max_bytes; };
     ProcessResult r = std::move(run_processes({fetch}, options.deadline, options.cancel).front());
@@ -527,7 +555,7 @@ void clone_local(const std::string& url, const Path& dest, const CloneOptions& o
                                 options.deadline, options.cancel)
                       .front()),
         "recording the origin");
-  check_out(dest, safe, false, options);
+  check_out(dest, safe, false, CloneCredentials(""), options);
 }
 
 void clone_remote(const std::string& url, const Path& dest, const CloneOptions& options) {
@@ -535,16 +563,10 @@ void clone_remote(const std::string& url, const Path& dest, const CloneOptions& 
   ProcessSpec spec;
   spec.program = git_program();
   spec.env = git_environment(true);
-  std::string target = url;
-  if (safe != url) {
-    // Credentials travel in the environment (readable by us alone), never on a command
-    // line that every user of the machine can list: git rewrites the safe address to
-    // the real one, and the clone's configuration keeps only the safe address.
-    spec.env.push_back("GIT_CONFIG_COUNT=1");
-    spec.env.push_back("GIT_CONFIG_KEY_0=url." + url + ".insteadOf");
-    spec.env.push_back("GIT_CONFIG_VALUE_0=" + safe);
-    target = safe;
-  }
+  // The clone is asked for by the safe address; its credentials go by our helper.
+  CloneCredentials credentials(url);
+  credentials.add_to(spec);
+  std::string target = safe;
   spec.args = git_args({"clone", "--no-checkout", "--filter=tree:0", "--no-recurse-submodules",
                         "--template=", options.progress ? "--progress"sv : "--quiet"sv, "--"},
                        Net::Remote);
@@ -568,7 +590,7 @@ void clone_remote(const std::string& url, const Path& dest, const CloneOptions& 
   auto layout = open_repository(dest);
   bool partial = layout && read_repository_state(*layout).partial;
   try {
-    check_out(dest, safe, partial, options);
+    check_out(dest, safe, partial, credentials, options);
   } catch (const GitError& e) {
     throw GitError(scrub(e.what(), url));
   }

@@ -30,5 +30,7 @@ std::string redact_url(std::string_view url);
 
 // Percent-encodes every byte outside the unreserved set (GitLab project paths).
 std::string percent_encode(std::string_view s);
+// Decodes %XX escapes (a URL's user name and password); others stay as they are.
+std::string percent_decode(std::string_view s);
 
 }  // namespace ostrameld
