@@ -142,10 +142,11 @@ Regex::~Regex() = default;
 Regex::Regex(Regex&&) noexcept = default;
 Regex& Regex::operator=(Regex&&) noexcept = default;
 
-std::optional<std::string_view> Regex::run(std::string_view text, bool anchored, int group) const {
+std::optional<std::string_view> Regex::run(std::string_view text, bool anchored, int group,
+                                           std::size_t from) const {
   pcre2_match_data* md = pcre2_match_data_create_from_pattern(impl_->code, nullptr);
   if (!md) throw std::bad_alloc();
-  int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+  int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), from,
                        anchored ? PCRE2_ANCHORED : 0, md, impl_->mctx);
   std::optional<std::string_view> result;
   if (rc > group) {
@@ -171,6 +172,26 @@ std::optional<std::string_view> Regex::search_group(std::string_view text, int g
 
 bool Regex::match(std::string_view text) const {
   return run(text, true, 0).has_value();
+}
+
+std::optional<std::size_t> Regex::find(std::string_view text) const {
+  auto m = run(text, false, 0);
+  if (!m) return std::nullopt;
+  return static_cast<std::size_t>(m->data() - text.data());
+}
+
+std::vector<std::string_view> Regex::find_all_groups(std::string_view text, int group) const {
+  std::vector<std::string_view> out;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    auto whole = run(text, false, 0, from);
+    if (!whole) break;
+    if (auto g = run(text, true, group, static_cast<std::size_t>(whole->data() - text.data())))
+      out.push_back(*g);
+    std::size_t end = static_cast<std::size_t>(whole->data() - text.data()) + whole->size();
+    from = whole->empty() ? end + 1 : end;
+  }
+  return out;
 }
 
 }  // namespace ostrameld

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace ostrameld {
 
@@ -33,9 +34,14 @@ class Regex {
   std::optional<std::string_view> search_group(std::string_view text, int group) const;
   // Match that must start at the beginning of the text.
   bool match(std::string_view text) const;
+  // Where the first match starts.
+  std::optional<std::size_t> find(std::string_view text) const;
+  // Capture group `group` of every match, left to right, matches not overlapping.
+  std::vector<std::string_view> find_all_groups(std::string_view text, int group) const;
 
  private:
-  std::optional<std::string_view> run(std::string_view text, bool anchored, int group) const;
+  std::optional<std::string_view> run(std::string_view text, bool anchored, int group,
+                                      std::size_t from = 0) const;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
