@@ -133,7 +133,7 @@ TEST(Security, ASlowEndlessForgeCannotHoldTheRun) {
   auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --timeout 3" + forge);
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "ostrameld: error: timed out after 3 s\n");
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 
   started = std::chrono::steady_clock::now();
   auto l = run_cli("repos " + shell_quote(server.base() + "/o") + " --timeout 2" + forge);

@@ -30,6 +30,61 @@ std::string all_advice(const CheckResult& r) {
   return out;
 }
 
+// Advice an expert of the ecosystem would reject: moving what a build tool needs,
+// replacing R's licence stub, calling a standard licence text modified, naming one
+// licence for a file that holds several.
+TEST(Advice, NeverWhatAnExpertWouldReject) {
+  struct Case {
+    const char* name;
+    std::function<void(TempRepo&)> setup;
+    const char* key;
+    std::vector<const char*> never;
+  };
+  const std::string mit = testing::data_file("licenses/MIT.txt");
+  const std::string apache = testing::data_file("licenses/Apache-2.0.txt");
+  const Case cases[] = {
+      {"R vignettes",
+       [](TempRepo& r) {
+         r.write("DESCRIPTION", "Package: p\nLicense: GPL-3\n");
+         r.write("vignettes/intro.Rmd", "x");
+       },
+       "descriptive_attributes",
+       {"keep the pages", "in docs/ (or", "Move ", "Rename vignettes"}},
+      {"R licence stub",
+       [](TempRepo& r) {
+         r.write("DESCRIPTION", "Package: p\nLicense: MIT + file LICENSE\n");
+         r.write("LICENSE", "YEAR: 2024\nCOPYRIGHT HOLDER: p authors\n");
+       },
+       "clear_license",
+       {"unmodified", "replace", "standard text"}},
+      {"Python in-package tests",
+       [](TempRepo& r) {
+         r.write("setup.py", "from setuptools import setup\n");
+         r.write("pkg/sub/tests/test_a.py", "x");
+       },
+       "community_standards",
+       {"Keep the tests in", "Move", "move the"}},
+      {"a standard licence outside the table",
+       [](TempRepo& r) { r.write("LICENSE", testing::data_file("licenses/LGPL-2.1-only.txt")); },
+       "clear_license",
+       {"unmodified standard text of the licence in", "Use the unmodified"}},
+      {"several licences in one file",
+       [&](TempRepo& r) {
+         r.write("LICENSE.adoc",
+                 "GNU General Public License, version 3\n\n" + mit + "\n\n" + apache);
+       },
+       "clear_license",
+       {"it holds the Apache-2.0", "it holds the MIT", "Rename LICENSE.adoc"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    c.setup(repo);
+    std::string advice = all_advice(result(assess(repo), c.key));
+    for (const char* never : c.never) EXPECT_EQ(advice.find(never), std::string::npos) << advice;
+  }
+}
+
 TEST(Advice, SpecificToWhatWasFound) {
   struct Case {
     const char* name;
@@ -61,7 +116,49 @@ TEST(Advice, SpecificToWhatWasFound) {
        "Move LICENSE-APACHE (Apache-2.0), LICENSE-MIT (MIT) to LICENSES/Apache-2.0.txt, "
        "LICENSES/MIT.txt"},
       {"R DESCRIPTION", [](TempRepo& r) { r.write("DESCRIPTION", "Package: p\nLicense: GPL-3\n"); },
-       "clear_license", "DESCRIPTION declares the licence GPL-3.0-only"},
+       "clear_license",
+       "DESCRIPTION declares GPL-3.0-only: usethis::use_gpl3_license() writes its full text as "
+       "LICENSE.md"},
+      {"R: MIT + file LICENSE declared, no file",
+       [](TempRepo& r) { r.write("DESCRIPTION", "Package: p\nLicense: MIT + file LICENSE\n"); },
+       "clear_license", "usethis::use_mit_license() writes the LICENSE stub R needs"},
+      {"R: the CRAN stub is kept",
+       [&](TempRepo& r) {
+         r.write("DESCRIPTION", "Package: p\nLicense: MIT + file LICENSE\n");
+         r.write("LICENSE", "YEAR: 2024\nCOPYRIGHT HOLDER: p authors\n");
+         r.write("LICENSE.md", mit);
+       },
+       "clear_license",
+       "LICENSE is the two-line stub (YEAR, COPYRIGHT HOLDER) that R's \"MIT + file LICENSE\" "
+       "needs: keep it as it is; the full text is in LICENSE.md already"},
+      // A standard licence the table does not name is left as it is.
+      {"LGPL-2.1, the standard text",
+       [](TempRepo& r) { r.write("LICENSE", testing::data_file("licenses/LGPL-2.1-only.txt")); },
+       "clear_license",
+       "LICENSE holds the unmodified standard text of LGPL-2.1-only, which this check's licence "
+       "table does not recognise: nothing in it needs to change."},
+      {"BSD-3-Clause without its title (httpx)",
+       [](TempRepo& r) {
+         r.write("LICENSE", testing::data_file("licenses/real/httpx-LICENSE.md"));
+       },
+       "clear_license", "LICENSE holds the unmodified standard text of BSD-3-Clause"},
+      {"CC-BY-4.0 (the Citation File Format)",
+       [](TempRepo& r) {
+         r.write("LICENSE", testing::data_file("licenses/real/citation-file-format-LICENSE"));
+       },
+       "clear_license", "standard text of CC-BY-4.0"},
+      {"a licence file of the project and of bundled code",
+       [&](TempRepo& r) {
+         r.write("LICENSE.adoc",
+                 "= Copyright and license\n\nThis program is free software; you can redistribute "
+                 "it under the terms of the GNU General Public License as published by the Free "
+                 "Software Foundation; either version 3 of the License, or (at your option) any "
+                 "later version.\n\n== third_party/fmt\n\n" +
+                     mit + "\n\n== third_party/blake3\n\nApache License, Version 2.0\n");
+       },
+       "clear_license",
+       "LICENSE.adoc names several licences (GPL-3.0-only, MIT, Apache-2.0: the project's own and "
+       "those of code it includes, it seems)"},
       {"package.json", [](TempRepo& r) { r.write("package.json", R"({"license": "MIT"})"); },
        "clear_license", "package.json declares the licence MIT"},
       {"pyproject.toml table",
@@ -86,7 +183,9 @@ TEST(Advice, SpecificToWhatWasFound) {
        "Add the full text of MIT as LICENSE"},
       // README and documentation.
       {"README.adoc", [](TempRepo& r) { r.write("README.adoc", "= Title\n"); },
-       "descriptive_attributes", "Rename README.adoc to README.md"},
+       "descriptive_attributes",
+       "README.adoc is not read (only README.md, README.rst, README.txt and README are): add a "
+       "README.md beside it"},
       {"readme.md", [](TempRepo& r) { r.write("readme.md", "# x\n"); }, "descriptive_attributes",
        "Rename readme.md to README.md"},
       {"short README", [](TempRepo& r) { r.write("README.md", "# x\n"); }, "descriptive_attributes",
@@ -97,7 +196,25 @@ TEST(Advice, SpecificToWhatWasFound) {
        "descriptive_attributes", "Documentation in vignettes/ is not read"},
       // Community standards: what is missing, with its place.
       {"no tests", [](TempRepo& r) { r.write("CONTRIBUTING.md", "x"); }, "community_standards",
-       "Keep the tests in a tests/ or test/ directory"},
+       "Add tests in a tests/ or test/ directory"},
+      // Where ecosystems keep things their tools need, nothing is to move.
+      {"R vignettes and man",
+       [](TempRepo& r) {
+         r.write("DESCRIPTION", "Package: p\nLicense: MIT + file LICENSE\n");
+         r.write("vignettes/intro.Rmd", "x");
+         r.write("man/f.Rd", "x");
+       },
+       "descriptive_attributes",
+       "This indicator counts .md or .rst pages in docs/ (keep vignettes/ and man/ where R needs "
+       "them)"},
+      {"Python tests inside the package",
+       [](TempRepo& r) {
+         r.write("pyproject.toml", "[project]\nname = \"gw\"\n");
+         r.write("gw/timeseries/tests/test_core.py", "def test(): pass\n");
+       },
+       "community_standards",
+       "Tests stand deeper than this indicator looks (gw/timeseries/tests/): keep them where they "
+       "are"},
       // Metadata: which key is missing from which file.
       {"CITATION.cff without repository-code",
        [](TempRepo& r) { r.write("CITATION.cff", "cff-version: 1.2.0\ntitle: x\n"); },

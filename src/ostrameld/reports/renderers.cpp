@@ -44,26 +44,41 @@ std::string shown(std::string_view text) {
   return escape_line(sanitize_utf8(text));
 }
 
-// After the table: what to do about each indicator short of pass, and what stopped
-// each check that could not run.
+void append_indicator(const CheckResult& r, std::vector<std::string>& lines) {
+  std::string name =
+      r.title.empty() ? shown(r.indicator_id) : shown(r.title) + " (" + shown(r.indicator_id) + ")";
+  lines.push_back(name + ": " + format_fixed(r.score, 1) + ", " +
+                  std::string(status_value(r.status)));
+  if (r.status == CheckStatus::Error) {
+    lines.push_back("  - error: " + shown(r.output));
+    return;
+  }
+  for (const auto& advice : r.advice) lines.push_back("  - " + shown(advice));
+}
+
+// After the table: what to do about each indicator short of pass (and what stopped
+// each check that could not run), then what would raise those that passed below 10.
 void append_to_improve(const Assessment& a, std::vector<std::string>& lines) {
-  bool first = true;
+  std::vector<const CheckResult*> short_of_pass, room;
+  bool unknown = false;
   for (const auto& r : a.indicators) {
-    if (r.status == CheckStatus::Pass || r.status == CheckStatus::Skipped) continue;
-    if (first) {
-      lines.emplace_back();
-      lines.emplace_back("To improve (unknown: nothing found to judge)");
-      first = false;
+    if (r.status == CheckStatus::Skipped) continue;
+    if (r.status != CheckStatus::Pass) {
+      short_of_pass.push_back(&r);
+      unknown = unknown || r.status == CheckStatus::Unknown;
+    } else if (r.score < 10.0 && !r.advice.empty()) {
+      room.push_back(&r);
     }
-    std::string name = r.title.empty() ? shown(r.indicator_id)
-                                       : shown(r.title) + " (" + shown(r.indicator_id) + ")";
-    lines.push_back(name + ": " + format_fixed(r.score, 1) + ", " +
-                    std::string(status_value(r.status)));
-    if (r.status == CheckStatus::Error) {
-      lines.push_back("  - error: " + shown(r.output));
-      continue;
-    }
-    for (const auto& advice : r.advice) lines.push_back("  - " + shown(advice));
+  }
+  if (!short_of_pass.empty()) {
+    lines.emplace_back();
+    lines.emplace_back(unknown ? "To improve (unknown: nothing found to judge)" : "To improve");
+    for (const auto* r : short_of_pass) append_indicator(*r, lines);
+  }
+  if (!room.empty()) {
+    lines.emplace_back();
+    lines.emplace_back("Passed, with room to improve");
+    for (const auto* r : room) append_indicator(*r, lines);
   }
 }
 

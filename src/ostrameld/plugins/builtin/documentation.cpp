@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ostrameld/utils/files.h"
+#include "ostrameld/utils/ecosystem.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -42,12 +43,17 @@ std::size_t count_pages(const Path& dir, const Path& repo) {
 
 // --- Advice: what to add, and documentation that is there under names not read.
 
-// Places where projects keep documentation that the check does not look at.
-constexpr std::array OTHER_DOC_DIRS{"Docs"sv,      "DOCS"sv, "Documentation"sv, "Doc"sv,
-                                    "vignettes"sv, "man"sv,  "wiki"sv,          "website"sv,
-                                    "site"sv,      "book"sv, "guide"sv};
+// The usual documentation directories under another case: renaming them breaks nothing.
+constexpr std::array CASED_DOC_DIRS{"Docs"sv, "DOCS"sv, "Documentation"sv, "Doc"sv};
+// Places where projects keep documentation that the check does not look at, many of
+// them required by a tool (R's vignettes/ and man/, a Maven site, a wiki, a site
+// generator's sources): named, never to be moved.
+constexpr std::array OTHER_DOC_DIRS{"vignettes"sv, "man"sv,   "src/site"sv, "wiki"sv,
+                                    "website"sv,   "site"sv,  "book"sv,     "guide"sv};
 
 // README-like root files under names that do not count: readme.md, README.adoc, ...
+// Those of a format the check reads (Markdown, reStructuredText, text) need only the
+// name; others (AsciiDoc, Org) would need converting, so they come last.
 std::vector<std::string> readme_lookalikes(const Path& repo) {
   std::vector<std::string> found;
   try {
@@ -57,11 +63,36 @@ std::vector<std::string> readme_lookalikes(const Path& repo) {
     }
   } catch (const OsError&) {
   }
-  std::sort(found.begin(), found.end());
+  auto readable = [](const std::string& name) {
+    std::string suffix = ascii_lower(file_suffix(name));
+    return suffix.empty() || suffix == ".md" || suffix == ".markdown" || suffix == ".rst" ||
+           suffix == ".txt";
+  };
+  std::stable_sort(found.begin(), found.end(), [&](const std::string& a, const std::string& b) {
+    if (readable(a) != readable(b)) return readable(a);
+    return a < b;
+  });
   return found;
 }
 
-// Where documentation stands that is not a docs/ directory of .md or .rst pages.
+// Advice for a README under a name that is not read.
+std::string readme_rename_advice(const std::string& name) {
+  std::string suffix = ascii_lower(file_suffix(name));
+  bool markdown = suffix == ".md" || suffix == ".markdown";
+  if (markdown || suffix == ".rst" || suffix == ".txt" || suffix.empty()) {
+    std::string target = markdown ? "README.md" : suffix == ".rst" ? "README.rst"
+                                                : suffix == ".txt" ? "README.txt"
+                                                                   : "README";
+    return "Rename " + name + " to " + target +
+           ": names are case-sensitive, and only README.md, README.rst, README.txt and README "
+           "are read.";
+  }
+  return name + " is not read (only README.md, README.rst, README.txt and README are): add a "
+                "README.md beside it with what the software does, how to install and use it.";
+}
+
+// Where documentation stands that is not a docs/ directory of .md or .rst pages, and
+// what would count without moving anything a tool needs.
 std::optional<std::string> docs_elsewhere(const Path& repo) {
   for (auto dir : DOC_DIRS) {
     if (is_dir(repo / dir, repo))
@@ -69,11 +100,25 @@ std::optional<std::string> docs_elsewhere(const Path& repo) {
              "/ holds no .md or .rst pages: write the documentation as "
              "Markdown or reStructuredText pages there.";
   }
-  for (auto dir : OTHER_DOC_DIRS) {
+  for (auto dir : CASED_DOC_DIRS) {
     if (is_dir(repo / dir, repo))
-      return "Documentation in " + std::string(dir) +
-             "/ is not read: keep the pages (.md or .rst) in docs/ (or doc/, documentation/).";
+      return "Rename " + std::string(dir) + "/ to docs/: names are case-sensitive, and only "
+             "docs/, doc/ and documentation/ are read.";
   }
+  Ecosystems eco = detect_ecosystems(repo);
+  std::vector<std::string> kept;
+  for (auto dir : OTHER_DOC_DIRS)
+    if (is_dir(repo / dir, repo)) kept.push_back(std::string(dir) + "/");
+  if (eco.r) {
+    std::string where = kept.empty() ? "" : " (keep " + join(kept, " and ") + " where R needs them)";
+    return "This indicator counts .md or .rst pages in docs/" + where +
+           ": pages there count, and usethis::use_build_ignore(\"docs\") keeps the folder out "
+           "of the package build.";
+  }
+  if (!kept.empty())
+    return "Documentation in " + join(kept, ", ") +
+           " is not read here (keep it where its tools need it): this indicator counts .md or "
+           ".rst pages in docs/, doc/ or documentation/.";
   return std::nullopt;
 }
 
@@ -84,9 +129,7 @@ std::vector<std::string> documentation_advice(const Path& repo, bool has_readme,
   if (!has_readme) {
     auto lookalikes = readme_lookalikes(repo);
     if (!lookalikes.empty()) {
-      advice.push_back("Rename " + lookalikes.front() +
-                       " to README.md (or README.rst): only README.md, README.rst, README.txt "
-                       "and README are read.");
+      advice.push_back(readme_rename_advice(lookalikes.front()));
     } else {
       advice.emplace_back(
           "Add a README.md at the repository root: what the software does, how "
@@ -104,9 +147,16 @@ std::vector<std::string> documentation_advice(const Path& repo, bool has_readme,
     }
   }
   if (!has_tool) {
-    advice.emplace_back(
-        "Add a documentation build configuration: mkdocs.yml (MkDocs), "
-        "docs/conf.py (Sphinx), .readthedocs.yaml or book.toml (mdBook).");
+    if (detect_ecosystems(repo).r) {
+      advice.emplace_back(
+          "R packages build their site with pkgdown (_pkgdown.yml), which this indicator does "
+          "not read; it counts mkdocs.yml, docs/conf.py (Sphinx), .readthedocs.yaml or "
+          "book.toml.");
+    } else {
+      advice.emplace_back(
+          "Add a documentation build configuration: mkdocs.yml (MkDocs), "
+          "docs/conf.py (Sphinx), .readthedocs.yaml or book.toml (mdBook).");
+    }
   }
   return advice;
 }

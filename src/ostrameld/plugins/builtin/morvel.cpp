@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "ostrameld/licences/matcher.h"
+#include "ostrameld/utils/ecosystem.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
@@ -118,9 +120,18 @@ constexpr std::pair<std::string_view, std::string_view> kRLicences[] = {
     {"GPL (>= 2)", "GPL-2.0-or-later"},
     {"GPL (>= 3)", "GPL-3.0-or-later"},
     {"GPL", "GPL-2.0-or-later"},
+    {"GPL-2 | GPL-3", "GPL-2.0-only OR GPL-3.0-only"},
+    {"GPL-3 | GPL-2", "GPL-2.0-only OR GPL-3.0-only"},
+    {"LGPL-2", "LGPL-2.0-only"},
     {"LGPL-2.1", "LGPL-2.1-only"},
     {"LGPL-3", "LGPL-3.0-only"},
+    {"LGPL (>= 2)", "LGPL-2.0-or-later"},
     {"LGPL (>= 2.1)", "LGPL-2.1-or-later"},
+    {"LGPL (>= 3)", "LGPL-3.0-or-later"},
+    {"AGPL (>= 3)", "AGPL-3.0-or-later"},
+    {"Artistic-2.0", "Artistic-2.0"},
+    {"CC BY 4.0", "CC-BY-4.0"},
+    {"BSL-1.0", "BSL-1.0"},
     {"AGPL-3", "AGPL-3.0-only"},
     {"MIT + file LICENSE", "MIT"},
     {"MIT + file LICENCE", "MIT"},
@@ -239,24 +250,94 @@ std::vector<std::string> licence_lookalikes(const Path& repo) {
 
 constexpr std::string_view kReadNames = "LICENSE, LICENSE.md, LICENSE.txt, LICENCE or COPYING";
 
+// What a licence file holds, told by its whole text (never by a phrase in it): one
+// standard licence, a licence named by its SPDX identifier, several licences, R's
+// two-line licence stub, or nothing a tool can name.
+struct LicenceFile {
+  enum class Kind { Standard, Identified, Several, CranStub, Unknown } kind = Kind::Unknown;
+  std::string id;                  // Standard, Identified
+  std::vector<std::string> named;  // Several
+};
+
+bool cran_stub(std::string_view text) {
+  static const Regex stub(R"(^\s*YEAR:[^\n]*\n\s*COPYRIGHT HOLDER:[^\n]*\s*$)", Regex::kCaseless);
+  return stub.match(text);
+}
+
+LicenceFile describe_licence_file(std::string_view text) {
+  using Kind = LicenceFile::Kind;
+  if (cran_stub(text)) return {Kind::CranStub, {}, {}};
+  auto ids = spdx_identifiers_in(text);
+  if (ids.size() == 1) return {Kind::Identified, ids.front(), {}};
+  if (ids.size() > 1) return {Kind::Several, {}, ids};
+  if (auto m = match_licence_text(text)) return {Kind::Standard, std::string(m->spdx), {}};
+  auto named = licences_named(text);
+  if (named.size() > 1) return {Kind::Several, {}, named};
+  return {};
+}
+
+// R's usethis writes each licence R knows, as its documentation recommends: the full text
+// as LICENSE.md, kept out of the package build, and DESCRIPTION's License field.
+std::optional<std::string_view> usethis_call(std::string_view spdx) {
+  static constexpr std::pair<std::string_view, std::string_view> kCalls[] = {
+      {"MIT", "usethis::use_mit_license()"},
+      {"GPL-3.0-only", "usethis::use_gpl3_license()"},
+      {"GPL-3.0-or-later", "usethis::use_gpl3_license()"},
+      {"GPL-2.0-only", "usethis::use_gpl_license(2)"},
+      {"GPL-2.0-or-later", "usethis::use_gpl_license(2)"},
+      {"AGPL-3.0-only", "usethis::use_agpl3_license()"},
+      {"LGPL-2.1-only", "usethis::use_lgpl_license(2.1)"},
+      {"LGPL-2.1-or-later", "usethis::use_lgpl_license(2.1)"},
+      {"LGPL-3.0-only", "usethis::use_lgpl_license(3)"},
+      {"Apache-2.0", "usethis::use_apache_license()"},
+      {"CC0-1.0", "usethis::use_cc0_license()"},
+      {"CC-BY-4.0", "usethis::use_ccby_license()"},
+  };
+  for (const auto& [id, call] : kCalls)
+    if (id == spdx) return call;
+  return std::nullopt;
+}
+
+// The R package's stub of "MIT + file LICENSE": R CMD check needs it as it is.
+std::string cran_stub_advice(const Path& repo, const std::string& file) {
+  std::string full = is_file(repo / "LICENSE.md", repo)
+                         ? "the full text is in LICENSE.md already"
+                         : "add the full text as LICENSE.md and list it in .Rbuildignore "
+                           "(usethis::use_mit_license() writes both files)";
+  return file + " is the two-line stub (YEAR, COPYRIGHT HOLDER) that R's \"MIT + file LICENSE\" "
+                "needs: keep it as it is; " + full +
+         ". This indicator reads " + file + " first, so the score stays as it is for R packages.";
+}
+
 std::vector<std::string> advice_without_licence_file(const Path& repo,
                                                      const std::optional<std::string>& header_id) {
   std::vector<std::string> advice;
   std::vector<std::pair<std::string, std::string>> identified;  // (file, SPDX id)
   for (const auto& name : licence_lookalikes(repo)) {
-    std::optional<std::string> id;
+    LicenceFile kind;
     try {
-      id = detect_spdx(read_text(repo / name, ReadMode::Replace, repo));
+      kind = describe_licence_file(read_text(repo / name, ReadMode::Replace, repo));
     } catch (const OsError&) {
     }
     std::string shown = sanitize_utf8(name);
-    if (id) {
-      identified.emplace_back(shown, *id);
-    } else {
-      advice.push_back(shown +
-                       " looks like a licence but its name is not read: rename it to "
-                       "LICENSE and use the standard text of the licence, or add an "
-                       "SPDX-License-Identifier header to each source file.");
+    switch (kind.kind) {
+      case LicenceFile::Kind::Standard:
+      case LicenceFile::Kind::Identified:
+        identified.emplace_back(shown, kind.id);
+        break;
+      case LicenceFile::Kind::Several:
+        advice.push_back(shown + " names several licences (" + join(kind.named, ", ") +
+                         ": the project's own and those of code it includes, it seems), but only " +
+                         std::string(kReadNames) +
+                         " are read: keep it, and add the project's own licence text as LICENSE "
+                         "(or one file per licence in LICENSES/, the REUSE layout).");
+        break;
+      case LicenceFile::Kind::CranStub:
+      case LicenceFile::Kind::Unknown:
+        advice.push_back(shown + " looks like a licence but its name is not read: rename it to "
+                                 "LICENSE (only " +
+                         std::string(kReadNames) + " are read).");
+        break;
     }
   }
   if (identified.size() == 1) {
@@ -274,8 +355,26 @@ std::vector<std::string> advice_without_licence_file(const Path& repo,
                                       " (the REUSE layout for several licences), or rename the "
                                       "main one to LICENSE.");
   }
+  Ecosystems eco = detect_ecosystems(repo);
   for (const auto& [file, id] : declared_licences(repo)) {
     if (!identified.empty()) break;
+    if (file == "DESCRIPTION" && eco.r) {
+      if (id == "MIT") {
+        advice.push_back(
+            "DESCRIPTION declares \"MIT + file LICENSE\": usethis::use_mit_license() writes the "
+            "LICENSE stub R needs and the full text as LICENSE.md (kept out of the build by "
+            ".Rbuildignore).");
+      } else if (auto call = usethis_call(id)) {
+        advice.push_back("DESCRIPTION declares " + id + ": " + std::string(*call) +
+                         " writes its full text as LICENSE.md, which is read, and keeps it out of "
+                         "the package build (.Rbuildignore).");
+      } else {
+        advice.push_back("DESCRIPTION declares " + id +
+                         ": add its full text as LICENSE.md and list it in .Rbuildignore, so that "
+                         "R CMD build leaves it out.");
+      }
+      continue;
+    }
     advice.push_back(file + " declares the licence " + id +
                      ": add its full text as LICENSE at the repository root (texts at "
                      "https://spdx.org/licenses/).");
@@ -286,10 +385,41 @@ std::vector<std::string> advice_without_licence_file(const Path& repo,
   }
   if (advice.empty()) {
     advice.emplace_back(
-        "Choose a licence (e.g. MIT, Apache-2.0, GPL-3.0-or-later) and add its "
-        "full text as LICENSE at the repository root.");
+        eco.r ? "Choose a licence and let usethis write it (e.g. usethis::use_mit_license() or "
+                "usethis::use_gpl3_license()): the full text as LICENSE.md and DESCRIPTION's "
+                "License field."
+              : "Choose a licence (e.g. MIT, Apache-2.0, GPL-3.0-or-later) and add its "
+                "full text as LICENSE at the repository root.");
   }
   return advice;
+}
+
+// A licence file the table does not name: what it is, and what (if anything) to do.
+std::vector<std::string> advice_for_unnamed(const Path& repo, const std::string& file,
+                                            std::string_view content) {
+  LicenceFile kind = describe_licence_file(content);
+  switch (kind.kind) {
+    case LicenceFile::Kind::CranStub:
+      if (detect_ecosystems(repo).r) return {cran_stub_advice(repo, file)};
+      break;
+    case LicenceFile::Kind::Standard:
+      return {file + " holds the unmodified standard text of " + kind.id +
+              ", which this check's licence table does not recognise: nothing in it needs to "
+              "change."};
+    case LicenceFile::Kind::Identified:
+      return {file + " names its licence by SPDX identifier (" + kind.id +
+              "); this check identifies licences by their texts. If " + kind.id +
+              " is a standard licence, its unmodified text in " + file + " lets tools name it."};
+    case LicenceFile::Kind::Several:
+      return {file + " names several licences (" + join(kind.named, ", ") +
+              "): keep it; for one file per licence, which tools read, use LICENSES/ (the "
+              "REUSE layout)."};
+    case LicenceFile::Kind::Unknown:
+      break;
+  }
+  return {file + " is no standard licence text that tools can identify: if it is meant to be "
+                 "one, use its unmodified text as SPDX lists it; if it is a licence of your own, "
+                 "keep it and name it LicenseRef-... in your package metadata."};
 }
 
 }  // namespace
@@ -421,9 +551,7 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
        .process = "Found license file but could not match SPDX identifier",
        .output = "License file: " + file_name,
        .evidence = "File: " + file_name + ", length: " + std::to_string(code_points(content)),
-       .advice = {"Use the unmodified standard text of the licence in " + file_name +
-                  ", starting with its name as SPDX lists it (e.g. \"BSD 3-Clause License\"), "
-                  "so that tools can identify it."}});
+       .advice = advice_for_unnamed(repo, file_name, content)});
 }
 
 }  // namespace ostrameld

@@ -105,6 +105,40 @@ class DocSearch {
   std::array<std::optional<std::vector<Candidate>>, SEARCH_DIRS.size()> lists_;
 };
 
+// Test directories and files below the levels the indicator reads (at most three shown),
+// found in one walk that stops at four levels and skips hidden and vendored directories.
+std::vector<std::string> tests_deeper(const Path& repo) {
+  static constexpr std::string_view kSkipped[] = {"node_modules", "vendor", "venv", ".venv",
+                                                  "build", "dist", "target", "site-packages"};
+  std::vector<std::string> found;
+  try {
+    walk_tree(repo, repo, [&](const WalkEntry& e) {
+      std::string_view rel = e.rel;
+      auto depth = static_cast<std::size_t>(std::count(rel.begin(), rel.end(), '/'));
+      if (e.name.substr(0, 1) == "." || contains(kSkipped, e.name)) return WalkAction::Prune;
+      if (e.is_real_directory) {
+        if (depth >= 2 && (e.name == "tests" || e.name == "test")) {
+          found.push_back(sanitize_utf8(rel) + "/");
+          return found.size() >= 3 ? WalkAction::Stop : WalkAction::Prune;
+        }
+        return depth >= 3 ? WalkAction::Prune : WalkAction::Continue;
+      }
+      if (depth >= 1) {
+        for (auto pattern : TEST_FILE_PATTERNS) {
+          if (shell_match(pattern, e.name)) {
+            found.push_back(sanitize_utf8(rel));
+            break;
+          }
+        }
+      }
+      return found.size() >= 3 ? WalkAction::Stop : WalkAction::Continue;
+    });
+  } catch (const OsError&) {
+    // What could be walked says enough for advice.
+  }
+  return found;
+}
+
 }  // namespace
 
 namespace quenby {
@@ -213,10 +247,16 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
     score += 2;
     evidence.resize(std::min<std::size_t>(evidence.size(), 3));
     details.push_back("tests (" + join(evidence, ", ") + ")");
+  } else if (auto deeper = tests_deeper(repo); !deeper.empty()) {
+    // Tests inside a package are where many projects keep them (pkg/sub/tests/,
+    // *_test.go beside the code): moving them would change the package.
+    advice.push_back("Tests stand deeper than this indicator looks (" + join(deeper, ", ") +
+                     "): keep them where they are; it reads tests/, test/ or spec/ at the root "
+                     "and one level down, where a directory of integration tests would count.");
   } else {
     advice.emplace_back(
-        "Keep the tests in a tests/ or test/ directory (also spec/, __tests__/, or one level "
-        "down as in src/test/), or name test files like test_*.py, *_test.go, *Test.java, "
+        "Add tests in a tests/ or test/ directory (also spec/, __tests__/, or one level "
+        "down as in src/test/), or test files like test_*.py, *_test.go, *Test.java, "
         "*.test.js or test_*.R at the root.");
   }
   if (auto names = quenby::has_ci(repo); !names.empty()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ostrameld/utils/forge.h"
+#include "ostrameld/utils/ecosystem.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
@@ -40,7 +41,8 @@ std::optional<std::string> choose_token(const Context& ctx, const std::optional<
 
 // A semantic version for a tag that is none: its first numbers, padded to three.
 std::string semver_for(std::string_view tag) {
-  static const Regex numbers("(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?");
+  // R writes 3.8-6, Maven's release plugin biojava-7.2.5: the numbers are what count.
+  static const Regex numbers("(\\d+)(?:[._-](\\d+))?(?:[._-](\\d+))?");
   std::string out = "v";
   for (int g = 1; g <= 3; ++g) {
     auto part = numbers.search_group(tag, g);
@@ -107,14 +109,28 @@ std::optional<std::string> forge_advice(const Context& ctx, const std::string& u
   return std::nullopt;
 }
 
+// How a build tool of the project names its tags, when that is why they are no semantic
+// versions: the setting to change, never a tag to rename by hand.
+std::optional<std::string> tool_tag_advice(const Context& ctx, const std::string& tag) {
+  Ecosystems eco = detect_ecosystems(ctx.repo_path);
+  if (eco.maven && tag.find('-') != std::string::npos && tag.front() != 'v')
+    return "Maven's release plugin names tags artifactId-version by default: set its "
+           "<tagNameFormat>v@{project.version}</tagNameFormat> for tags like v1.2.3.";
+  if (eco.r && tag.find('-') != std::string::npos)
+    return "R accepts 1.2.3 as well as 1.2-3 as a package version: a tag v1.2.3 names the "
+           "same version as semantic versioning spells it.";
+  return std::nullopt;
+}
+
 // Advice when only a local tag (or none) could be judged.
-std::vector<std::string> tag_advice(const GitInfo& git, bool forge_counts) {
+std::vector<std::string> tag_advice(const Context& ctx, const GitInfo& git, bool forge_counts) {
   std::vector<std::string> advice;
   if (git.latest_tag.empty()) {
     advice.emplace_back(kTagAdvice);
     if (git.shallow) advice.emplace_back(kShallowAdvice);
   } else if (!is_semver(git.latest_tag)) {
     advice.push_back(not_semver_advice(std::span(&git.latest_tag, 1)));
+    if (auto tool = tool_tag_advice(ctx, git.latest_tag)) advice.push_back(*tool);
   }
   if (forge_counts)
     advice.emplace_back(
@@ -152,7 +168,7 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
                           .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
                           .evidence = "Local tags only",
                           .advice = [&] {
-                            auto advice = tag_advice(git, false);
+                            auto advice = tag_advice(ctx, git, false);
                             advice.emplace_back(
                                 "Publish the repository on a forge (git remote add origin URL) "
                                 "and its versions as releases.");
@@ -164,7 +180,7 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
                                       .process = "No remote URL and no git tags",
                                       .output = "Cannot check releases",
                                       .evidence = "No remote URL; no local tags",
-                                      .advice = tag_advice(git, false)});
+                                      .advice = tag_advice(ctx, git, false)});
   }
 
   std::optional<ForgeInfo> info = ctx.forge ? ctx.forge->parse_forge_url(url) : std::nullopt;
@@ -173,7 +189,7 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
       ctx.forge ? ctx.forge->get_releases(url, token, ctx.deadline) : std::nullopt;
 
   if (!releases) {
-    std::vector<std::string> advice = tag_advice(git, false);
+    std::vector<std::string> advice = tag_advice(ctx, git, false);
     if (auto why = forge_advice(ctx, url, info)) advice.insert(advice.begin(), *why);
     if (advice.empty())
       advice.emplace_back(
@@ -207,13 +223,13 @@ CheckResult ReleasesPlugin::check_releases(const Context& ctx,
                           .process = "Forge returned 0 releases; falling back to local tags",
                           .output = "Latest tag: " + tag + ", semver: " + py_bool(semver),
                           .evidence = "Source: " + url + "; 0 releases, local tag " + tag,
-                          .advice = tag_advice(git, true)});
+                          .advice = tag_advice(ctx, git, true)});
     }
     return make_result(indicator_id, {.score = 0.0,
                                       .process = "Queried forge API for " + url,
                                       .output = "No releases found",
                                       .evidence = "Source: " + url + "; 0 releases; no local tags",
-                                      .advice = tag_advice(git, true)});
+                                      .advice = tag_advice(ctx, git, true)});
   }
 
   std::size_t count = releases->size();
