@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
 #include <functional>
 
 #include "ostrameld/reports/sarif.h"
@@ -88,6 +91,80 @@ TEST(Formats, SarifAndJsonValidateForEveryKindOfAssessment) {
       }
       if (std::string(c.name) == "passing" && std::string(format) == "sarif") {
         EXPECT_EQ(text.find("\"ruleId\": \"clear_license\""), std::string::npos);  // it passed
+      }
+    }
+  }
+}
+
+// Code scanning shows a result only at a file of the repository: every result of
+// differently shaped repositories points at one that exists, relative to %SRCROOT%, at a
+// line; informative indicators are notes.
+TEST(Formats, SarifResultsPointAtFilesThatExist) {
+  struct {
+    const char* name;
+    std::function<void(TempRepo&)> setup;
+  } cases[] = {
+      {"a README only", [](TempRepo& r) { r.write("README.md", "# x\n"); }},
+      {"Python, licence under another name",
+       [](TempRepo& r) {
+         r.write("MIT-LICENSE.txt", testing::data_file("licenses/MIT.txt"));
+         r.write("pyproject.toml", "[project]\nname = \"p\"\n");
+         r.write("p/__init__.py", "");
+         git_history(r, 2);
+       }},
+      {"R package",
+       [](TempRepo& r) {
+         r.write("DESCRIPTION", "Package: p\nLicense: GPL-3\n");
+         r.write("R/p.R", "f <- function() 1\n");
+         r.write("vignettes/intro.Rmd", "x");
+       }},
+      {"Maven with a workflow",
+       [](TempRepo& r) {
+         r.write("pom.xml", "<project/>\n");
+         r.write("src/main/java/A.java", "class A {}\n");
+         r.write(".github/workflows/build.yml", "on: push\njobs: {}\n");
+         r.write("weird name \xC3\xA9.txt", "x");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    c.setup(repo);
+    TempRepo out;
+    std::string file = (out / "report.sarif").string();
+    auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f sarif -o " +
+                     shell_quote(file));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(invalid(std::string(OSTRAMELD_TEST_DATA) + "/schemas/sarif-schema-2.1.0.json", file),
+              "");
+    auto doc = nlohmann::json::parse(testing::read_file(file));
+    const auto& results = doc["runs"][0]["results"];
+    ASSERT_FALSE(results.empty());
+    for (const auto& result : results) {
+      SCOPED_TRACE(result["ruleId"].get<std::string>());
+      ASSERT_EQ(result["locations"].size(), 1u);
+      const auto& where = result["locations"][0]["physicalLocation"];
+      EXPECT_EQ(where["artifactLocation"]["uriBaseId"], "%SRCROOT%");
+      std::string uri = where["artifactLocation"]["uri"];
+      EXPECT_NE(uri, ".");
+      EXPECT_NE(uri.front(), '/');
+      // Decode the URI and check the file is there.
+      std::string decoded;
+      for (std::size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%') {
+          decoded.push_back(static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16)));
+          i += 2;
+        } else {
+          decoded.push_back(uri[i]);
+        }
+      }
+      EXPECT_TRUE(std::filesystem::is_regular_file(repo / decoded)) << uri;
+      EXPECT_GE(where["region"]["startLine"].get<int>(), 1);
+      if (result["ruleId"] == "continuous_integration") {
+        EXPECT_EQ(result["level"], "note");
+      }
+      if (result["ruleId"] == "clear_license" && std::string(c.name).find("Python") == 0) {
+        EXPECT_EQ(uri, "MIT-LICENSE.txt");
       }
     }
   }

@@ -32,6 +32,10 @@ struct CheckResult {
   std::string plugin_version;
   std::optional<std::string> fair4rs_id;
   std::string title;
+  // The repository file a finding is about, relative to the root ("/"-separated), for
+  // code-scanning dashboards: one that exists, else the README or another root file;
+  // empty when the repository has no file at all.
+  std::string location;
 };
 
 struct SoftwareInfo {

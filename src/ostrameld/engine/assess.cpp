@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "ostrameld/core/version.h"
+#include "ostrameld/engine/locations.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -155,8 +156,12 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
     a.indicators.push_back(run_check(*plugin, spec, ctx, a.errors));
   }
 
-  for (const auto& r : a.indicators)
-    if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
+  for (auto& r : a.indicators) {
+    if (r.status == CheckStatus::Pass)
+      a.passed_indicators.push_back(r.indicator_id);
+    else
+      r.location = concerned_file(r.indicator_id, ctx.repo_path);
+  }
   a.overall_score = overall_score(a.indicators, profile);
   a.compliance_level = compliance_level(a.indicators, a.overall_score, profile);
   a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(

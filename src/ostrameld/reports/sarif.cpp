@@ -1,5 +1,7 @@
 #include "ostrameld/reports/sarif.h"
 
+#include <cstdio>
+
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/utils/text.h"
@@ -11,25 +13,23 @@ namespace {
 // The file each indicator is about: where a dashboard points a finding.
 struct RuleFacts {
   std::string_view key;
-  std::string_view file;  // "" for the repository as a whole
   std::string_view help;
 };
 constexpr RuleFacts kRules[] = {
-    {"clear_license", "LICENSE",
+    {"clear_license",
      "A licence file with the standard text of an SPDX licence at the repository root."},
-    {"descriptive_attributes", "README.md",
+    {"descriptive_attributes",
      "A README of 200 bytes or more, documentation pages in docs/, a documentation build."},
-    {"community_standards", "CONTRIBUTING.md",
+    {"community_standards",
      "Contributing guide, code of conduct, security policy, governance, tests, CI, style."},
-    {"metadata_self_reference", "codemeta.json",
+    {"metadata_self_reference",
      "Metadata files that name the software, its repository and its DOI."},
-    {"searchable_metadata", "codemeta.json",
+    {"searchable_metadata",
      "Metadata files that registries harvest: codemeta.json, CITATION.cff, .zenodo.json."},
-    {"rich_metadata", "CITATION.cff", "A valid CITATION.cff with cff-version, title and authors."},
-    {"version_identifiers", "", "Releases tagged with semantic versions (vMAJOR.MINOR.PATCH)."},
-    {"development_provenance", "", "Git history with a remote, ten or more commits and tags."},
-    {"continuous_integration", ".github/workflows",
-     "Continuous integration that runs the tests on every push."},
+    {"rich_metadata", "A valid CITATION.cff with cff-version, title and authors."},
+    {"version_identifiers", "Releases tagged with semantic versions (vMAJOR.MINOR.PATCH)."},
+    {"development_provenance", "Git history with a remote, ten or more commits and tags."},
+    {"continuous_integration", "Continuous integration that runs the tests on every push."},
 };
 
 const RuleFacts* facts_for(std::string_view key) {
@@ -38,19 +38,32 @@ const RuleFacts* facts_for(std::string_view key) {
   return nullptr;
 }
 
-std::string sarif_level(CheckStatus s) {
-  switch (s) {
-    case CheckStatus::Warn:
-      return "warning";
-    case CheckStatus::Unknown:
-      return "note";
-    default:
-      return "error";
-  }
+// Informative indicators (weight 0) and findings of nothing are notes; a dashboard's
+// errors are for what lowers the score.
+std::string sarif_level(CheckStatus s, double weight) {
+  if (weight == 0.0 || s == CheckStatus::Unknown) return "note";
+  return s == CheckStatus::Warn ? "warning" : "error";
 }
 
 std::string safe(std::string_view s) {
   return sanitize_utf8(s);
+}
+
+// A relative path as a URI reference: every byte outside the unreserved set and "/"
+// percent-encoded.
+std::string uri_path(std::string_view rel) {
+  std::string out;
+  for (unsigned char c : rel) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '_' || c == '.' || c == '~' || c == '/') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -89,16 +102,19 @@ std::string SarifRenderer::render(const Assessment& a, const Json& /*options*/) 
       text = advice.empty() ? safe(r.output) : join(advice, "\n");
     }
     if (text.empty()) text = safe(r.indicator_id) + ": " + std::string(status_value(r.status));
-    const RuleFacts* facts = facts_for(r.indicator_id);
-    std::string uri = facts && !facts->file.empty() ? std::string(facts->file) : ".";
+    double weight = index < profile.indicators.size() ? profile.indicators[index].weight : 1.0;
     Json result = Json::object();
     result["ruleId"] = safe(r.indicator_id);
     if (index < profile.indicators.size()) result["ruleIndex"] = index;
-    result["level"] = sarif_level(r.status);
+    result["level"] = sarif_level(r.status, weight);
     result["message"] = Json{{"text", text}};
-    result["locations"] = Json::array(
-        {Json{{"physicalLocation",
-               Json{{"artifactLocation", Json{{"uri", uri}, {"uriBaseId", "%SRCROOT%"}}}}}}});
+    // A file that exists, its first line: what code scanning can show.
+    if (!r.location.empty()) {
+      result["locations"] = Json::array(
+          {Json{{"physicalLocation", Json{{"artifactLocation", Json{{"uri", uri_path(r.location)},
+                                                                    {"uriBaseId", "%SRCROOT%"}}},
+                                          {"region", Json{{"startLine", 1}}}}}}});
+    }
     Json props = Json::object();
     props["score"] = r.score;
     props["status"] = std::string(status_value(r.status));
