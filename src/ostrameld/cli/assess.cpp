@@ -10,6 +10,7 @@
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/reports/sarif.h"
+#include "ostrameld/utils/tempdir.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld::cli {
@@ -117,6 +118,7 @@ void AssessCommand::add(CLI::App& parent) {
 
 int AssessCommand::run() const {
   check_timeout(timeout);
+  remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   std::optional<double> threshold = parse_score(fail_under);
   Deadline deadline = deadline_after(timeout);
   Json options = render_options(json_indent);

@@ -8,6 +8,7 @@
 
 #include "ostrameld/cli/commands.h"
 #include "ostrameld/engine/batch.h"
+#include "ostrameld/utils/tempdir.h"
 
 namespace ostrameld::cli {
 
@@ -30,6 +31,7 @@ void BatchCommand::add(CLI::App& parent) {
 
 int BatchCommand::run() const {
   check_timeout(timeout);
+  remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   Shard parsed_shard;
   try {
     parsed_shard = parse_shard(shard);

@@ -134,8 +134,8 @@ int main(int argc, char** argv) {
   int status = ostrameld::cli::dispatch(argc, argv);
   // What went to standard output must have arrived: a full disk is no success.
   if (!ostrameld::close_stdout()) {
-    std::cerr << "ostrameld: error: cannot write to standard output: " << std::strerror(errno)
-              << '\n';
+    std::cerr << "ostrameld: error: cannot write to standard output"
+              << (errno ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
     return 2;
   }
   return status;

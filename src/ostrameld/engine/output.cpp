@@ -130,7 +130,7 @@ void OutputFile::commit(std::string_view text) {
 bool close_stdout() {
   std::cout.flush();
   bool ok = !std::cout.fail();
-  int saved = ok ? 0 : EIO;
+  int saved = 0;
   if (std::fflush(stdout) != 0) {
     ok = false;
     saved = errno;
@@ -141,7 +141,7 @@ bool close_stdout() {
     ok = false;
     saved = errno;
   }
-  if (!ok) errno = saved ? saved : EIO;
+  if (!ok) errno = saved;  // 0: the stream failed earlier, for a reason no longer known
   return ok;
 }
 

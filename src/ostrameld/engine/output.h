@@ -34,8 +34,9 @@ class OutputFile {
 // Writes all of text to a descriptor, or throws OsError naming `what`.
 void write_all(int fd, std::string_view text, const Path& what);
 
-// Flushes and closes standard output; false (with errno set) when anything written to
-// it was lost, so that "ostrameld ... > /dev/full" cannot report success.
+// Flushes and closes standard output; false when anything written to it was lost, so that
+// "ostrameld ... > /dev/full" cannot report success. errno then says why, or is 0 when
+// the stream failed earlier for a reason it no longer knows.
 bool close_stdout();
 
 }  // namespace ostrameld

@@ -109,31 +109,60 @@ struct Running {
   bool exited = false;
 };
 
-[[noreturn]] void child(const Prepared& p, const ProcessSpec& spec, pid_t parent, int in_fd,
-                        int out_fd, int err_fd, int report_fd) {
-  // A session of its own: one group that a kill reaches whole, and no terminal, so that
-  // nothing the child starts (ssh, a credential prompt) can ever wait for a keyboard.
-  ::setsid();
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);  // the parent blocks its signals for a watcher
-  ::signal(SIGPIPE, SIG_DFL);
-  if (::dup2(in_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
-      ::dup2(err_fd, STDERR_FILENO) < 0) {
-    int e = errno;
-    (void)!::write(report_fd, &e, sizeof e);
-    ::_exit(127);
-  }
-  if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) {
-    int e = errno;
-    (void)!::write(report_fd, &e, sizeof e);
-    ::_exit(127);
-  }
-  ::execve(p.argv[0], p.argv.data(), p.envp.data());
+// The supervisor's answer to this process's death (PR_SET_PDEATHSIG): the whole group,
+// the program and everything it started, goes too. kill() is safe in a handler.
+void on_parent_death(int) {
+  ::kill(0, SIGKILL);
+}
+
+[[noreturn]] void report_and_exit(int report_fd) {
   int e = errno;
   (void)!::write(report_fd, &e, sizeof e);
+  ::_exit(127);
+}
+
+// The child is a small supervisor in a session of its own: one group that a kill reaches
+// whole, and no terminal, so that nothing started (ssh, a credential prompt) can wait for
+// a keyboard. It runs the program as its own child and, should this process die in any
+// way (even SIGKILL), kills the whole group, grandchildren included; otherwise it passes
+// the program's exit on. Only calls that are safe after fork in a threaded process.
+[[noreturn]] void child(const Prepared& p, const ProcessSpec& spec, pid_t parent, int in_fd,
+                        int out_fd, int err_fd, int report_fd) {
+  ::setsid();
+  struct sigaction death {};
+  death.sa_handler = on_parent_death;
+  ::sigaction(SIGUSR1, &death, nullptr);
+  ::prctl(PR_SET_PDEATHSIG, SIGUSR1);
+  if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
+  if (::dup2(in_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
+      ::dup2(err_fd, STDERR_FILENO) < 0)
+    report_and_exit(report_fd);
+  if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) report_and_exit(report_fd);
+  sigset_t none;
+  sigemptyset(&none);
+  pid_t program = ::fork();
+  if (program < 0) report_and_exit(report_fd);
+  if (program == 0) {
+    ::signal(SIGUSR1, SIG_DFL);
+    ::signal(SIGPIPE, SIG_DFL);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);  // the parent blocks its signals for a watcher
+    ::execve(p.argv[0], p.argv.data(), p.envp.data());
+    report_and_exit(report_fd);
+  }
+  // The supervisor holds no pipe, so that the program's end is seen at once, and no
+  // descriptor of another thread's child either.
+  ::close_range(0, ~0u, 0);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  int status = 0;
+  while (::waitpid(program, &status, 0) < 0) {
+    if (errno != EINTR) ::_exit(127);
+  }
+  if (WIFEXITED(status)) ::_exit(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) {
+    ::signal(WTERMSIG(status), SIG_DFL);
+    ::kill(::getpid(), WTERMSIG(status));
+    ::_exit(128 + WTERMSIG(status));
+  }
   ::_exit(127);
 }
 
@@ -151,9 +180,9 @@ void start(const ProcessSpec& spec, Running& r) {
     ::fcntl(in_w.get(), F_SETFL, O_NONBLOCK);
   }
   pid_t parent = ::getpid();
-  // vfork: the child borrows our memory until it execs, instead of copying page tables;
-  // it only makes system calls on data prepared above.
-  pid_t pid = ::vfork();
+  // fork, not vfork: the supervisor never execs. It only makes system calls on data
+  // prepared above.
+  pid_t pid = ::fork();
   if (pid < 0)
     throw ProcessError("cannot start " + spec.program.string() + ": " + std::strerror(errno));
   if (pid == 0) child(p, spec, parent, in_r.get(), out_w.get(), err_w.get(), rep_w.get());

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace ostrameld {
 
@@ -20,6 +21,7 @@ constexpr std::string_view kPrefix = "ostrameld-";
 struct Registry {
   std::mutex mu;
   std::set<Path> dirs;
+  bool closed = false;  // the process is ending: no new directory may appear
 };
 
 Registry& registry() {
@@ -52,6 +54,11 @@ TempDir::TempDir(std::string_view kind) {
   path_ = tmpl;
   {
     std::lock_guard lock(registry().mu);
+    if (registry().closed) {
+      ::rmdir(path_.c_str());
+      path_.clear();
+      throw OsError(EINTR, std::string("the program is ending"));
+    }
     registry().dirs.insert(path_);
   }
   try {
@@ -103,9 +110,15 @@ void remove_abandoned_temp_dirs(const Path& root) {
 
 void remove_all_temp_dirs() {
   std::lock_guard lock(registry().mu);
+  registry().closed = true;
   for (const auto& dir : registry().dirs) {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
+    // A child killed a moment ago may still be writing: try until the directory is gone.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      std::error_code ec;
+      std::filesystem::remove_all(dir, ec);
+      if (!std::filesystem::exists(dir, ec)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
   }
   registry().dirs.clear();
 }
