@@ -11,23 +11,32 @@ output="${INPUT_OUTPUT_FILE:-fair-report.md}"
 sarif="${INPUT_SARIF_FILE-ostrameld.sarif}"
 badge="${INPUT_BADGE_FILE:-}"
 fail_under="${INPUT_FAIL_UNDER:-}"
+forge="${INPUT_FORGE:-}"
+cache="${OSTRAMELD_DEB_CACHE:-}"
 
 if ! command -v ostrameld >/dev/null; then
   sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  deb="$action_dir/$("$action_dir/scripts/package")"
+  # A package of this version built by an earlier run, else built now (and kept).
+  deb=$(ls "$cache"/ostrameld_*.deb 2>/dev/null | head -n 1 || true)
+  if [ -z "$deb" ]; then
+    deb="$action_dir/$("$action_dir/scripts/package")"
+    if [ -n "$cache" ]; then mkdir -p "$cache" && cp "$deb" "$cache/"; fi
+  fi
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >&2
 fi
 
-args=("$path" -f "$format" -o "$output")
+common=()
+[ -n "$forge" ] && common+=(--forge "$forge")
+args=("$path" -f "$format" -o "$output" "${common[@]}")
 [ -n "$badge" ] && args+=(--badge "$badge")
 [ -n "$fail_under" ] && args+=(--fail-under "$fail_under")
 status=0
 ostrameld assess "${args[@]}" || status=$?
 [ "$status" -le 1 ] || exit "$status"  # a usage error or an interruption ends the step
 
-if [ -n "$sarif" ]; then ostrameld assess "$path" -f sarif -o "$sarif"; fi
+if [ -n "$sarif" ]; then ostrameld assess "$path" -f sarif -o "$sarif" "${common[@]}"; fi
 if [ -n "${GITHUB_STEP_SUMMARY:-}" ]; then
-  if [ "$format" = markdown ]; then cat "$output"; else ostrameld assess "$path" -f markdown; fi \
+  if [ "$format" = markdown ]; then cat "$output"; else ostrameld assess "$path" -f markdown "${common[@]}"; fi \
     >> "$GITHUB_STEP_SUMMARY"
 fi
 exit "$status"

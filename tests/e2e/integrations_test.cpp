@@ -46,19 +46,44 @@ TEST(Integrations, TheActionWritesReportSarifAndJobSummary) {
   EXPECT_EQ(sh(env + " INPUT_FAIL_UNDER=9 " + action + " >/dev/null 2>&1"), 1);
 }
 
-TEST(Integrations, ThePreCommitHookGatesOnTheScore) {
+// The hook reports and never blocks, also before the first commit of an empty
+// repository; with a threshold in its args (the entry then gets them) it gates.
+TEST(Integrations, ThePreCommitHookReportsAndGatesOnlyWhenAsked) {
   if (sh("command -v pre-commit >/dev/null") != 0) GTEST_SKIP() << "pre-commit not installed";
-  TempRepo repo;
-  git_history(repo, 1);
   TempRepo home;
-  std::string env =
-      "cd " + shell_quote(repo.path().string()) + " && HOME=" + shell_quote(home.path().string()) +
-      " PRE_COMMIT_HOME=" + shell_quote((home / "cache").string()) +
-      " PATH=" + shell_quote(kBinDir) + ":$PATH pre-commit try-repo " + shell_quote(kSource) +
-      " ostrameld --all-files > " + shell_quote((home / "log.txt").string()) + " 2>&1";
-  EXPECT_EQ(sh(env), 1);  // an empty repository scores below 5
-  EXPECT_NE(testing::read_file(home / "log.txt").find("is below --fail-under 5"), std::string::npos)
-      << testing::read_file(home / "log.txt");
+  TempRepo repo;
+  git(repo, "init -q");
+  std::string log = (home / "log.txt").string();
+  std::string in_repo = "cd " + shell_quote(repo.path().string()) + " && HOME=" +
+                        shell_quote(home.path().string()) +
+                        " PRE_COMMIT_HOME=" + shell_quote((home / "cache").string()) +
+                        " PATH=" + shell_quote(kBinDir) + ":$PATH ";
+  EXPECT_EQ(sh(in_repo + "pre-commit try-repo " + shell_quote(kSource) +
+               " ostrameld --all-files > " + shell_quote(log) + " 2>&1"),
+            0)
+      << testing::read_file(log);
+  EXPECT_NE(testing::read_file(log).find("Assessment Results"), std::string::npos)
+      << testing::read_file(log);
+  // The hook's entry with the documented args.
+  std::string hooks = testing::read_file(kSource + "/.pre-commit-hooks.yaml");
+  auto at = hooks.find("entry: ") + 7;
+  std::string entry = hooks.substr(at, hooks.find('\n', at) - at);
+  EXPECT_EQ(sh(in_repo + entry + " --fail-under 6 > " + shell_quote(log) + " 2>&1"), 1);
+  EXPECT_NE(testing::read_file(log).find("is below --fail-under 6"), std::string::npos);
+}
+
+// What the CI templates promise their users.
+TEST(Integrations, TemplatesKeepReportsCacheThePackageAndNameForges) {
+  std::string gitlab = testing::read_file(kSource + "/ci/gitlab/ostrameld.yml");
+  EXPECT_NE(gitlab.find("when: always"), std::string::npos);
+  EXPECT_NE(gitlab.find("${OSTRAMELD_FORGE:+--forge \"$OSTRAMELD_FORGE\"}"), std::string::npos);
+  std::string action = testing::read_file(kSource + "/action.yml");
+  EXPECT_NE(action.find("uses: actions/cache@v4"), std::string::npos);
+  EXPECT_NE(action.find("key: ostrameld-deb-" + std::string(OSTRAMELD_VERSION_STRING) +
+                        "-${{ github.action_ref }}-${{ runner.os }}-${{ runner.arch }}"),
+            std::string::npos);
+  std::string hooks = testing::read_file(kSource + "/.pre-commit-hooks.yaml");
+  EXPECT_EQ(hooks.find("entry: ostrameld assess . --offline\n"), hooks.find("entry:"));
 }
 
 }  // namespace
