@@ -229,5 +229,31 @@ TEST(Cli, ListsPluginsIndicatorsAndVersion) {
   EXPECT_NE(i.out.find("continuous_integration"), std::string::npos);
 }
 
+// Completion offers the values of options that take a fixed set, and the help says how
+// shards are chosen as the program does it.
+TEST(Cli, CompletionOffersValuesAndTheHelpDescribesShards) {
+  TempRepo dir;
+  auto script = run_cli("__completion bash");
+  ASSERT_EQ(script.status, 0);
+  dir.write("completion.bash", script.out);
+  auto complete = [&](const std::string& words) {
+    std::string cmd = "source " + shell_quote((dir / "completion.bash").string()) +
+                      "; COMP_WORDS=(" + words +
+                      "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+                      "_ostrameld; echo \"${COMPREPLY[*]}\"";
+    std::string out_file = (dir / "out").string();
+    std::system(("bash -c " + shell_quote(cmd) + " > " + shell_quote(out_file)).c_str());
+    return testing::read_file(out_file);
+  };
+  EXPECT_EQ(complete("ostrameld assess -f ''"), "text json markdown sarif badge\n");
+  EXPECT_EQ(complete("ostrameld assess --indicator clear"), "clear_license\n");
+  EXPECT_EQ(complete("ostrameld summary --format h"), "html\n");
+  auto help = run_cli("batch --help");
+  EXPECT_NE(help.out.find("FNV-1a"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("position modulo"), std::string::npos);
+  auto man = run_cli("__man");
+  EXPECT_EQ(man.out.find("position modulo"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -160,8 +160,11 @@ TEST(Formats, SarifResultsPointAtFilesThatExist) {
       }
       EXPECT_TRUE(std::filesystem::is_regular_file(repo / decoded)) << uri;
       EXPECT_GE(where["region"]["startLine"].get<int>(), 1);
-      if (result["ruleId"] == "continuous_integration") {
+      if (result["ruleId"] == "continuous_integration" ||
+          result["properties"]["status"] == "unknown") {
         EXPECT_EQ(result["level"], "note");
+      } else {
+        EXPECT_EQ(result["level"], result["properties"]["status"] == "warn" ? "warning" : "error");
       }
       if (result["ruleId"] == "clear_license" && std::string(c.name).find("Python") == 0) {
         EXPECT_EQ(uri, "MIT-LICENSE.txt");
@@ -202,6 +205,12 @@ TEST(Formats, BadgeIsWellFormedForEveryLevelAndScore) {
       EXPECT_NE(svg.find(">" + format_fixed(score, 1) + " " + level.value_or("none") + "<"),
                 std::string::npos)
           << svg;
+      // Each level its colour, the best green.
+      std::string colour = level == "advanced"       ? "#2b8a3e"
+                           : level == "intermediate" ? "#5c940d"
+                           : level == "basic"        ? "#e67700"
+                                                     : "#c92a2a";
+      EXPECT_NE(svg.find("fill=\"" + colour + "\""), std::string::npos) << svg;
     }
   }
   // Beside another format in the same run.

@@ -54,8 +54,8 @@ TEST(Integrations, ThePreCommitHookReportsAndGatesOnlyWhenAsked) {
   TempRepo repo;
   git(repo, "init -q");
   std::string log = (home / "log.txt").string();
-  std::string in_repo = "cd " + shell_quote(repo.path().string()) + " && HOME=" +
-                        shell_quote(home.path().string()) +
+  std::string in_repo = "cd " + shell_quote(repo.path().string()) +
+                        " && HOME=" + shell_quote(home.path().string()) +
                         " PRE_COMMIT_HOME=" + shell_quote((home / "cache").string()) +
                         " PATH=" + shell_quote(kBinDir) + ":$PATH ";
   EXPECT_EQ(sh(in_repo + "pre-commit try-repo " + shell_quote(kSource) +

@@ -85,6 +85,37 @@ TEST(Advice, NeverWhatAnExpertWouldReject) {
   }
 }
 
+// Near misses that are none, and one finding said once.
+TEST(Advice, NearMissesAreOnlyWhatTheyAre) {
+  const std::string mit = testing::data_file("licenses/MIT.txt");
+  {
+    TempRepo repo;  // a script about licences is no licence file
+    repo.write("check-licenses.py", "print('ok')\n");
+    EXPECT_EQ(all_advice(result(assess(repo), "clear_license")).find("check-licenses"),
+              std::string::npos);
+  }
+  {
+    TempRepo repo;  // codemeta's list of licences, as a spdx.org page address
+    repo.write("codemeta.json", R"({"license": ["https://spdx.org/licenses/MIT.html"]})");
+    EXPECT_NE(all_advice(result(assess(repo), "clear_license"))
+                  .find("codemeta.json declares the licence MIT:"),
+              std::string::npos);
+  }
+  {
+    TempRepo repo;  // a licence file under another name and metadata saying the same
+    repo.write("LICENSE-MIT", mit);
+    repo.write("package.json", R"({"license": "MIT"})");
+    auto advice = result(assess(repo), "clear_license").advice;
+    EXPECT_EQ(advice.size(), 1u) << all_advice(result(assess(repo), "clear_license"));
+  }
+  {
+    TempRepo repo;  // a whole history without tags: no word of a shallow checkout
+    git_history(repo, 3);
+    EXPECT_EQ(all_advice(result(assess(repo), "version_identifiers")).find("shallow"),
+              std::string::npos);
+  }
+}
+
 TEST(Advice, SpecificToWhatWasFound) {
   struct Case {
     const char* name;

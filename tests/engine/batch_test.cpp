@@ -163,6 +163,50 @@ TEST(RunBatch, ShardsByHashCoverTheListOnceAndStayPut) {
   one.output = out_dir / "one.jsonl";
   one.shard = {0xaf63dc4c8601ec8cULL % 7, 7};
   EXPECT_EQ(run_batch({"a"}, one).inputs, 1u);
+  // Pinned shards of FNV-1a for several counts (FNV-1, multiplying before the xor, puts
+  // these elsewhere): a version that moved them would split lists differently.
+  struct {
+    const char* input;
+    std::size_t count, shard;
+  } pinned[] = {{"https://github.com/org/repo.git", 16, 10},
+                {"/data/repos/alpha", 3, 1},
+                {"/data/repos/alpha", 5, 3},
+                {"/data/repos/alpha", 10, 3},
+                {"x", 3, 2},
+                {"x", 5, 1},
+                {"x", 10, 1}};
+  for (const auto& p : pinned) {
+    BatchOptions o;
+    o.output = out_dir / "pinned.jsonl";
+    o.overwrite = true;
+    o.shard = {p.shard, p.count};
+    EXPECT_EQ(run_batch({p.input}, o).inputs, 1u) << p.input << " " << p.count;
+  }
+}
+
+// Resume keeps one line per input, also when the output holds one twice, and a torn
+// last line is cut before anything is appended, so no line is glued to it.
+TEST(RunBatch, ResumeDropsRepeatsAndCutsATornLastLine) {
+  TempRepo repos;
+  repos.mkdir("a");
+  repos.mkdir("b");
+  TempRepo out_dir;
+  Path out = out_dir / "out.jsonl";
+  std::vector<std::string> inputs{(repos / "a").string()};
+  BatchOptions options;
+  options.output = out;
+  ASSERT_EQ(run_batch(inputs, options).failed, 0u);
+  std::string line = testing::read_file(out);
+  { std::ofstream(out, std::ios::app) << line << "{\"input\": \"" << inputs[0] << "\", \"sch"; }
+  options.resume = true;
+  inputs.push_back((repos / "b").string());
+  BatchSummary s = run_batch(inputs, options);
+  EXPECT_EQ(s.resumed, 1u);
+  EXPECT_EQ(s.assessed, 1u);
+  auto lines = lines_of(out);  // each parses: nothing glued
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["input"], inputs[0]);
+  EXPECT_EQ(lines[1]["input"], inputs[1]);
 }
 
 TEST(RunBatch, EmptyListWritesNothing) {

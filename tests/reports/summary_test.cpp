@@ -95,7 +95,13 @@ TEST(Summary, AForeignLineIsReportedWithItsFileAndLine) {
 }
 
 TEST(Summary, HtmlIsOneSelfContainedPageThatEscapesItsText) {
-  std::string page = summary_html(read(sample() + line("/r/<script>", 5, nullptr, {})));
+  std::string page = summary_html(read(sample() + line("/r/<script>", 5, nullptr, {}) +
+                                       R"({"input": "/r/<img onerror=1>", "schema": )"
+                                       R"("ostrameld-assessment/1", "errors": [{"message": )"
+                                       R"("<b>no</b>"}]})"
+                                       "\n"));
+  EXPECT_EQ(page.find("<img"), std::string::npos);
+  EXPECT_EQ(page.find("<b>no"), std::string::npos);
   EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(page.find("<script"), std::string::npos);
   EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos);

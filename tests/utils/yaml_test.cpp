@@ -40,6 +40,9 @@ TEST(InspectYaml, RootKindAndTopLevelKeys) {
        Root::Mapping,
        {"a", "b", "c"}},
       {"a valid date", "date-released: 2020-02-29\n", Root::Mapping, {"date-released"}},
+      {"2000 was a leap year", "date-released: 2000-02-29\n", Root::Mapping, {"date-released"}},
+      // YAML 1.1 reads on, off, yes and no as booleans, keys too: they are no text keys.
+      {"boolean keys", "on: 1\noff: 2\nyes: 3\ntitle: x\n", Root::Mapping, {"title"}},
       {"quoted keys", "\"title\": x\n'authors': y\n", Root::Mapping, {"title", "authors"}},
       {"key from an alias", "a: &k title\n*k : x\n", Root::Mapping, {"a", "title"}},
       {"sequence", "- a\n- b\n", Root::Sequence, {}},
@@ -104,6 +107,7 @@ TEST(InspectYaml, Rejections) {
        "b\n",
        "could not find expected ':'"},
       {"impossible date", "date-released: 2021-02-29\n", "day is out of range for month"},
+      {"1900 was no leap year", "date-released: 1900-02-29\n", "day is out of range for month"},
       {"impossible time", "d: 2021-02-01 25:00:00\n", "hour must be in 0..23"},
       {"str tag on a mapping", "a: !!str {b: c}\n", "expected a scalar node, but found mapping"},
       {"int tag on a word", "a: !!int abc\n", "invalid literal for an integer: 'abc'"},
