@@ -38,7 +38,7 @@ for i in $(seq "$existing" $((count - 1))); do cp -r "$base/template" "$base/rep
 find "$base" -maxdepth 1 -name 'repo-*' | sort | awk -v n="$count" 'NR <= n' > "$base/list.txt"
 
 out="$base/out.jsonl"
-/usr/bin/time -f '%e %M' -o "$base/time.txt" "$bin" batch "$base/list.txt" -j "$jobs" -o "$out" --offline 2>/dev/null
+/usr/bin/time -f '%e %M' -o "$base/time.txt" "$bin" batch "$base/list.txt" -j "$jobs" -o "$out" --overwrite --offline 2>/dev/null
 read -r secs kib < "$base/time.txt"
 lines=$(wc -l < "$out")
 awk -v n="$lines" -v s="$secs" -v k="$kib" -v j="$jobs" \

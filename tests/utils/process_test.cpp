@@ -77,8 +77,8 @@ TEST(RunProcesses, LimitsStopAChild) {
   EXPECT_FALSE(r.ok());
 }
 
-// The program dying in any way, SIGKILL included, ends what it started: a helper process
-// stands in for the program here.
+// The program dying in any way, SIGKILL included, ends what a supervised child started:
+// a helper process stands in for the program here.
 TEST(RunProcesses, ChildrenDieWithTheProgram) {
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -87,6 +87,7 @@ TEST(RunProcesses, ChildrenDieWithTheProgram) {
     ::close(ready[0]);
     std::thread([&] {
       ProcessSpec spec = shell("sleep 30 & echo $!; sleep 30");
+      spec.supervised = true;
       spec.on_stdout = [&](std::string_view chunk) {
         (void)!::write(ready[1], chunk.data(), chunk.size());
       };

@@ -5,6 +5,7 @@
 
 #include "ostrameld/cli/commands.h"
 #include "ostrameld/engine/interrupts.h"
+#include "ostrameld/engine/locations.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/engine/source.h"
 #include "ostrameld/reports/markdown.h"
@@ -150,6 +151,7 @@ int AssessCommand::run() const {
   opts.cancel = &Interrupts::flag();
   Assessment a = assess_repository(source.path(), opts);
   if (Interrupts::requested()) throw Interrupted{};
+  if (format == "sarif") locate_findings(a, std::filesystem::absolute(source.path()));
 
   std::string text;
   try {

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <future>
 
 #include "ostrameld/core/version.h"
-#include "ostrameld/engine/locations.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -121,24 +121,44 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   ctx.gitea_token = options.gitea_token;
   ctx.forge = options.forge;
   ctx.deadline = options.deadline;
-  try {
-    ctx.git_repo = read_git_info(ctx.repo_path, options.deadline, options.cancel);
-    a.shallow = ctx.git_repo->shallow;
-  } catch (const TimeoutError&) {
-    throw;
-  } catch (const std::exception& e) {
-    ctx.git_repo.reset();
-    ctx.git_error = sanitize_utf8(e.what());
-  }
+  // Git is read while the checks that do not need it run: its processes take the
+  // longest, and a second core is there.
+  std::future<GitInfo> reading = std::async(std::launch::async, [&] {
+    return read_git_info(ctx.repo_path, options.deadline, options.cancel);
+  });
+  bool git_read = false;
+  auto await_git = [&] {
+    if (git_read) return;
+    git_read = true;
+    try {
+      ctx.git_repo = reading.get();
+      a.shallow = ctx.git_repo->shallow;
+    } catch (const TimeoutError&) {
+      throw;
+    } catch (const std::exception& e) {
+      ctx.git_repo.reset();
+      ctx.git_error = sanitize_utf8(e.what());
+    }
+  };
+  // Whatever happens, the reading ends before the context it reads goes.
+  struct Join {
+    std::future<GitInfo>& f;
+    ~Join() {
+      if (f.valid()) f.wait();
+    }
+  } join{reading};
 
   a.software.name =
       options.software_name.value_or(sanitize_utf8(ctx.repo_path.filename().native()));
-  if (options.repo_url && !options.repo_url->empty()) {
-    a.software.url = redact_url(*options.repo_url);
-  } else if (ctx.git_repo && !ctx.git_repo->remote_url.empty()) {
-    a.software.url = ctx.git_repo->remote_url;
-  }
 
+  // Results in the profile's order, whichever order they were made in.
+  struct Slot {
+    const IndicatorSpec* spec;
+    const BasePlugin* plugin;
+    std::optional<CheckResult> result;
+    std::vector<AssessmentError> errors;
+  };
+  std::vector<Slot> slots;
   for (const auto& spec : profile.indicators) {
     if (!options.only.empty() &&
         std::find(options.only.begin(), options.only.end(), spec.key) == options.only.end()) {
@@ -151,17 +171,30 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
           {std::string(spec.key), "plugin \"" + std::string(spec.plugin) + "\" is not available"});
       continue;
     }
-    if (options.deadline && std::chrono::steady_clock::now() >= *options.deadline)
-      throw TimeoutError("assessment timed out");
-    a.indicators.push_back(run_check(*plugin, spec, ctx, a.errors));
+    slots.push_back({&spec, plugin, std::nullopt, {}});
+  }
+  for (bool git_pass : {false, true}) {
+    if (git_pass) await_git();
+    for (auto& slot : slots) {
+      if (slot.plugin->requires_git() != git_pass) continue;
+      if (options.deadline && std::chrono::steady_clock::now() >= *options.deadline)
+        throw TimeoutError("assessment timed out");
+      slot.result = run_check(*slot.plugin, *slot.spec, ctx, slot.errors);
+    }
+  }
+  await_git();
+  for (auto& slot : slots) {
+    a.indicators.push_back(std::move(*slot.result));
+    a.errors.insert(a.errors.end(), slot.errors.begin(), slot.errors.end());
+  }
+  if (options.repo_url && !options.repo_url->empty()) {
+    a.software.url = redact_url(*options.repo_url);
+  } else if (ctx.git_repo && !ctx.git_repo->remote_url.empty()) {
+    a.software.url = ctx.git_repo->remote_url;
   }
 
-  for (auto& r : a.indicators) {
-    if (r.status == CheckStatus::Pass)
-      a.passed_indicators.push_back(r.indicator_id);
-    else
-      r.location = concerned_file(r.indicator_id, ctx.repo_path);
-  }
+  for (const auto& r : a.indicators)
+    if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
   a.overall_score = overall_score(a.indicators, profile);
   a.compliance_level = compliance_level(a.indicators, a.overall_score, profile);
   a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -91,4 +91,9 @@ std::string concerned_file(std::string_view indicator_id, const Path& repo) {
   return files.empty() ? std::string() : files.front();
 }
 
+void locate_findings(Assessment& a, const Path& repo) {
+  for (auto& r : a.indicators)
+    if (r.status != CheckStatus::Pass) r.location = concerned_file(r.indicator_id, repo);
+}
+
 }  // namespace ostrameld

@@ -31,34 +31,41 @@ bool stat_follow(const Path& p, struct stat& st) {
 std::string real_path(const Path& p);
 bool inside(const std::string& real_root, const std::string& real_file);
 
-// Whether the path crosses a symbolic link below root (or says "..", which a link
-// could make mean anything): only then need its real location be worked out.
-bool may_leave(const std::string& p, const std::string& root) {
-  if (p.size() <= root.size() || p.compare(0, root.size(), root) != 0 ||
-      (p[root.size()] != '/' && root != "/"))
-    return true;
-  std::size_t pos = root.size();
-  std::string prefix;
-  while (pos < p.size()) {
-    std::size_t next = p.find('/', pos + 1);
-    std::string_view part = std::string_view(p).substr(
-        pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
-    if (part == "..") return true;
-    prefix.assign(p, 0, next);
-    struct stat st;
-    if (::lstat(prefix.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return true;
-    if (next == std::string::npos) break;
-    pos = next;
-  }
-  return false;
-}
-
-// stat() confined to root: false for an absent entry and for one whose real location
-// is outside root; other errors are thrown.
+// Where a path leads, confined to root: false for an absent entry and for one whose
+// real location is outside root; other errors are thrown. The components below root are
+// looked at one by one with lstat(): without a link among them (the usual case) the
+// last one's status is the answer, one system call for root/name; only a path through a
+// link has its real location worked out.
 bool stat_confined(const Path& p, const Path& root, struct stat& st) {
+  if (root.empty() || root == kAnywhere) return stat_follow(p, st);
+  const std::string& ps = p.native();
+  const std::string& rs = root.native();
+  bool below = ps.size() > rs.size() && ps.compare(0, rs.size(), rs) == 0 && ps[rs.size()] == '/';
+  bool link = !below;
+  if (below) {
+    std::string prefix;
+    std::size_t pos = rs.size();
+    while (!link && pos < ps.size()) {
+      std::size_t next = ps.find('/', pos + 1);
+      std::string_view part(ps.data() + pos + 1,
+                            (next == std::string::npos ? ps.size() : next) - pos - 1);
+      if (part == "..") {
+        link = true;  // a link before it could make it mean anything
+        break;
+      }
+      prefix.assign(ps, 0, next == std::string::npos ? ps.size() : next);
+      if (::lstat(prefix.c_str(), &st) != 0) {
+        int err = errno;
+        if (absent_errno(err)) return false;
+        throw OsError(err, p);
+      }
+      if (S_ISLNK(st.st_mode)) link = true;
+      if (next == std::string::npos) break;
+      pos = next;
+    }
+    if (!link) return true;
+  }
   if (!stat_follow(p, st)) return false;
-  if (root.empty() || root == kAnywhere) return true;
-  if (!may_leave(p.native(), root.native())) return true;
   char* resolved = ::realpath(p.c_str(), nullptr);
   if (!resolved) {
     int err = errno;

@@ -107,6 +107,7 @@ ProcessSpec git_command(const Path& cwd, std::initializer_list<std::string_view>
   spec.args = git_args(command, net);
   spec.env = git_environment(net != Net::None);
   spec.cwd = cwd;
+  spec.supervised = net != Net::None;  // transports start helpers of their own
   return spec;
 }
 
@@ -563,6 +564,7 @@ void clone_remote(const std::string& url, const Path& dest, const CloneOptions& 
   ProcessSpec spec;
   spec.program = git_program();
   spec.env = git_environment(true);
+  spec.supervised = true;
   // The clone is asked for by the safe address; its credentials go by our helper.
   CloneCredentials credentials(url);
   credentials.add_to(spec);

@@ -121,13 +121,32 @@ void on_parent_death(int) {
   ::_exit(127);
 }
 
-// The child is a small supervisor in a session of its own: one group that a kill reaches
-// whole, and no terminal, so that nothing started (ssh, a credential prompt) can wait for
-// a keyboard. It runs the program as its own child and, should this process die in any
-// way (even SIGKILL), kills the whole group, grandchildren included; otherwise it passes
-// the program's exit on. Only calls that are safe after fork in a threaded process.
-[[noreturn]] void child(const Prepared& p, const ProcessSpec& spec, pid_t parent, int in_fd,
-                        int out_fd, int err_fd, int report_fd) {
+// Every child runs in a session of its own: one group that a kill reaches whole, and no
+// terminal, so that nothing started (ssh, a credential prompt) can wait for a keyboard.
+// A supervised child is a small supervisor that runs the program as its own child and,
+// should this process die in any way (even SIGKILL), kills the whole group, grandchildren
+// included; otherwise it passes the program's exit on. Only calls that are safe after
+// fork in a threaded process.
+// A child without supervisor: in a session of its own, killed when this process dies.
+[[noreturn]] void plain_child(const Prepared& p, const ProcessSpec& spec, pid_t parent, int in_fd,
+                              int out_fd, int err_fd, int report_fd) {
+  ::setsid();
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);  // the parent blocks its signals for a watcher
+  ::signal(SIGPIPE, SIG_DFL);
+  if (::dup2(in_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
+      ::dup2(err_fd, STDERR_FILENO) < 0)
+    report_and_exit(report_fd);
+  if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) report_and_exit(report_fd);
+  ::execve(p.argv[0], p.argv.data(), p.envp.data());
+  report_and_exit(report_fd);
+}
+
+[[noreturn]] void supervised_child(const Prepared& p, const ProcessSpec& spec, pid_t parent,
+                                   int in_fd, int out_fd, int err_fd, int report_fd) {
   ::setsid();
   struct sigaction death {};
   death.sa_handler = on_parent_death;
@@ -180,12 +199,17 @@ void start(const ProcessSpec& spec, Running& r) {
     ::fcntl(in_w.get(), F_SETFL, O_NONBLOCK);
   }
   pid_t parent = ::getpid();
-  // fork, not vfork: the supervisor never execs. It only makes system calls on data
-  // prepared above.
-  pid_t pid = ::fork();
+  // A supervisor never execs, so it needs fork; a plain child borrows our memory until
+  // it execs (vfork), which spares copying the page tables. Both only make system calls
+  // on data prepared above.
+  pid_t pid = spec.supervised ? ::fork() : ::vfork();
   if (pid < 0)
     throw ProcessError("cannot start " + spec.program.string() + ": " + std::strerror(errno));
-  if (pid == 0) child(p, spec, parent, in_r.get(), out_w.get(), err_w.get(), rep_w.get());
+  if (pid == 0) {
+    if (spec.supervised)
+      supervised_child(p, spec, parent, in_r.get(), out_w.get(), err_w.get(), rep_w.get());
+    plain_child(p, spec, parent, in_r.get(), out_w.get(), err_w.get(), rep_w.get());
+  }
   r.pid = pid;
   enlist(pid);
   r.report = std::move(rep_r);

@@ -42,6 +42,11 @@ struct ProcessSpec {
   // Asked several times a second while the child runs: true stops it (what it writes
   // to disk has grown past a bound, say).
   std::function<bool()> over_limit;
+  // For programs that start programs of their own (a clone's transport helpers): run
+  // under a small supervisor that kills them all should this process die even by
+  // SIGKILL. Costs a fork of this process; a program that starts nothing needs none,
+  // since it dies with this process anyway.
+  bool supervised = false;
 };
 
 struct ProcessResult {

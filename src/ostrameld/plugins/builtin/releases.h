@@ -15,6 +15,7 @@ class ReleasesPlugin final : public BasePlugin {
   std::span<const std::string_view> supported_indicators() const override;
   // Works without forge access: it falls back to local tags.
   bool requires_forge() const override { return false; }
+  bool requires_git() const override { return true; }  // remote and tags
   CheckResult check(std::string_view indicator_id, const Context& ctx) const override;
 
  private:
