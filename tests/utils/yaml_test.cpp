@@ -150,5 +150,59 @@ TEST(InspectYaml, AliasesAreNeverExpanded) {
   EXPECT_EQ(shape.top_keys.size(), 10u);
 }
 
+
+TEST(LoadYaml, BuildsDataAsASafeLoaderDoes) {
+  struct {
+    const char* name;
+    std::string text;
+    std::string json;  // the loaded data, dumped
+  } cases[] = {
+      {"scalars of each type",
+       "s: text\nn: ~\nb: yes\nf: off\ni: 0x1F\no: 017\nsix: 1:30\nx: 1_000\nfl: 6.5e+1\n",
+       R"({"s":"text","n":null,"b":true,"f":false,"i":31,"o":15,"six":90,"x":1000,"fl":65.0})"},
+      {"dates become ISO text, times with their offset",
+       "d: 2021-08-09\nt: 2001-12-14 21:59:43.10 -5\nz: 2001-12-15T02:59:43Z\nq: '2021-08-09'\n",
+       R"({"d":"2021-08-09","t":"2001-12-14T21:59:43.100000-05:00","z":"2001-12-15T02:59:43+00:00","q":"2021-08-09"})"},
+      {"keys are text whatever they were",
+       "1: a\ntrue: b\n~: c\n1.5: d\n",
+       R"({"1":"a","true":"b","null":"c","1.5":"d"})"},
+      {"a version that looks like a float stays what YAML makes of it",
+       "version: 1.10\nv2: '1.10'\nv3: 1.2.0\n",
+       R"({"version":1.1,"v2":"1.10","v3":"1.2.0"})"},
+      {"merge: own keys win, earlier merged mappings win over later ones",
+       "a: &a {x: 1, y: 1}\nb: &b {y: 2, z: 2}\nc:\n  <<: [*a, *b]\n  x: 3\n",
+       R"({"a":{"x":1,"y":1},"b":{"y":2,"z":2},"c":{"y":1,"z":2,"x":3}})"},
+      {"aliases are copies",
+       "p: &p {name: A}\nauthors: [*p, *p]\n",
+       R"({"p":{"name":"A"},"authors":[{"name":"A"},{"name":"A"}]})"},
+      {"a repeated key keeps its first place and its last value",
+       "a: 1\nb: 2\na: 3\n",
+       R"({"a":3,"b":2})"},
+      {"nested sequences of mappings",
+       "authors:\n  - family-names: Doe\n    given-names: J\n  - name: Team\n",
+       R"({"authors":[{"family-names":"Doe","given-names":"J"},{"name":"Team"}]})"},
+      {"an empty document is null", "", "null"},
+      {"a set's members are keys", "--- !!set\n? a\n? b\n", R"({"a":null,"b":null})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(load_yaml(c.text).dump(), c.json);
+  }
+}
+
+TEST(LoadYaml, RefusesWhatInspectionRefusesAndAliasBombs) {
+  EXPECT_THROW(load_yaml("date: 2021-02-29\n"), YamlError);
+  EXPECT_THROW(load_yaml("a: b\n\tc: d\n"), YamlError);
+  // Nine levels of ten aliases: a billion nodes if copied, refused long before.
+  std::string bomb = "a0: &a0 [x, x, x, x, x, x, x, x, x, x]\n";
+  for (int i = 1; i < 9; ++i) {
+    std::string prev = "*a" + std::to_string(i - 1);
+    bomb += "a" + std::to_string(i) + ": &a" + std::to_string(i) + " [" + prev;
+    for (int k = 1; k < 10; ++k) bomb += ", " + prev;
+    bomb += "]\n";
+  }
+  EXPECT_THROW(load_yaml(bomb), YamlError);
+}
+
 }  // namespace
 }  // namespace ostrameld

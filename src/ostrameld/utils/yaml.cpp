@@ -24,6 +24,9 @@ constexpr int kMaxDepth = 256;
 // hostile document cannot make the work grow beyond this.
 constexpr std::size_t kMaxMergedKeys = 1'000'000;
 
+// Nodes that aliases may copy into loaded data, summed over all aliases.
+constexpr std::size_t kMaxCopiedNodes = 1'000'000;
+
 constexpr std::string_view kCore = "tag:yaml.org,2002:";
 
 // libyaml refuses ":" right before ",", "]" or "}" in a flow collection, where a YAML 1.1
@@ -225,6 +228,91 @@ bool construct_binary(std::string_view text) {
   return n % 4 != 1;
 }
 
+// --- Values as a safe loader builds them, in JSON terms.
+
+// An integer as YAML 1.1 writes it (signs, 0b/0x/0 prefixes, "_", base 60); beyond 64
+// bits it becomes a double.
+Json int_value(std::string_view text) {
+  std::string v = without(text, '_');
+  std::string_view s = v;
+  bool negative = false;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  long double total = 0;
+  auto digits = [&](std::string_view d, int base) {
+    long double n = 0;
+    for (char c : d) {
+      int x = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+      n = n * base + x;
+    }
+    return n;
+  };
+  if (s.substr(0, 2) == "0b") {
+    total = digits(s.substr(2), 2);
+  } else if (s.substr(0, 2) == "0x") {
+    total = digits(s.substr(2), 16);
+  } else if (s.size() > 1 && s[0] == '0' && s.find(':') == std::string_view::npos) {
+    total = digits(s.substr(1), 8);
+  } else {
+    for (std::size_t start = 0;;) {
+      auto colon = s.find(':', start);
+      total = total * 60 + digits(s.substr(start, colon - start), 10);
+      if (colon == std::string_view::npos) break;
+      start = colon + 1;
+    }
+  }
+  if (negative) total = -total;
+  if (total >= -9.2e18L && total <= 9.2e18L) return static_cast<std::int64_t>(total);
+  return static_cast<double>(total);
+}
+
+Json float_value(std::string_view text) {
+  std::string v = without(text, '_');
+  for (char& c : v)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  std::string_view s = v;
+  double sign = 1;
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+    sign = s.front() == '-' ? -1 : 1;
+    s.remove_prefix(1);
+  }
+  if (s == ".inf") return sign * HUGE_VAL;
+  if (s == ".nan") return std::nan("");
+  double total = 0;
+  for (std::size_t start = 0;;) {
+    auto colon = s.find(':', start);
+    std::string part(s.substr(start, colon - start));
+    total = total * 60 + std::strtod(part.c_str(), nullptr);
+    if (colon == std::string_view::npos) break;
+    start = colon + 1;
+  }
+  return sign * total;
+}
+
+// A date stays "YYYY-MM-DD"; a time of day gives the ISO form a datetime prints.
+std::string timestamp_text(std::string_view text) {
+  const Regex& re = resolver().timestamp_parts;
+  auto group = [&](int g) { return std::string(re.search_group(text, g).value_or("")); };
+  auto two = [](const std::string& d) { return d.size() == 1 ? "0" + d : d; };
+  std::string out = group(1) + "-" + two(group(2)) + "-" + two(group(3));
+  std::string hour = group(4);
+  if (hour.empty()) return out;
+  out += "T" + two(hour) + ":" + group(5) + ":" + group(6);
+  std::string fraction = group(7);
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (!fraction.empty()) out += "." + (fraction + "000000").substr(0, 6);
+  std::string zone = group(8);
+  if (zone == "Z") {
+    out += "+00:00";
+  } else if (!zone.empty()) {
+    std::string minutes = group(11);
+    out += group(9) + two(group(10)) + ":" + (minutes.empty() ? "00" : minutes);
+  }
+  return out;
+}
+
 // --- Nodes as the loader would build them, reduced to what the check needs.
 
 using KeySet = std::set<std::string>;
@@ -241,11 +329,14 @@ struct Node {
   bool all_items_dicts = true;
   std::size_t pairs = 0;  // mappings: key-value pairs written
   bool hashable() const { return kind == Kind::Scalar; }
+  // Only when loading: the data built so far, and how many nodes it holds.
+  Json value;
+  std::size_t weight = 1;
 };
 
 class Builder {
  public:
-  explicit Builder(YamlShape& shape) : shape_(shape) {}
+  explicit Builder(YamlShape& shape, Json* loaded = nullptr) : shape_(shape), loaded_(loaded) {}
 
   void scalar(const yaml_event_t& e) {
     const auto& s = e.data.scalar;
@@ -280,6 +371,7 @@ class Builder {
                (n.type == Type::Value ? "value'" : "merge'"),
            e.start_mark);
     }
+    if (loaded_) n.value = scalar_value(n);
     anchor(e.data.scalar.anchor, n, e.start_mark);
     complete(std::move(n), e.start_mark);
   }
@@ -288,6 +380,13 @@ class Builder {
     std::string name = reinterpret_cast<const char*>(e.data.alias.anchor);
     auto it = anchors_.find(name);
     if (it == anchors_.end()) fail("found undefined alias '" + name + "'", e.start_mark);
+    if (loaded_) {
+      // An alias is a copy in the loaded data: the copies are what a billion laughs grows.
+      copied_ += it->second->weight;
+      if (copied_ > kMaxCopiedNodes)
+        fail("aliases expand to more than " + std::to_string(kMaxCopiedNodes) + " nodes",
+             e.start_mark);
+    }
     complete(*it->second, e.start_mark);
   }
 
@@ -313,6 +412,7 @@ class Builder {
       }
       node->is_dict = core != "set";
       node->keys = std::make_shared<KeySet>();
+      if (loaded_) node->value = Json::object();
     } else {
       if (!tag.empty() && tag != "!" && core != "seq" && core != "omap" && core != "pairs") {
         if (core == "map" || core == "set")
@@ -322,6 +422,7 @@ class Builder {
         fail("could not determine a constructor for the tag '" + tag + "'", e.start_mark);
       }
       node->is_list = core != "omap" && core != "pairs";
+      if (loaded_) node->value = Json::array();
     }
     bool flow = kind == Node::Kind::Mapping
                     ? e.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE
@@ -342,7 +443,9 @@ class Builder {
       // omap and pairs: a sequence of one-pair mappings.
       if (!f.one_pair_items) fail("expected a mapping of length 1 in an ordered map", f.start);
     }
-    Node done = *f.node;
+    if (loaded_ && !f.merged.empty()) apply_merges(*f.node, f.merged);
+    // Moved unless an anchor keeps the node for later aliases.
+    Node done = f.node.use_count() == 1 ? std::move(*f.node) : *f.node;
     complete(std::move(done), e.start_mark);
   }
 
@@ -358,6 +461,7 @@ class Builder {
     std::optional<Node> key;  // the key whose value is awaited
     bool one_pair_items = true;
     bool flow = false;
+    std::vector<Json> merged;  // loading: the mappings "<<" brings in, in order
   };
 
   void check_scalar(const Node& n, const yaml_mark_t& m) {
@@ -404,6 +508,10 @@ class Builder {
     Frame& f = open_.back();
     Node& parent = *f.node;
     if (parent.kind == Node::Kind::Sequence) {
+      if (loaded_) {
+        parent.weight += n.weight;
+        parent.value.push_back(std::move(n.value));
+      }
       if (n.kind == Node::Kind::Mapping && n.is_dict) {
         parent.item_dicts.push_back(n.keys);
         if (n.pairs != 1) f.one_pair_items = false;
@@ -423,8 +531,24 @@ class Builder {
     ++parent.pairs;
     if (f.merge_key) {
       merge(parent, n, m);
-    } else if (f.key->type == Type::Str && parent.keys) {
-      parent.keys->insert(f.key->text);
+      if (loaded_) {
+        parent.weight += n.weight;
+        if (n.kind == Node::Kind::Mapping) {
+          f.merged.push_back(std::move(n.value));
+        } else {
+          // Of a list of mappings, the earlier ones win: applied last.
+          for (auto it = n.value.rbegin(); it != n.value.rend(); ++it) f.merged.push_back(*it);
+        }
+      }
+    } else {
+      if (f.key->type == Type::Str && parent.keys) parent.keys->insert(f.key->text);
+      if (loaded_) {
+        parent.weight += n.weight;
+        if (parent.is_dict)
+          parent.value[key_text(*f.key)] = std::move(n.value);
+        else
+          parent.value[key_text(*f.key)] = nullptr;  // a set: its members are keys
+      }
     }
     f.key.reset();
     f.expect_key = true;
@@ -445,7 +569,8 @@ class Builder {
     }
   }
 
-  void root(const Node& n) {
+  void root(Node& n) {
+    if (loaded_) *loaded_ = std::move(n.value);
     if (n.kind == Node::Kind::Mapping) {
       shape_.root = n.is_dict ? YamlShape::Root::Mapping : YamlShape::Root::Set;
       if (n.is_dict) shape_.top_keys = *n.keys;
@@ -456,7 +581,48 @@ class Builder {
     }
   }
 
+  static Json scalar_value(const Node& n) {
+    switch (n.type) {
+      case Type::Null:
+        return nullptr;
+      case Type::Bool: {
+        char c = static_cast<char>(n.text.empty() ? 'n' : n.text[0] | 0x20);
+        return c == 'y' || c == 't' || (c == 'o' && n.text.size() == 2);
+      }
+      case Type::Int:
+        return int_value(n.text);
+      case Type::Float:
+        return float_value(n.text);
+      case Type::Timestamp:
+        return timestamp_text(n.text);
+      default:
+        return n.text;
+    }
+  }
+
+  // Keys as JSON has them: text, whatever the YAML key was.
+  static std::string key_text(const Node& key) {
+    const Json& v = key.value;
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "null";
+    if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
+    return v.dump();
+  }
+
+  // Merged mappings come first, in the order a safe loader flattens them, and the
+  // mapping's own pairs override them.
+  static void apply_merges(Node& node, std::vector<Json>& merged) {
+    Json out = Json::object();
+    for (auto& m : merged)
+      if (m.is_object())
+        for (auto& [k, v] : m.items()) out[k] = v;
+    for (auto& [k, v] : node.value.items()) out[k] = std::move(v);
+    node.value = std::move(out);
+  }
+
   YamlShape& shape_;
+  Json* loaded_ = nullptr;
+  std::size_t copied_ = 0;
   std::vector<Frame> open_;
   std::map<std::string, std::shared_ptr<Node>> anchors_;
   std::size_t merged_ = 0;
@@ -610,15 +776,13 @@ struct Event {
 
 namespace {
 
-YamlShape inspect_once(std::string_view text);
+YamlShape inspect_once(std::string_view text, Json* loaded);
 
-}  // namespace
-
-YamlShape inspect_yaml(std::string_view text) {
+YamlShape read_yaml(std::string_view text, Json* loaded) {
   std::string patched;
   for (int attempt = 0;; ++attempt) {
     try {
-      return inspect_once(attempt == 0 ? text : std::string_view(patched));
+      return inspect_once(attempt == 0 ? text : std::string_view(patched), loaded);
     } catch (const FlowColon& e) {
       if (attempt >= kMaxFlowColonFixes) throw YamlError(e.what());
       if (attempt == 0) patched = std::string(text);
@@ -627,11 +791,22 @@ YamlShape inspect_yaml(std::string_view text) {
   }
 }
 
+}  // namespace
+
+YamlShape inspect_yaml(std::string_view text) { return read_yaml(text, nullptr); }
+
+Json load_yaml(std::string_view text) {
+  Json loaded;
+  read_yaml(text, &loaded);
+  return loaded;
+}
+
 namespace {
 
-YamlShape inspect_once(std::string_view text) {
+YamlShape inspect_once(std::string_view text, Json* loaded) {
   YamlShape shape;
-  Builder builder(shape);
+  if (loaded) *loaded = nullptr;
+  Builder builder(shape, loaded);
   Parser parser(text);
   Positions pos(text);
   std::vector<Span> spans;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "ostrameld/utils/json.h"
+
 namespace ostrameld {
 
 class YamlError : public std::runtime_error {
@@ -27,5 +29,11 @@ struct YamlShape {
 // !!int abc, a sequence as a key), a tag that plain data cannot have, or nesting deeper
 // than a sane document needs.
 YamlShape inspect_yaml(std::string_view text);
+
+// The document's data as a YAML 1.1 safe loader builds it, in JSON terms: dates and
+// times as ISO text ("2021-08-09", "2021-08-09T10:00:00+00:00"), binary as its text,
+// every key as text (true -> "true", 1 -> "1"), merge keys applied, aliases copied.
+// Throws as inspect_yaml does, and when aliases copy more than a million nodes.
+Json load_yaml(std::string_view text);
 
 }  // namespace ostrameld
