@@ -1,0 +1,80 @@
+// pom.xml: a Maven project, its modules and dependencies (XML through pugixml; no
+// entities, no external documents).
+#include <pugixml.hpp>
+
+#include "ostrameld/metadata/model.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld::metadata {
+
+namespace {
+
+std::string child_text(const pugi::xml_node& node, const char* name) {
+  return std::string(py_strip(node.child(name).text().as_string()));
+}
+
+}  // namespace
+
+void read_pom(std::string_view text, MetadataSource& out) {
+  pugi::xml_document doc;
+  // Plain parsing: no DOCTYPE processing, so no entity can expand or fetch anything.
+  auto result = doc.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_doctype);
+  if (!result) {
+    out.problem = std::string("not well-formed XML: ") + result.description();
+    return;
+  }
+  pugi::xml_node project = doc.child("project");
+  if (!project) {
+    out.problem = "no <project> element";
+    return;
+  }
+  pugi::xml_node parent = project.child("parent");
+  std::string group = child_text(project, "groupId");
+  if (group.empty()) group = child_text(parent, "groupId");
+  std::string artifact = child_text(project, "artifactId");
+  out.title = artifact.empty() ? child_text(project, "name") : artifact;
+  out.version = child_text(project, "version");
+  if (out.version.empty()) out.version = child_text(parent, "version");  // inherited
+  for (auto l : project.child("licenses").children("license")) {
+    std::string name = child_text(l, "name");
+    if (name.empty()) name = child_text(l, "url");
+    if (!name.empty()) out.licences.push_back(name);
+  }
+  {
+    // Developers are the authors; contributors are not.
+    for (auto d : project.child("developers").children("developer")) {
+      Person p;
+      p.name = child_text(d, "name");
+      if (p.name.empty()) p.name = child_text(d, "id");
+      for (auto prop : d.child("properties").children()) {
+        if (ascii_lower(prop.name()).find("orcid") != std::string::npos) {
+          p.orcid_text = std::string(py_strip(prop.text().as_string()));
+          p.orcid = parse_orcid(p.orcid_text);
+        }
+      }
+      if (!p.name.empty()) out.authors.push_back(std::move(p));
+    }
+  }
+  pugi::xml_node scm = project.child("scm");
+  if (auto url = child_text(scm, "url"); !url.empty()) out.repository_urls.push_back(url);
+  for (const char* key : {"connection", "developerConnection"}) {
+    std::string c = child_text(scm, key);
+    if (c.rfind("scm:git:", 0) == 0) out.repository_urls.push_back(c.substr(8));
+  }
+  if (auto url = child_text(project, "url"); !url.empty()) out.urls.push_back(url);
+  for (auto m : project.child("modules").children("module"))
+    out.members.emplace_back(py_strip(m.text().as_string()));
+  for (auto d : project.child("dependencies").children("dependency")) {
+    Dependency dep;
+    dep.name = child_text(d, "groupId") + ":" + child_text(d, "artifactId");
+    dep.constraint = child_text(d, "version");
+    std::string scope = child_text(d, "scope");
+    dep.scope = scope == "test" ? "test" : scope == "provided" ? "build" : "runtime";
+    if (child_text(d, "optional") == "true") dep.scope = "optional";
+    out.dependencies.push_back(std::move(dep));
+  }
+  out.description = child_text(project, "description");
+  out.data = Json{{"groupId", group}, {"artifactId", artifact}};
+}
+
+}  // namespace ostrameld::metadata
