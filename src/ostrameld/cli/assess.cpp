@@ -23,7 +23,8 @@ constexpr int kMaxJsonIndent = 16;
 // The one line a failed gate prints: the score, the threshold, and what pulled it down.
 std::string gate_message(const Assessment& a, double threshold) {
   std::vector<const CheckResult*> low;
-  const Profile& profile = fair4rs_profile();
+  const Profile* named = find_profile(a.profile);
+  const Profile& profile = named ? *named : fair4rs_profile();
   for (const auto& r : a.indicators) {
     const IndicatorSpec* spec = profile.find(r.indicator_id);
     if (spec && spec->weight > 0 && r.score < threshold && r.status != CheckStatus::Error &&

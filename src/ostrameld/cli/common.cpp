@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ostrameld/engine/profile.h"
+#include "ostrameld/utils/text.h"
 
 namespace ostrameld::cli {
 
@@ -13,7 +14,14 @@ std::optional<std::string> env(const char* name) {
 }
 
 void CommonArgs::add_to(CLI::App* cmd) {
-  cmd->add_flag("--offline", offline, "Make no forge API calls (a URL is still cloned)");
+  cmd->add_flag("--offline", offline,
+                "Make no forge API calls or other service requests (a URL is still cloned)");
+  std::vector<std::string> names;
+  for (const Profile* p : profiles()) names.emplace_back(p->name);
+  cmd->add_option("--profile", profile,
+                  "Indicators to assess: fair4rs (default) or fair4rs-full (every FAIR4RS "
+                  "principle, with facts)")
+      ->check(CLI::IsMember(names));
   // One value per flag, so that a path may follow: --indicator KEY PATH.
   cmd->add_option("--indicator", indicators, "Run only this indicator (repeatable)")
       ->allow_extra_args(false);
@@ -44,17 +52,43 @@ ForgeOptions forge_options(const std::vector<std::string>& specs, bool offline) 
   return options;
 }
 
+// Where the full profile asks its services: OSTRAMELD_SERVICES (a mirror, a test server)
+// over the public addresses.
+ServiceUrls service_urls() {
+  auto spec = env("OSTRAMELD_SERVICES");
+  if (!spec) return default_service_urls();
+  try {
+    return service_urls_from(*spec);
+  } catch (const std::invalid_argument& e) {
+    throw UsageError(std::string("OSTRAMELD_SERVICES: ") + e.what());
+  }
+}
+
 ForgeOptions CommonArgs::forge_options() const {
-  return cli::forge_options(forges, offline);
+  ForgeOptions options = cli::forge_options(forges, offline);
+  // Services the user pointed elsewhere may be asked over plain http there.
+  for (const auto& [name, tmpl] : service_urls()) {
+    auto scheme_end = tmpl.find("://");
+    if (scheme_end == std::string::npos) continue;
+    auto end = tmpl.find('/', scheme_end + 3);
+    std::string origin = ascii_lower(tmpl.substr(0, end));
+    if (tmpl != default_service_urls().at(name)) options.plain_http_origins.insert(origin);
+  }
+  return options;
 }
 
 AssessOptions CommonArgs::assess_options(const ForgeClient* forge) const {
-  const Profile& profile = fair4rs_profile();
+  const Profile* chosen = find_profile(profile);
+  if (!chosen) throw UsageError("unknown profile \"" + profile + "\"");
   for (const auto& key : indicators) {
-    if (!profile.find(key))
-      throw UsageError("unknown indicator \"" + key + "\" (see 'ostrameld indicators')");
+    if (!chosen->find(key))
+      throw UsageError("unknown indicator \"" + key + "\" in profile " + profile +
+                       " (see 'ostrameld indicators')");
   }
   AssessOptions opts;
+  opts.profile = chosen;
+  opts.offline = offline;
+  opts.services = service_urls();
   opts.only = indicators;
   // Flags win over the environment; an empty value is a deliberate empty token.
   opts.github_token = github_token ? github_token : env("GITHUB_TOKEN");

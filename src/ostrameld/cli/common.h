@@ -31,6 +31,7 @@ std::optional<std::string> env(const char* name);
 // Options of assess and batch: network, forges, tokens, limits, the indicators to run.
 struct CommonArgs {
   bool offline = false;
+  std::string profile = "fair4rs";
   std::vector<std::string> indicators;
   std::vector<std::string> forges;  // HOST=STYLE
   std::optional<std::string> github_token;

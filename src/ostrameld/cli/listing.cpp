@@ -9,7 +9,8 @@ namespace ostrameld::cli {
 
 void ListingCommands::add(CLI::App& parent) {
   plugins = parent.add_subcommand("plugins", "List the built-in plugins");
-  indicators = parent.add_subcommand("indicators", "List the indicators of the default profile");
+  indicators = parent.add_subcommand(
+      "indicators", "List each profile's indicators with their principles and weights");
 }
 
 int ListingCommands::run_plugins() const {
@@ -23,15 +24,25 @@ int ListingCommands::run_plugins() const {
 }
 
 int ListingCommands::run_indicators() const {
-  const Profile& profile = fair4rs_profile();
-  std::cout << "Profile: " << profile.name << '\n';
-  for (const auto& spec : profile.indicators) {
-    std::string id = spec.fair4rs_id ? std::string(*spec.fair4rs_id) : "-";
-    std::string state = builtin_registry().find(spec.plugin) ? "" : "  (plugin not available)";
-    std::cout << std::string(spec.key)
-              << std::string(spec.key.size() < 26 ? 26 - spec.key.size() : 1, ' ') << id
-              << std::string(id.size() < 6 ? 6 - id.size() : 1, ' ') << spec.plugin << "  weight "
-              << format_fixed(spec.weight, 0) << state << '\n';
+  bool first = true;
+  for (const Profile* profile : profiles()) {
+    if (!first) std::cout << '\n';
+    first = false;
+    std::cout << "Profile: " << profile->name
+              << (profile == &fair4rs_profile() ? " (default)" : " (--profile " + std::string(profile->name) + ")")
+              << " - " << profile->description << '\n';
+    for (const auto& spec : profile->indicators) {
+      std::string id = spec.fair4rs_id ? std::string(*spec.fair4rs_id) : "-";
+      std::string plugin = spec.plugin.empty() ? "-" : std::string(spec.plugin);
+      std::string state = spec.plugin.empty()                     ? "  (not built yet)"
+                          : builtin_registry().find(spec.plugin)  ? ""
+                                                                  : "  (plugin not available)";
+      auto pad = [](const std::string& s, std::size_t width) {
+        return s + std::string(s.size() < width ? width - s.size() : 1, ' ');
+      };
+      std::cout << pad(std::string(spec.key), 26) << pad(id, 16) << pad(plugin, 22) << "weight "
+                << format_fixed(spec.weight, 0) << state << '\n';
+    }
   }
   return 0;
 }

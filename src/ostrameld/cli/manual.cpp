@@ -46,10 +46,11 @@ std::string fixed_values(const CLI::Option* opt) {
     return std::find(names.begin(), names.end(), n) != names.end();
   };
   if (named("indicator")) {
-    std::string keys;
-    for (const auto& spec : fair4rs_profile().indicators)
-      keys += (keys.empty() ? "" : " ") + std::string(spec.key);
-    return keys;
+    std::vector<std::string> keys;
+    for (const Profile* p : profiles())
+      for (const auto& spec : p->indicators)
+        if (std::find(keys.begin(), keys.end(), spec.key) == keys.end()) keys.emplace_back(spec.key);
+    return join(keys, " ");
   }
   // CLI11 describes an IsMember check as "{a,b,c}" in the option's type name.
   std::string type = opt->get_type_name();

@@ -31,9 +31,13 @@ int SummaryCommand::run() const {
     for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << note << '\n';
     summary.notes.clear();
   }
-  std::string text = format == "csv"    ? summary_csv(summary)
-                     : format == "html" ? summary_html(summary)
-                                        : summary_markdown(summary);
+  if (auto used = profiles_in(summary); used.size() > 1) {
+    std::vector<std::string> names;
+    for (const Profile* p : used) names.emplace_back(p->name);
+    std::cerr << "ostrameld: note: the results come from " << used.size() << " profiles ("
+              << join(names, ", ") << "); each is summed up on its own\n";
+  }
+  std::string text = summarize(summary, format);
   if (out) {
     commit_output(*out, output, text);
   } else {

@@ -3,14 +3,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ostrameld/utils/deadline.h"
 
 namespace ostrameld {
 
 class ForgeClient;
+class Lookups;
+struct ProjectMetadata;
 
 // Git metadata of the working tree, gathered once by the host before any check runs.
 struct GitInfo {
@@ -20,6 +24,9 @@ struct GitInfo {
   std::string current_branch;     // empty when HEAD is unborn or detached
   std::string latest_tag;         // tag whose commit is newest; empty when there is none
   bool shallow = false;           // history cut short: commit_count counts what is present
+  std::string head_commit;        // HEAD's commit id; empty when HEAD is unborn
+  bool sha256 = false;            // the repository's objects are named by SHA-256
+  std::vector<std::string> tags;  // every tag's name (without refs/tags/), sorted
 };
 
 struct Context {
@@ -37,8 +44,18 @@ struct Context {
   // When the assessment must be over: forge requests stop then too.
   Deadline deadline;
 
+  // The online lookups of this assessment (full profile); null: nothing is asked.
+  Lookups* lookups = nullptr;
+
   // The git metadata, or a std::runtime_error when it could not be gathered.
   const GitInfo& git() const;
+  // The project's metadata, read on first use and shared by every check of the run.
+  const ProjectMetadata& metadata() const;
+
+ private:
+  struct MetadataCache;
+  std::shared_ptr<MetadataCache> metadata_cache_ = make_metadata_cache();
+  static std::shared_ptr<MetadataCache> make_metadata_cache();
 };
 
 }  // namespace ostrameld

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ostrameld/utils/json.h"
+
 namespace ostrameld {
 
 // Outcome of one indicator; Unknown is missing evidence, not a confirmed miss.
@@ -36,6 +38,8 @@ struct CheckResult {
   // code-scanning dashboards: one that exists, else the README or another root file;
   // empty when the repository has no file at all.
   std::string location;
+  // What was found, machine-readable (profiles with facts only; null otherwise).
+  Json facts;
 };
 
 struct SoftwareInfo {

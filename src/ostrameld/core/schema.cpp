@@ -27,7 +27,7 @@ Json to_json(const Assessment& a) {
                         {"errors", a.errors.size()}};
   Json indicators = Json::array();
   for (const auto& r : a.indicators) {
-    indicators.push_back(Json{{"indicator_id", r.indicator_id},
+    Json row = Json{{"indicator_id", r.indicator_id},
                               {"fair4rs_id", optional_text(r.fair4rs_id)},
                               {"plugin", r.plugin},
                               {"plugin_version", r.plugin_version},
@@ -36,7 +36,9 @@ Json to_json(const Assessment& a) {
                               {"process", r.process},
                               {"output", r.output},
                               {"evidence", r.evidence},
-                              {"advice", r.advice}});
+                              {"advice", r.advice}};
+    if (!r.facts.is_null()) row["facts"] = r.facts;
+    indicators.push_back(std::move(row));
   }
   doc["indicators"] = std::move(indicators);
   Json skipped = Json::array();

@@ -79,10 +79,9 @@ double overall_score(const std::vector<CheckResult>& results, const Profile& pro
 
 std::optional<std::string> compliance_level(const std::vector<CheckResult>& results, double overall,
                                             const Profile& profile) {
-  if (!passes(results, "clear_license") || !passes(results, "descriptive_attributes"))
-    return std::nullopt;
-  for (std::string_view key : {"rich_metadata", "metadata_self_reference", "version_identifiers",
-                               "development_provenance"}) {
+  for (std::string_view key : profile.compliance.basic)
+    if (!passes(results, key)) return std::nullopt;
+  for (std::string_view key : profile.compliance.intermediate) {
     const CheckResult* r = result_for(results, key);
     if (!r || (r->status != CheckStatus::Pass && r->status != CheckStatus::Warn)) return "basic";
   }
@@ -103,7 +102,8 @@ std::string utc_timestamp() {
 }
 
 Assessment assess_repository(const Path& repo, const AssessOptions& options,
-                             const PluginRegistry& registry, const Profile& profile) {
+                             const PluginRegistry& registry, const Profile& passed) {
+  const Profile& profile = options.profile ? *options.profile : passed;
   auto started = std::chrono::steady_clock::now();
   Assessment a;
   a.timestamp = utc_timestamp();
@@ -121,6 +121,14 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   ctx.gitea_token = options.gitea_token;
   ctx.forge = options.forge;
   ctx.deadline = options.deadline;
+  // Only a profile that states facts asks services beyond the forge's releases.
+  std::optional<Lookups> lookups;
+  if (profile.with_facts) {
+    lookups.emplace(options.forge,
+                    options.services.empty() ? default_service_urls() : options.services,
+                    options.deadline, options.offline || !options.forge);
+    ctx.lookups = &*lookups;
+  }
   // Git is read while the checks that do not need it run: its processes take the
   // longest, and a second core is there.
   std::future<GitInfo> reading = std::async(std::launch::async, [&] {
@@ -165,6 +173,10 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
       a.skipped.push_back({std::string(spec.key), "not selected (--indicator)"});
       continue;
     }
+    if (spec.plugin.empty()) {
+      a.skipped.push_back({std::string(spec.key), "not built yet"});
+      continue;
+    }
     const BasePlugin* plugin = registry.find(spec.plugin);
     if (!plugin) {
       a.skipped.push_back(
@@ -184,6 +196,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   }
   await_git();
   for (auto& slot : slots) {
+    // A profile with facts has them on every result, an error row's included.
+    if (profile.with_facts && slot.result->facts.is_null()) slot.result->facts = Json::object();
     a.indicators.push_back(std::move(*slot.result));
     a.errors.insert(a.errors.end(), slot.errors.begin(), slot.errors.end());
   }

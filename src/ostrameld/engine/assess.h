@@ -10,12 +10,14 @@
 #include "ostrameld/core/models.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/plugins/registry.h"
+#include "ostrameld/services/lookups.h"
 #include "ostrameld/utils/files.h"
 #include "ostrameld/utils/process.h"
 
 namespace ostrameld {
 
 struct AssessOptions {
+  const Profile* profile = nullptr;          // the profile to assess by; null: the one passed
   std::vector<std::string> only;             // indicator keys to run; empty runs the whole profile
   std::optional<std::string> repo_url;       // the address the repository was cloned from
   std::optional<std::string> software_name;  // defaults to the directory's name
@@ -23,6 +25,9 @@ struct AssessOptions {
   std::optional<std::string> gitlab_token;
   std::optional<std::string> gitea_token;
   const ForgeClient* forge = nullptr;  // null: no forge access (offline)
+  bool offline = false;                // no request to the forge or any other service
+  // Where the full profile asks its services; empty: their public addresses.
+  ServiceUrls services;
   // Past the deadline the assessment stops between checks with a TimeoutError; git
   // commands are stopped at once, and on cancellation too.
   Deadline deadline;

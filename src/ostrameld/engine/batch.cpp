@@ -173,12 +173,14 @@ std::uint64_t stable_hash(std::string_view text) {
   return h;
 }
 
-std::string failure_line(const std::string& input, const std::string& message) {
+std::string failure_line(const std::string& input, const std::string& message,
+                         std::string_view profile) {
   Json doc = Json::object();
   doc["input"] = input;
   doc["schema"] = std::string(kSchemaId);
   doc["ostrameld_version"] = std::string(kVersion);
   doc["timestamp"] = utc_timestamp();
+  doc["profile"] = std::string(profile);  // so that a summary counts it with its profile
   doc["errors"] =
       Json::array({Json{{"indicator_id", nullptr}, {"plugin", nullptr}, {"message", message}}});
   return dump_json(doc, std::nullopt) + "\n";
@@ -195,6 +197,8 @@ std::string assessment_line(const std::string& input, const Assessment& a) {
 // One input through the whole pipeline: never throws, always one line.
 std::pair<std::string, bool> assess_input(const std::string& raw, const BatchOptions& options) {
   std::string input = recorded_input(raw);
+  std::string_view profile =
+      options.assess.profile ? options.assess.profile->name : fair4rs_profile().name;
   try {
     Deadline deadline = deadline_after(options.timeout);
     RepositorySource source =
@@ -207,10 +211,11 @@ std::pair<std::string, bool> assess_input(const std::string& raw, const BatchOpt
     Assessment a = assess_repository(source.path(), opts);
     return {assessment_line(input, a), true};
   } catch (const TimeoutError&) {
-    return {failure_line(input, "timed out after " + format_seconds(*options.timeout) + " s"),
+    return {failure_line(input, "timed out after " + format_seconds(*options.timeout) + " s",
+                         profile),
             false};
   } catch (const std::exception& e) {
-    return {failure_line(input, sanitize_utf8(e.what())), false};
+    return {failure_line(input, sanitize_utf8(e.what()), profile), false};
   }
 }
 

@@ -15,6 +15,7 @@ CheckResult BasePlugin::make_result(std::string_view indicator_id, ResultFields 
   result.output = std::move(fields.output);
   result.evidence = std::move(fields.evidence);
   result.advice = std::move(fields.advice);
+  result.facts = std::move(fields.facts);
   result.plugin_version = std::string(version());
   return result;
 }

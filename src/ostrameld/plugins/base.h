@@ -39,6 +39,7 @@ class BasePlugin {
     std::string output;
     std::string evidence;
     std::vector<std::string> advice;
+    Json facts;  // profiles with facts: what was found, machine-readable
   };
 
   // Builds this plugin's result; without a status, score >= 7 passes, >= 4 warns,

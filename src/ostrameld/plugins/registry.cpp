@@ -11,6 +11,12 @@
 #include "ostrameld/plugins/builtin/quenby.h"
 #include "ostrameld/plugins/builtin/releases.h"
 #include "ostrameld/plugins/builtin/sorrath.h"
+#include "ostrameld/plugins/full/access.h"
+#include "ostrameld/plugins/full/archives.h"
+#include "ostrameld/plugins/full/components.h"
+#include "ostrameld/plugins/full/formats.h"
+#include "ostrameld/plugins/full/identifiers.h"
+#include "ostrameld/plugins/full/references.h"
 
 namespace ostrameld {
 
@@ -39,6 +45,13 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<ReleasesPlugin>());
     r.add(std::make_unique<HalsomePlugin>());
     r.add(std::make_unique<DrumletPlugin>());
+    // The full profile's own checks.
+    r.add(std::make_unique<PersistentIdentifierPlugin>());
+    r.add(std::make_unique<ComponentIdentifiersPlugin>());
+    r.add(std::make_unique<OpenAccessPlugin>());
+    r.add(std::make_unique<MetadataArchivedPlugin>());
+    r.add(std::make_unique<QualifiedReferencesPlugin>());
+    r.add(std::make_unique<StandardFormatsPlugin>());
     return r;
   }();
   return registry;

@@ -72,6 +72,10 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
                                    {"plugin", safe(e.plugin)},
                                    {"message", safe(e.message)}});
   }
+  jinja::List skipped;
+  for (const auto& sk : a.skipped)
+    skipped.emplace_back(
+        jinja::Map{{"indicator_id", safe(sk.indicator_id)}, {"reason", safe(sk.reason)}});
   const jinja::Map variables{
       {"software_name", safe(a.software.name)},
       {"software_url", text_or_none(a.software.url)},
@@ -82,6 +86,7 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
       {"passed_count", a.passed_indicators.size()},
       {"total_count", a.indicators.size()},
       {"skipped_count", a.skipped.size()},
+      {"skipped", std::move(skipped)},
       {"indicators", std::move(indicators)},
       {"errors", std::move(errors)},
       {"ostrameld_version", safe(a.ostrameld_version)},

@@ -1,9 +1,11 @@
 #include "ostrameld/reports/renderers.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
 #include "ostrameld/core/schema.h"
+#include "ostrameld/engine/profile.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -82,6 +84,24 @@ void append_to_improve(const Assessment& a, std::vector<std::string>& lines) {
   }
 }
 
+// Indicators of the profile that did not run for a reason of their own (not because
+// --indicator left them out): never silently absent.
+void append_not_assessed(const Assessment& a, std::vector<std::string>& lines) {
+  // The default report stays as it was; the opt-in profiles name what they left out.
+  const Profile* profile = find_profile(a.profile);
+  if (!profile || profile == &fair4rs_profile()) return;
+  std::vector<std::pair<std::string, std::vector<std::string>>> by_reason;
+  for (const auto& s : a.skipped) {
+    if (s.reason == "not selected (--indicator)") continue;
+    auto it = std::find_if(by_reason.begin(), by_reason.end(),
+                           [&](const auto& r) { return r.first == s.reason; });
+    if (it == by_reason.end()) it = by_reason.insert(by_reason.end(), {s.reason, {}});
+    it->second.push_back(shown(s.indicator_id));
+  }
+  for (const auto& [reason, keys] : by_reason)
+    lines.push_back("Not assessed (" + shown(reason) + "): " + join(keys, ", "));
+}
+
 }  // namespace
 
 std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) const {
@@ -105,6 +125,7 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
       a.compliance_level && !a.compliance_level->empty() ? shown(*a.compliance_level) : "none";
   lines.push_back("Compliance: " + level);
   lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
+  append_not_assessed(a, lines);
   append_to_improve(a, lines);
   return join(lines, "\n");
 }

@@ -30,6 +30,25 @@ constexpr RuleFacts kRules[] = {
     {"version_identifiers", "Releases tagged with semantic versions (vMAJOR.MINOR.PATCH)."},
     {"development_provenance", "Git history with a remote, ten or more commits and tags."},
     {"continuous_integration", "Continuous integration that runs the tests on every push."},
+    // The full profile's own keys.
+    {"persistent_identifier",
+     "A DOI or SWHID naming the software in CITATION.cff, codemeta.json or .zenodo.json."},
+    {"component_identifiers", "Each component of a workspace with its own name and version."},
+    {"release_versions", "Every release tag a version of one scheme; the newest as declared."},
+    {"citation_metadata", "CITATION.cff valid against the CFF schema; codemeta.json complete."},
+    {"open_access",
+     "The source at a public https/ssh/git address, declared in the metadata as the remote."},
+    {"metadata_archived",
+     "The metadata kept by an archive (Zenodo, Software Heritage) or a package registry."},
+    {"standard_formats", "Schemas, workflow languages and community data-format libraries."},
+    {"qualified_references", "References to papers, data and software, each with an identifier."},
+    {"documentation", "A README with install and usage sections, documentation sites, examples."},
+    {"metadata_consistency",
+     "Version, licence, name, authors and repository agree across the metadata files."},
+    {"licence", "Licence texts matching SPDX licences, agreeing with the declared licence."},
+    {"provenance", "Commits, a public remote, a changelog and identified authors."},
+    {"software_dependencies", "Dependencies declared with version constraints, or locked."},
+    {"community", "Community documents with content, tests, CI running them, style settings."},
 };
 
 const RuleFacts* facts_for(std::string_view key) {
@@ -69,7 +88,8 @@ std::string uri_path(std::string_view rel) {
 }  // namespace
 
 std::string SarifRenderer::render(const Assessment& a, const Json& /*options*/) const {
-  const Profile& profile = fair4rs_profile();
+  const Profile* named = find_profile(a.profile);
+  const Profile& profile = named ? *named : fair4rs_profile();
   Json rules = Json::array();
   for (const auto& spec : profile.indicators) {
     const RuleFacts* facts = facts_for(spec.key);

@@ -244,7 +244,12 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
       throw SummaryError(name + ":" + std::to_string(line_no) +
                          ": not a line of ostrameld's JSON Lines (batch output)");
     }
-    SummaryRow row = row_of(*doc, profile);
+    const Profile* named = nullptr;
+    if (auto pf = doc->find("profile"); pf != doc->end() && pf->is_string())
+      named = find_profile(pf->get<std::string>());
+    const Profile& by = named ? *named : profile;
+    SummaryRow row = row_of(*doc, by);
+    row.profile = by.name;
     if (!seen.insert(row.input).second) {
       ++summary.duplicates;
       continue;
@@ -366,6 +371,96 @@ std::string summary_html(const Summary& s, const Profile& profile) {
            "</td><td></td><td>not assessed: " + html(join(r.errors, "; ")) + "</td></tr>\n";
   }
   out += "</tbody>\n</table>\n</body>\n</html>\n";
+  return out;
+}
+
+std::vector<const Profile*> profiles_in(const Summary& s) {
+  std::vector<const Profile*> out;
+  for (const Profile* p : profiles())
+    if (std::any_of(s.rows.begin(), s.rows.end(), [&](const SummaryRow& r) { return r.profile == p->name; }))
+      out.push_back(p);
+  return out;
+}
+
+namespace {
+
+Summary rows_of(const Summary& s, const Profile& p) {
+  Summary part;
+  part.duplicates = 0;
+  for (const auto& r : s.rows)
+    if (r.profile == p.name) part.rows.push_back(r);
+  return part;
+}
+
+// One level deeper, for a part of a larger report: "# x" becomes "## x".
+std::string demoted(const std::string& markdown) {
+  std::string out;
+  std::size_t start = 0;
+  while (start < markdown.size()) {
+    auto nl = markdown.find('\n', start);
+    std::string line = markdown.substr(start, nl == std::string::npos ? std::string::npos : nl - start + 1);
+    if (!line.empty() && line.front() == '#') out += "#";
+    out += line;
+    start = nl == std::string::npos ? markdown.size() : nl + 1;
+  }
+  return out;
+}
+
+std::string body_of(const std::string& page) {
+  auto open = page.find("<body>\n");
+  auto close = page.rfind("</body>");
+  if (open == std::string::npos || close == std::string::npos) return page;
+  return page.substr(open + 7, close - open - 7);
+}
+
+}  // namespace
+
+std::string summarize(const Summary& s, std::string_view format) {
+  std::vector<const Profile*> used = profiles_in(s);
+  if (used.size() <= 1) {
+    const Profile& p = used.empty() ? fair4rs_profile() : *used.front();
+    return format == "csv" ? summary_csv(s, p) : format == "html" ? summary_html(s, p) : summary_markdown(s, p);
+  }
+  if (format == "csv") {
+    // Every profile's indicators, each once, and the profile of each row.
+    std::vector<std::string_view> keys;
+    for (const Profile* p : used)
+      for (const auto& spec : p->indicators)
+        if (std::find(keys.begin(), keys.end(), spec.key) == keys.end()) keys.push_back(spec.key);
+    std::string out = "input,name,profile,overall_score,compliance_level";
+    for (auto k : keys) out += "," + std::string(k);
+    out += ",errors\n";
+    for (const Profile* p : used) {
+      for (const auto& r : s.rows) {
+        if (r.profile != p->name) continue;
+        out += csv_cell(r.input) + "," + csv_cell(r.name) + "," + std::string(p->name) + ",";
+        out += r.assessed ? format_fixed(r.overall_score, 2) + "," + r.compliance : std::string(",");
+        for (auto k : keys) {
+          out += ",";
+          for (std::size_t i = 0; i < p->indicators.size(); ++i)
+            if (p->indicators[i].key == k && r.scores[i]) out += format_fixed(*r.scores[i], 1);
+        }
+        out += "," + csv_cell(join(r.errors, " | ")) + "\n";
+      }
+    }
+    return out;
+  }
+  std::string out;
+  if (format == "html") {
+    out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>FAIR assessment of " +
+          std::to_string(s.rows.size()) + " repositories, by profile</title>\n</head>\n<body>\n";
+    for (const Profile* p : used)
+      out += "<section>\n<p>Profile <code>" + std::string(p->name) + "</code>: " +
+             std::string(p->description) + "</p>\n" + body_of(summary_html(rows_of(s, *p), *p)) +
+             "</section>\n";
+    return out + "</body>\n</html>\n";
+  }
+  out = "# FAIR assessment of " + std::to_string(s.rows.size()) +
+        " repositories, by profile\n\nThe results come from " + std::to_string(used.size()) +
+        " profiles; each is summed up on its own.\n";
+  if (s.duplicates) out += "\n" + std::to_string(s.duplicates) + " repeated lines counted once.\n";
+  for (const Profile* p : used)
+    out += "\n## Profile `" + std::string(p->name) + "`\n\n" + demoted(summary_markdown(rows_of(s, *p), *p));
   return out;
 }
 

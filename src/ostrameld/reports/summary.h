@@ -21,6 +21,7 @@ class SummaryError : public std::runtime_error {
 // One repository of the results.
 struct SummaryRow {
   std::string input;
+  std::string profile;  // the profile the line was assessed by
   std::string name;
   bool assessed = false;  // false: the input could not be assessed at all
   double overall_score = 0.0;
@@ -37,7 +38,8 @@ struct Summary {
   std::vector<std::string> notes;  // what was passed over, for the user (a torn last line)
 };
 
-// Reads one file of results; `name` is used in messages. A torn last line (a batch
+// Reads one file of results; `name` is used in messages. Each line is read by the profile
+// it names (`profile` for lines that name none, as older files). A torn last line (a batch
 // killed while writing it) is skipped with a note; a broken line elsewhere throws
 // SummaryError.
 void read_results(std::istream& in, const std::string& name, Summary& summary,
@@ -46,5 +48,12 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
 std::string summary_csv(const Summary& s, const Profile& profile = fair4rs_profile());
 std::string summary_markdown(const Summary& s, const Profile& profile = fair4rs_profile());
 std::string summary_html(const Summary& s, const Profile& profile = fair4rs_profile());
+
+// The profiles the rows were assessed by, in the order of profiles().
+std::vector<const Profile*> profiles_in(const Summary& s);
+// The summary in "markdown", "html" or "csv": as above for results of one profile; for
+// several, a part per profile (CSV: one table with a profile column and every profile's
+// indicators).
+std::string summarize(const Summary& s, std::string_view format);
 
 }  // namespace ostrameld

@@ -432,6 +432,41 @@ struct HttpForgeClient::Impl {
     return std::min(limit, left);
   }
 
+  // One GET with redirects followed within its origin: what it gave, without a token
+  // unless the headers carry one for this host.
+  ServiceReply single(const std::string& url, const std::vector<std::string>& headers,
+                      bool allow_http, const std::string& host, Deadline deadline) {
+    using Outcome = ServiceReply::Outcome;
+    const std::string origin = origin_of(url);
+    std::string target = url;
+    std::optional<Response> r;
+    for (int hops = 0;; ++hops) {
+      auto timeout = time_left(deadline);
+      if (!timeout) throw TimeoutError("assessment timed out");
+      {
+        HostGate::Pass pass(gate, host, deadline);
+        if (!pass.held()) throw TimeoutError("assessment timed out");
+        r = get(target, headers, allow_http, *timeout);
+      }
+      if (!r) {
+        if (deadline && std::chrono::steady_clock::now() + std::chrono::milliseconds(100) >= *deadline)
+          throw TimeoutError("assessment timed out");
+        return {Outcome::Unavailable, 0, {}};
+      }
+      if (r->status < 300 || r->status >= 400 || hops == kMaxRedirects) break;
+      auto loc = r->headers.find("location");
+      if (loc == r->headers.end()) break;
+      std::string next = loc->second;
+      if (!next.empty() && next.front() == '/') next = origin + next;  // relative to the origin
+      if (origin_of(next) != origin) return {Outcome::Unavailable, r->status, {}};  // refused
+      target = next;
+    }
+    if (rate_limit_exhausted(*r)) return {Outcome::RateLimited, r->status, {}};
+    if (r->status == 200) return {Outcome::Found, 200, std::move(r->body)};
+    if (r->status == 404 || r->status == 410) return {Outcome::NotFound, r->status, {}};
+    return {Outcome::Unavailable, r->status, {}};
+  }
+
   Pages fetch_pages(const std::string& first, const std::vector<std::string>& headers,
                     bool allow_http, const std::string& host, Deadline deadline,
                     const std::function<PageResult(const std::string&)>& on_page) {
@@ -584,6 +619,43 @@ ForgeProblem HttpForgeClient::problem(std::string_view url) const {
   if (!info) return ForgeProblem::UnknownForge;
   if (impl_->is_exhausted(info->host)) return ForgeProblem::RateLimited;
   return impl_->noted(info->host).value_or(ForgeProblem::Unreachable);
+}
+
+RepositoryRecord HttpForgeClient::get_repository(std::string_view url,
+                                                const std::optional<std::string>& token,
+                                                Deadline deadline) const {
+  if (impl_->options.offline) return {};
+  auto info = parse_forge_url(url);
+  if (!info || impl_->is_exhausted(info->host)) return {};
+  std::string target = info->api_style == "gitlab"
+                           ? info->api_base + "/projects/" + percent_encode(info->project)
+                           : info->api_base + "/repos/" + info->project;
+  ServiceReply reply = impl_->single(target, request_headers(*info, token), info->scheme == "http",
+                                     info->host, deadline);
+  RepositoryRecord record;
+  record.outcome = reply.outcome;
+  if (reply.outcome == ServiceReply::Outcome::RateLimited) impl_->mark_exhausted(info->host);
+  if (reply.outcome != ServiceReply::Outcome::Found) return record;
+  auto doc = read_json(reply.body, kMaxJsonDepth);
+  if (!doc || !doc->is_object()) {
+    record.outcome = ServiceReply::Outcome::Unavailable;
+    return record;
+  }
+  if (auto v = doc->find("visibility"); v != doc->end() && v->is_string()) {
+    record.is_public = v->get<std::string>() == "public";
+  } else if (auto p = doc->find("private"); p != doc->end() && p->is_boolean()) {
+    record.is_public = !p->get<bool>();
+  }
+  return record;
+}
+
+ServiceReply HttpForgeClient::get_service(std::string_view url, Deadline deadline) const {
+  if (impl_->options.offline) return {};
+  std::string u(url);
+  std::string origin = origin_of(u);
+  bool http = starts_with(u, "http://") && impl_->options.plain_http_origins.count(origin) > 0;
+  if (!starts_with(u, "https://") && !http) return {};
+  return impl_->single(u, {"Accept: application/json"}, http, origin, deadline);
 }
 
 std::string token_variable(std::string_view style) {

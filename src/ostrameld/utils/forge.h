@@ -32,6 +32,20 @@ struct Release {
 // Why a forge gave no releases, so that advice can say what to change.
 enum class ForgeProblem { Offline, UnknownForge, RateLimited, Denied, NotFound, Unreachable };
 
+// What one request to a service (or the forge's record of a repository) gave.
+struct ServiceReply {
+  enum class Outcome { Found, NotFound, RateLimited, Unavailable };
+  Outcome outcome = Outcome::Unavailable;
+  long status = 0;   // the HTTP status, 0 when there was none
+  std::string body;  // when Found
+};
+
+// Whether the public can read a repository, as its forge says.
+struct RepositoryRecord {
+  ServiceReply::Outcome outcome = ServiceReply::Outcome::Unavailable;
+  std::optional<bool> is_public;  // when Found
+};
+
 class ForgeClient {
  public:
   virtual ~ForgeClient() = default;
@@ -46,6 +60,19 @@ class ForgeClient {
       Deadline deadline = std::nullopt) const = 0;
   // Why get_releases gave nothing for this URL, as far as the client knows.
   virtual ForgeProblem problem(std::string_view /*url*/) const { return ForgeProblem::Unreachable; }
+  // The forge's record of the repository: public or private. The token goes only to a
+  // host that takes it. Throws TimeoutError once the deadline has passed.
+  virtual RepositoryRecord get_repository(std::string_view /*url*/,
+                                          const std::optional<std::string>& /*token*/,
+                                          Deadline /*deadline*/ = std::nullopt) const {
+    return {};
+  }
+  // One GET of a public service (Software Heritage, a DOI resolver, a package registry):
+  // never a token, redirects only within the origin, the body bounded. Https only, but
+  // for origins the user named. Throws TimeoutError once the deadline has passed.
+  virtual ServiceReply get_service(std::string_view /*url*/, Deadline /*deadline*/ = std::nullopt) const {
+    return {};
+  }
 };
 
 }  // namespace ostrameld
@@ -53,6 +80,7 @@ class ForgeClient {
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 namespace ostrameld {
@@ -70,6 +98,9 @@ struct ForgeOptions {
   // certificates to trust instead of the system's: for tests and private networks.
   std::vector<std::string> resolve;
   std::string ca_file;
+  // Origins ("http://127.0.0.1:8080") that services may be asked at over plain http:
+  // those the user pointed a service at.
+  std::set<std::string> plain_http_origins;
 };
 
 // The forge client of a run, over HTTPS (libcurl). Thread-safe: one client serves all
@@ -107,6 +138,9 @@ class HttpForgeClient final : public ForgeClient {
                                                    const std::optional<std::string>& token,
                                                    Deadline deadline = std::nullopt) const override;
   ForgeProblem problem(std::string_view url) const override;
+  RepositoryRecord get_repository(std::string_view url, const std::optional<std::string>& token,
+                                  Deadline deadline = std::nullopt) const override;
+  ServiceReply get_service(std::string_view url, Deadline deadline = std::nullopt) const override;
 
   // The clone URLs of every repository of an organisation, group (with its subgroups)
   // or user, every page, sorted; archived repositories and forks only when asked. Pages

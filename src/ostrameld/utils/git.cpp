@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -618,6 +619,10 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
   if (state.bare) return info;
   info.is_repo = true;
   info.shallow = state.shallow;
+  info.head_commit = state.head_oid;
+  info.sha256 = state.sha256;
+  for (const auto& tag : state.tags) info.tags.push_back(sanitize_utf8(tag.name.substr(10)));
+  std::sort(info.tags.begin(), info.tags.end());
   constexpr auto heads = "refs/heads/"sv;
   if (state.branch_exists && state.head_ref.substr(0, heads.size()) == heads)
     info.current_branch = sanitize_utf8(std::string_view(state.head_ref).substr(heads.size()));
@@ -683,6 +688,32 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
     info.remote_url = choose_remote(state.remote_urls);
   }
   return info;
+}
+
+std::vector<std::string> object_types(const Path& path, const std::vector<std::string>& oids,
+                                      Deadline deadline) {
+  std::vector<std::string> types(oids.size(), "missing");
+  auto layout = find_work_tree(path);
+  if (!layout || oids.empty()) return types;
+  RepositoryState state = read_repository_state(*layout);
+  SealedRepository sealed(*layout, state, SealedRepository::Objects::ByEnvironment);
+  ProcessSpec spec = sealed.command({"cat-file", "--batch-check=%(objecttype)"});
+  for (const auto& oid : oids) {
+    // Only object ids: anything else could be read as a revision expression.
+    bool hex = !oid.empty() && oid.find_first_not_of("0123456789abcdef") == std::string::npos;
+    spec.input += (hex ? oid : std::string(40, '0')) + "\n";
+  }
+  auto r = run_processes({spec}, deadline, nullptr);
+  check(r[0], "looking up objects");
+  std::size_t i = 0, start = 0;
+  const std::string& out = r[0].out;
+  while (i < oids.size() && start < out.size()) {
+    auto nl = out.find('\n', start);
+    std::string line = out.substr(start, nl - start);
+    start = nl == std::string::npos ? out.size() : nl + 1;
+    types[i++] = line.find(" missing") != std::string::npos ? "missing" : line;
+  }
+  return types;
 }
 
 void clone_repository(const std::string& url, const Path& dest, const CloneOptions& options) {

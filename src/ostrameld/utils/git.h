@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ostrameld/core/context.h"
 #include "ostrameld/utils/files.h"
@@ -26,6 +27,11 @@ class GitError : public std::runtime_error {
 // A path in no working tree gives is_repo = false; other failures throw GitError.
 GitInfo read_git_info(const Path& path, Deadline deadline = std::nullopt,
                       const std::atomic<bool>* cancel = nullptr);
+
+// The type ("commit", "tree", "blob", "tag") of each object id in the repository holding
+// path, "missing" for one it does not have. Throws GitError.
+std::vector<std::string> object_types(const Path& path, const std::vector<std::string>& oids,
+                                      Deadline deadline = std::nullopt);
 
 // The top of the work tree holding path, when path lies in one.
 std::optional<Path> work_tree_top(const Path& path);
