@@ -219,7 +219,9 @@ bool read_bounded_line(std::istream& in, std::string& line, bool& ended) {
 void read_results(std::istream& in, const std::string& name, Summary& summary,
                   const Profile& profile) {
   std::unordered_set<std::string> seen;
-  for (const auto& r : summary.rows) seen.insert(r.input);
+  // An input is counted once per profile: the same list assessed by two profiles is two sets.
+  auto key = [](const SummaryRow& r) { return r.profile + '\n' + r.input; };
+  for (const auto& r : summary.rows) seen.insert(key(r));
   std::string line;
   std::size_t line_no = 0;
   bool ended = false;
@@ -250,7 +252,7 @@ void read_results(std::istream& in, const std::string& name, Summary& summary,
     const Profile& by = named ? *named : profile;
     SummaryRow row = row_of(*doc, by);
     row.profile = by.name;
-    if (!seen.insert(row.input).second) {
+    if (!seen.insert(key(row)).second) {
       ++summary.duplicates;
       continue;
     }

@@ -84,14 +84,20 @@ CheckResult ComponentIdentifiersPlugin::check(std::string_view indicator_id,
   if (const auto* cargo = m.find("Cargo.toml"); cargo && !cargo->members.empty()) {
     kinds.push_back("Cargo workspace");
     std::string shared;
-    if (cargo->data.is_object())
-      shared = metadata::text_of(cargo->data.value("workspace", Json::object())
-                                     .value("package", Json::object())
-                                     .value("version", Json()));
+    if (auto w = cargo->data.find("workspace"); cargo->data.is_object() && w != cargo->data.end() && w->is_object())
+      if (auto p = w->find("package"); p != w->end() && p->is_object())
+        shared = metadata::text_of(p->value("version", Json()));
     if (!cargo->title.empty()) add(*cargo);
     std::vector<const MetadataSource*> members;
     members_of(m, "Cargo.toml", cargo->members, members);
-    for (const auto* s : members) add(*s, s->version.empty() ? shared : s->version);
+    for (const auto* s : members) {
+      // Only `version.workspace = true` takes the workspace's version.
+      bool inherits = false;
+      if (auto p = s->data.find("package"); s->data.is_object() && p != s->data.end() && p->is_object())
+        if (auto v = p->find("version"); v != p->end() && v->is_object())
+          inherits = v->value("workspace", false);
+      add(*s, inherits ? shared : s->version);
+    }
   }
   // npm, yarn, pnpm and lerna workspaces.
   std::vector<std::string> js_patterns;
