@@ -12,6 +12,7 @@ sarif="${INPUT_SARIF_FILE-ostrameld.sarif}"
 badge="${INPUT_BADGE_FILE:-}"
 fail_under="${INPUT_FAIL_UNDER:-}"
 forge="${INPUT_FORGE:-}"
+profile="${INPUT_PROFILE:-fair4rs}"
 cache="${OSTRAMELD_DEB_CACHE:-}"
 
 if ! command -v ostrameld >/dev/null; then
@@ -25,7 +26,7 @@ if ! command -v ostrameld >/dev/null; then
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >&2
 fi
 
-common=()
+common=(--profile "$profile")
 [ -n "$forge" ] && common+=(--forge "$forge")
 args=("$path" -f "$format" -o "$output" "${common[@]}")
 [ -n "$badge" ] && args+=(--badge "$badge")

@@ -44,6 +44,10 @@ TEST(Integrations, TheActionWritesReportSarifAndJobSummary) {
   EXPECT_EQ(testing::read_file(out / "fair.svg").rfind("<svg ", 0), 0u);
   // Below the threshold the step fails, and the summary is still written.
   EXPECT_EQ(sh(env + " INPUT_FAIL_UNDER=9 " + action + " >/dev/null 2>&1"), 1);
+  // The profile input reaches every report of the step.
+  EXPECT_EQ(sh(env + " INPUT_PROFILE=fair4rs-full " + action + " >/dev/null 2>&1"), 0);
+  EXPECT_NE(testing::read_file(out / "report.md").find("Profile: `fair4rs-full`"), std::string::npos);
+  EXPECT_NE(testing::read_file(out / "fair.sarif").find("\"persistent_identifier\""), std::string::npos);
 }
 
 // The hook reports and never blocks, also before the first commit of an empty
@@ -77,6 +81,12 @@ TEST(Integrations, TemplatesKeepReportsCacheThePackageAndNameForges) {
   std::string gitlab = testing::read_file(kSource + "/ci/gitlab/ostrameld.yml");
   EXPECT_NE(gitlab.find("when: always"), std::string::npos);
   EXPECT_NE(gitlab.find("${OSTRAMELD_FORGE:+--forge \"$OSTRAMELD_FORGE\"}"), std::string::npos);
+  // Both assessments of the job take the profile.
+  std::size_t profiles = 0;
+  for (auto at = gitlab.find("--profile \"$OSTRAMELD_PROFILE\""); at != std::string::npos;
+       at = gitlab.find("--profile \"$OSTRAMELD_PROFILE\"", at + 1))
+    ++profiles;
+  EXPECT_EQ(profiles, 2u);
   std::string action = testing::read_file(kSource + "/action.yml");
   EXPECT_NE(action.find("uses: actions/cache@v4"), std::string::npos);
   EXPECT_NE(action.find("key: ostrameld-deb-" + std::string(OSTRAMELD_VERSION_STRING) +
