@@ -154,5 +154,37 @@ TEST(MetadataReaders, EachSourceAsWrittenInRealProjects) {
   }
 }
 
+
+// TOML values keep every character (Latin, Cyrillic, CJK, the private-use block), and a
+// character no TOML allows outside strings is an error, never undefined behaviour.
+TEST(MetadataReaders, TomlKeepsEveryCharacterOfItsStrings) {
+  struct {
+    const char* name;
+    std::string text;
+    std::string title;  // empty: the file is refused
+  } cases[] = {
+      {"accents", "[project]\nname = \"José Müller\"\n", "José Müller"},
+      {"Cyrillic and CJK", "[project]\nname = \"\xd2\x8f \xe3\x81\x82 \xef\xbc\xa1\"\n",
+       "\xd2\x8f \xe3\x81\x82 \xef\xbc\xa1"},
+      {"private use, as written", "[project]\nname = \"\xef\x90\x80\xef\x80\x80\"\n",
+       "\xef\x90\x80\xef\x80\x80"},
+      {"in a key", "[project]\nname = \"x\"\n[project.urls]\n\"Dokumentation \xc3\xa9\" = \"https://x\"\n", "x"},
+      {"a bare key with an accent", "[project]\nnamé = \"x\"\n", ""},
+      {"after a backslash in a multi-line string", "[project]\nname = \"\"\"a\\\n   \xd2\x8f\"\"\"\n",
+       "a\xd2\x8f"},
+      {"between tokens", "[project]\nname\xd2\x8f= \"x\"\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MetadataSource s;
+    read_pyproject(c.text, s);
+    EXPECT_EQ(s.readable(), !c.title.empty()) << s.problem;
+    EXPECT_EQ(s.title, c.title);
+  }
+  MetadataSource urls;
+  read_pyproject("[project]\nname = \"x\"\n[project.urls]\n\"Dokumentation \xc3\xa9\" = \"https://x\"\n", urls);
+  EXPECT_TRUE(urls.data["project"]["urls"].contains("Dokumentation \xc3\xa9"));
+}
+
 }  // namespace
 }  // namespace ostrameld
