@@ -58,7 +58,7 @@ TEST(FullProfileCli, ChoosingAndListing) {
     int status;
     const char* in_out;  // expected in stdout, or in stderr when the status is 2
   } cases[] = {
-      {" --offline --profile fair4rs-full", 0, "Not assessed (not built yet): release_versions"},
+      {" --offline --profile fair4rs-full", 0, "Not assessed (not built yet): documentation"},
       {" --offline --profile fair4rs-full --indicator open_access", 0, "open_access"},
       {" --offline --indicator open_access", 2, "unknown indicator \"open_access\" in profile fair4rs"},
       {" --offline --profile fair4rs-full --indicator clear_license", 2, "in profile fair4rs-full"},

@@ -29,8 +29,8 @@ constexpr std::array kFair4rsIntermediate{"rich_metadata"sv, "metadata_self_refe
 constexpr std::array<IndicatorSpec, 16> kFair4rsFull{{
     {"persistent_identifier", "F1", "identifiers", 1.0, "Persistent identifier"},
     {"component_identifiers", "F1.1", "components", 1.0, "Components identified"},
-    {"release_versions", "F1.2", "", 1.0, "Release versions"},
-    {"citation_metadata", "F2", "", 1.0, "Citation metadata"},
+    {"release_versions", "F1.2", "versions", 1.0, "Release versions"},
+    {"citation_metadata", "F2", "citation", 1.0, "Citation metadata"},
     {"metadata_self_reference", "F3", "sorrath", 1.0, "Metadata naming the software"},
     {"searchable_metadata", "F4", "sorrath", 1.0, "Searchable metadata files"},
     {"open_access", "A1, A1.1, A1.2", "access", 1.0, "Open access to the source"},

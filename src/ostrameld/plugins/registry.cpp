@@ -13,10 +13,12 @@
 #include "ostrameld/plugins/builtin/sorrath.h"
 #include "ostrameld/plugins/full/access.h"
 #include "ostrameld/plugins/full/archives.h"
+#include "ostrameld/plugins/full/citation.h"
 #include "ostrameld/plugins/full/components.h"
 #include "ostrameld/plugins/full/formats.h"
 #include "ostrameld/plugins/full/identifiers.h"
 #include "ostrameld/plugins/full/references.h"
+#include "ostrameld/plugins/full/versions.h"
 
 namespace ostrameld {
 
@@ -52,6 +54,8 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<MetadataArchivedPlugin>());
     r.add(std::make_unique<QualifiedReferencesPlugin>());
     r.add(std::make_unique<StandardFormatsPlugin>());
+    r.add(std::make_unique<VersionsPlugin>());
+    r.add(std::make_unique<CitationPlugin>());
     return r;
   }();
   return registry;

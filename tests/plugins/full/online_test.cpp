@@ -137,10 +137,14 @@ TEST(FullProfileOnline, EachServiceAnswer) {
   std::size_t before = server.seen().size();
   assess_online(repo, host, tls);
   auto seen = server.seen();
+  // The forge answers two questions (the repository's record, its releases); every other
+  // service one.
   std::map<std::string, int> per_service;
-  for (std::size_t i = before; i < seen.size(); ++i) ++per_service[seen[i].path.substr(0, seen[i].path.find('/', 1))];
-  for (const auto& [service, count] : per_service) EXPECT_EQ(count, 1) << service;
-  EXPECT_EQ(per_service.size(), 4u);  // forge record, Zenodo, Software Heritage, PyPI
+  for (std::size_t i = before; i < seen.size(); ++i) ++per_service[seen[i].path];
+  for (const auto& [path, count] : per_service) EXPECT_EQ(count, 1) << path;
+  EXPECT_EQ(per_service.size(), 5u) << per_service.begin()->first;
+  EXPECT_EQ(per_service.count("/api/v3/repos/org/pkgz"), 1u);
+  EXPECT_EQ(per_service.count("/api/v3/repos/org/pkgz/releases"), 1u);
 }
 
 // A service that accepts and never answers: the question stays open within the

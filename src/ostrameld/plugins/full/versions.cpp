@@ -1,0 +1,175 @@
+#include "ostrameld/plugins/full/versions.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+
+#include "ostrameld/metadata/model.h"
+#include "ostrameld/utils/forge.h"
+#include "ostrameld/utils/text.h"
+#include "ostrameld/utils/versions.h"
+
+namespace ostrameld {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array kIndicators{"release_versions"sv};
+
+constexpr std::array kDeclaring{"pyproject.toml"sv, "setup.cfg"sv,    "DESCRIPTION"sv,
+                                "package.json"sv,   "Cargo.toml"sv,   "pom.xml"sv,
+                                "Project.toml"sv,   "CITATION.cff"sv, "codemeta.json"sv};
+
+}  // namespace
+
+DeclaredVersion declared_version(const ProjectMetadata& m) {
+  for (auto kind : kDeclaring) {
+    const MetadataSource* s = m.find(kind);
+    if (!s || s->version.empty() || !parse_version(s->version)) continue;
+    if (kind == "package.json" && s->version == "0.0.0" && s->is_private) continue;  // a workspace root
+    return {s->version, s->path};
+  }
+  return {};
+}
+
+std::span<const std::string_view> VersionsPlugin::supported_indicators() const { return kIndicators; }
+
+CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& ctx) const {
+  const GitInfo& git = ctx.git();
+  const ProjectMetadata& m = ctx.metadata();
+  std::vector<std::string> names = git.tags;
+  std::size_t releases_online = 0;
+  bool asked_forge = false;
+  // Online, the forge's releases count as versions too (a tag made by the release).
+  if (ctx.forge && ctx.lookups) {
+    std::string url = ctx.repo_url ? *ctx.repo_url : git.remote_url;
+    if (auto info = ctx.forge->parse_forge_url(url)) {
+      std::optional<std::string> token = info->api_style == "github"   ? ctx.github_token
+                                         : info->api_style == "gitlab" ? ctx.gitlab_token
+                                                                       : ctx.gitea_token;
+      if (auto releases = ctx.forge->get_releases(url, token, ctx.deadline)) {
+        asked_forge = true;
+        for (const auto& r : *releases) {
+          if (!r.tag_name) continue;
+          ++releases_online;
+          if (std::find(names.begin(), names.end(), *r.tag_name) == names.end()) names.push_back(*r.tag_name);
+        }
+      }
+    }
+  }
+
+  struct Tagged {
+    std::string tag;
+    Version v;
+  };
+  std::vector<Tagged> versions;
+  std::vector<std::string> ignored;
+  for (const auto& tag : names) {
+    if (auto v = version_of_tag(tag)) versions.push_back({tag, *v});
+    else ignored.push_back(tag);
+  }
+  // The schemes the tags use; a tag valid in SemVer is valid in PEP 440 too.
+  std::map<VersionScheme, std::size_t> by_scheme;
+  std::size_t conforming = 0;
+  for (const auto& t : versions) {
+    ++by_scheme[t.v.scheme];
+    if (t.v.scheme != VersionScheme::Other) ++conforming;
+  }
+  std::string scheme = "none";
+  if (!versions.empty()) {
+    std::size_t semver = by_scheme[VersionScheme::SemVer], pep = by_scheme[VersionScheme::Pep440],
+                calver = by_scheme[VersionScheme::CalVer];
+    if (semver == conforming && conforming) scheme = "semver";
+    else if (semver + pep == conforming && conforming) scheme = "pep440";
+    else if (calver == conforming && conforming) scheme = "calver";
+    else if (conforming) scheme = "mixed";
+    else scheme = "other";
+  }
+  // Several tags of one version (v1.0.0 and 1.0.0, v1.2 and v1.2.0) of one package: the
+  // prefix without its "v" names the package of a monorepo.
+  auto package = [](const std::string& prefix) {
+    std::string p = prefix;
+    if (!p.empty() && (p.back() == 'v' || p.back() == 'V')) p.pop_back();
+    return p;
+  };
+  std::vector<std::string> duplicates;
+  for (std::size_t i = 0; i < versions.size(); ++i)
+    for (std::size_t j = i + 1; j < versions.size(); ++j)
+      if (package(versions[i].v.prefix) == package(versions[j].v.prefix) &&
+          versions[i].v.scheme != VersionScheme::Other && versions[j].v.scheme != VersionScheme::Other &&
+          same_version(versions[i].v, versions[j].v) && duplicates.size() < 10)
+        duplicates.push_back(versions[i].tag + " = " + versions[j].tag);
+  // The newest release: the highest version that is no pre-release, by the scheme's order.
+  const Tagged* newest = nullptr;
+  for (const auto& t : versions) {
+    if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
+    if (!newest || compare_versions(t.v, newest->v) > 0) newest = &t;
+  }
+  DeclaredVersion declared = declared_version(m);
+
+  std::vector<std::string> advice;
+  double score;
+  std::string output;
+  if (versions.empty()) {
+    score = 0.0;
+    output = git.tags.empty() ? "No tags" : "No tag is a version";
+    std::string example = declared.version.empty() ? "1.0.0" : declared.version;
+    advice.push_back("Tag each release with its version and push the tags: git tag -a v" + example +
+                     " -m \"Release " + example + "\" && git push --tags" +
+                     (git.shallow ? " (this checkout is shallow: fetch the tags to see them)" : "") + ".");
+  } else {
+    score = 10.0 * static_cast<double>(conforming) / static_cast<double>(versions.size());
+    output = std::to_string(conforming) + " of " + std::to_string(versions.size()) +
+             " version tags follow " + (scheme == "mixed" || scheme == "other" ? "a scheme" : scheme);
+    std::vector<std::string> bad;
+    for (const auto& t : versions)
+      if (t.v.scheme == VersionScheme::Other && bad.size() < 5) bad.push_back(t.tag);
+    if (!bad.empty())
+      advice.push_back("These tags follow no version scheme (SemVer has no leading zeros and three "
+                       "numbers; PEP 440 and CalVer have their own forms): " + join(bad, ", ") + ".");
+    if (scheme == "mixed") {
+      score = std::min(score, 6.0);
+      std::vector<std::string> used;
+      for (const auto& [s, n] : by_scheme)
+        if (s != VersionScheme::Other && n) used.push_back(std::string(scheme_name(s)) + " (" + std::to_string(n) + ")");
+      advice.push_back("The tags mix version schemes: " + join(used, ", ") + "; keep to one for new releases.");
+    }
+    if (!duplicates.empty()) {
+      score = std::max(0.0, score - 1.0);
+      advice.push_back("Several tags name one version: " + join(duplicates, "; ") + "; keep one of each.");
+    }
+    if (newest && !declared.version.empty()) {
+      auto d = parse_version(declared.version);
+      if (d && compare_versions(*d, newest->v) < 0) {
+        score = std::max(0.0, score - 2.0);
+        advice.push_back(declared.source + " declares version " + declared.version +
+                         ", older than the newest release " + newest->tag + ": set it to " +
+                         newest->v.text + " (and bump it before the next release).");
+      }
+    }
+  }
+  score = std::round(score * 10.0) / 10.0;
+  Json facts{{"scheme", scheme},
+             {"version_tags", versions.size()},
+             {"conforming", conforming},
+             {"latest_tag", newest ? Json(newest->tag) : Json(nullptr)},
+             {"declared_version", declared.version.empty() ? Json(nullptr) : Json(declared.version)},
+             {"ignored_tags", ignored.size()},
+             {"duplicates", duplicates},
+             {"forge_releases", asked_forge ? Json(releases_online) : Json(nullptr)}};
+  std::string evidence;
+  if (newest) evidence = "Newest release: " + newest->tag;
+  if (!declared.version.empty())
+    evidence += std::string(evidence.empty() ? "" : "; ") + "declared: " + declared.version + " (" + declared.source + ")";
+  if (!ignored.empty()) evidence += std::string(evidence.empty() ? "" : "; ") + std::to_string(ignored.size()) + " other tags ignored";
+  return make_result(indicator_id, {.score = score,
+                                    .process = "Read every tag as a version of its scheme",
+                                    .output = output,
+                                    .evidence = evidence,
+                                    .advice = std::move(advice),
+                                    .facts = std::move(facts)});
+}
+
+}  // namespace ostrameld

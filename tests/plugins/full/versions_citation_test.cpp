@@ -1,0 +1,120 @@
+// release_versions and citation_metadata on repositories the tests build: tags of every
+// scheme and mistake, citation files valid, invalid and what Zenodo refuses.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ostrameld/engine/assess.h"
+#include "plugins/full/shapes.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::TempRepo;
+
+CheckResult assess_one(const TempRepo& repo, const char* key) {
+  AssessOptions options;
+  options.profile = &fair4rs_full_profile();
+  options.offline = true;
+  options.only = {key};
+  Assessment a = assess_repository(repo.path(), options);
+  EXPECT_EQ(a.indicators.size(), 1u);
+  return a.indicators.empty() ? CheckResult{} : a.indicators.front();
+}
+
+bool any_advice(const CheckResult& r, std::string_view text) {
+  for (const auto& a : r.advice)
+    if (a.find(text) != std::string::npos) return true;
+  return false;
+}
+
+TEST(ReleaseVersions, EveryTagByItsScheme) {
+  struct {
+    const char* name;
+    std::vector<std::string> tags;  // in the order made
+    std::string pyproject_version;
+    const char* scheme;
+    double score;
+    const char* latest;
+    const char* advice;
+  } cases[] = {
+      {"SemVer, and a non-version tag after the last release",
+       {"v0.1.0", "v0.2.0", "paper-submission"}, "0.2.0", "semver", 10.0, "v0.2.0", nullptr},
+      {"the newest by version, not by date: a maintenance release tagged late",
+       {"v1.0.0", "v2.0.0", "v1.0.1"}, "2.0.0", "semver", 10.0, "v2.0.0", nullptr},
+      {"PEP 440 with a release candidate", {"1.0", "1.1rc1", "1.1"}, "1.1", "pep440", 10.0, "1.1", nullptr},
+      {"CalVer", {"2023.12", "2024.03.1"}, "", "calver", 10.0, "2024.03.1", nullptr},
+      {"a package prefix belongs to the tag", {"Plots-v1.0.0", "Plots-v1.1.0"}, "", "semver", 10.0,
+       "Plots-v1.1.0", nullptr},
+      {"leading zeros are no SemVer", {"v01.0.0", "v1.1.0"}, "", "semver", 5.0, "v1.1.0", "v01.0.0"},
+      {"mixed schemes", {"v1.0.0", "2.0", "2024.01"}, "", "mixed", 6.0, "2024.01", "mix version schemes"},
+      {"one version tagged twice", {"v1.0.0", "1.0.0"}, "", "semver", 9.0, "1.0.0", "name one version"},
+      {"the metadata declares an older version", {"v0.1.0", "v0.2.0"}, "0.1.0", "semver", 8.0, "v0.2.0",
+       "older than the newest release v0.2.0"},
+      {"no tags", {}, "1.0.0", "none", 0.0, nullptr, "git tag -a v1.0.0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    if (!c.pyproject_version.empty())
+      repo.write("pyproject.toml", "[project]\nname = \"p\"\nversion = \"" + c.pyproject_version + "\"\n");
+    testing::commit_all(repo);
+    for (const auto& t : c.tags) testing::git(repo, "tag " + t);
+    CheckResult r = assess_one(repo, "release_versions");
+    EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
+    EXPECT_EQ(r.facts["scheme"], c.scheme);
+    EXPECT_EQ(r.facts["latest_tag"], c.latest ? Json(c.latest) : Json(nullptr));
+    if (c.advice) EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+    else EXPECT_TRUE(r.advice.empty()) << r.advice.front();
+  }
+}
+
+TEST(CitationMetadata, ValidInvalidAndWhatZenodoRefuses) {
+  const std::string head = "cff-version: 1.2.0\nmessage: Cite it\n";
+  struct {
+    const char* name;
+    std::string cff;       // empty: none
+    std::string codemeta;  // empty: none
+    std::vector<std::string> tags;
+    double score;
+    Json schema_valid;
+    const char* advice;
+  } cases[] = {
+      {"valid, no codemeta", head + "title: t\nauthors:\n  - family-names: D\n", "", {}, 9.0, true,
+       "Add codemeta.json"},
+      {"invalid: a number for a title, a name for a list", head + "title: 123\nauthors: bob\n", "", {},
+       2.0, false, "authors: must be a list; title: must be text"},
+      {"an older cff-version", "cff-version: 1.1.0\nmessage: m\ntitle: t\nauthors:\n  - name: T\n", "", {},
+       2.0, false, "from cff-version 1.1.0 to 1.2.0"},
+      {"a mistyped ORCID and two licences",
+       head + "title: t\nlicense: [MIT, Apache-2.0]\nauthors:\n  - family-names: D\n"
+              "    orcid: https://orcid.org/0000-0002-1825-0098\n",
+       "", {}, 7.0, true, "wrong check digit"},
+      {"a version older than the newest release", head + "title: t\nversion: 0.1.0\nauthors:\n  - name: T\n",
+       "", {"v0.2.0"}, 8.0, true, "older than the newest release v0.2.0"},
+      {"with a complete codemeta.json", head + "title: t\nauthors:\n  - family-names: D\n",
+       R"({"@context": "https://w3id.org/codemeta/3.0", "name": "t", "description": "d", "version": "1",
+           "author": [{"@id": "https://orcid.org/0000-0002-1825-0097", "givenName": "A"}], "license": "MIT",
+           "codeRepository": "https://x.org/r", "programmingLanguage": "C++", "keywords": ["k"],
+           "dateModified": "2024-01-01"})",
+       {}, 10.0, true, nullptr},
+      {"codemeta.json alone, without a context", "", R"({"name": "t", "description": "d"})", {}, 0.1,
+       nullptr, "\"@context\""},
+      {"nothing", "", "", {}, 0.0, nullptr, "Add CITATION.cff"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    if (!c.cff.empty()) repo.write("CITATION.cff", c.cff);
+    if (!c.codemeta.empty()) repo.write("codemeta.json", c.codemeta);
+    testing::commit_all(repo);
+    for (const auto& t : c.tags) testing::git(repo, "tag " + t);
+    CheckResult r = assess_one(repo, "citation_metadata");
+    EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
+    EXPECT_EQ(r.facts["schema_valid"], c.schema_valid);
+    if (c.advice) EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+  }
+}
+
+}  // namespace
+}  // namespace ostrameld
