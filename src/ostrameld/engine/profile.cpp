@@ -38,7 +38,7 @@ constexpr std::array<IndicatorSpec, 16> kFair4rsFull{{
     {"standard_formats", "I1", "formats", 0.0, "Standard formats"},
     {"qualified_references", "I2", "references", 1.0, "Qualified references"},
     {"documentation", "R1", "", 1.0, "Documentation"},
-    {"metadata_consistency", "R1", "", 1.0, "Consistent metadata"},
+    {"metadata_consistency", "R1", "consistency", 1.0, "Consistent metadata"},
     {"licence", "R1.1", "", 1.0, "Licence"},
     {"provenance", "R1.2", "", 1.0, "Provenance"},
     {"software_dependencies", "R2", "", 1.0, "Dependencies declared"},

@@ -15,6 +15,7 @@
 #include "ostrameld/plugins/full/archives.h"
 #include "ostrameld/plugins/full/citation.h"
 #include "ostrameld/plugins/full/components.h"
+#include "ostrameld/plugins/full/consistency.h"
 #include "ostrameld/plugins/full/formats.h"
 #include "ostrameld/plugins/full/identifiers.h"
 #include "ostrameld/plugins/full/references.h"
@@ -56,6 +57,7 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<StandardFormatsPlugin>());
     r.add(std::make_unique<VersionsPlugin>());
     r.add(std::make_unique<CitationPlugin>());
+    r.add(std::make_unique<ConsistencyPlugin>());
     return r;
   }();
   return registry;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ostrameld/licences/matcher.h"
+#include "ostrameld/licences/names.h"
 #include "ostrameld/utils/ecosystem.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/regex.h"
@@ -113,38 +114,6 @@ constexpr DeclaredLicence kDeclaringFiles[] = {
     {"codemeta.json", DeclaredLicence::Format::Json},
 };
 
-// R's licence names as DESCRIPTION files write them, and their SPDX identifiers.
-constexpr std::pair<std::string_view, std::string_view> kRLicences[] = {
-    {"GPL-2", "GPL-2.0-only"},
-    {"GPL-3", "GPL-3.0-only"},
-    {"GPL (>= 2)", "GPL-2.0-or-later"},
-    {"GPL (>= 3)", "GPL-3.0-or-later"},
-    {"GPL", "GPL-2.0-or-later"},
-    {"GPL-2 | GPL-3", "GPL-2.0-only OR GPL-3.0-only"},
-    {"GPL-3 | GPL-2", "GPL-2.0-only OR GPL-3.0-only"},
-    {"LGPL-2", "LGPL-2.0-only"},
-    {"LGPL-2.1", "LGPL-2.1-only"},
-    {"LGPL-3", "LGPL-3.0-only"},
-    {"LGPL (>= 2)", "LGPL-2.0-or-later"},
-    {"LGPL (>= 2.1)", "LGPL-2.1-or-later"},
-    {"LGPL (>= 3)", "LGPL-3.0-or-later"},
-    {"AGPL (>= 3)", "AGPL-3.0-or-later"},
-    {"Artistic-2.0", "Artistic-2.0"},
-    {"CC BY 4.0", "CC-BY-4.0"},
-    {"BSL-1.0", "BSL-1.0"},
-    {"AGPL-3", "AGPL-3.0-only"},
-    {"MIT + file LICENSE", "MIT"},
-    {"MIT + file LICENCE", "MIT"},
-    {"BSD_2_clause + file LICENSE", "BSD-2-Clause"},
-    {"BSD_3_clause + file LICENSE", "BSD-3-Clause"},
-    {"Apache License 2.0", "Apache-2.0"},
-    {"Apache License (== 2.0)", "Apache-2.0"},
-    {"Apache License (>= 2)", "Apache-2.0"},
-    {"MPL-2.0", "MPL-2.0"},
-    {"CC0", "CC0-1.0"},
-    {"Unlimited", "Unlimited"},
-};
-
 std::string_view trim_value(std::string_view v) {
   v = py_strip(v);
   while (!v.empty() && (v.front() == '"' || v.front() == '\'')) v.remove_prefix(1);
@@ -194,8 +163,7 @@ std::optional<std::string> declared_in(const DeclaredLicence& d, const std::stri
       auto v = field.search_group(text, 1);
       if (!v) return std::nullopt;
       std::string_view value = py_strip(*v);
-      for (const auto& [r_name, spdx] : kRLicences)
-        if (value == r_name) return std::string(spdx);
+      if (auto spdx = spdx_of_r_licence(value)) return std::string(*spdx);
       return sanitize_utf8(value);
     }
   }
