@@ -73,7 +73,9 @@ TEST(Identifiers, Swhids) {
     SCOPED_TRACE(c.value);
     auto id = parse_swhid(c.value);
     ASSERT_EQ(id.has_value(), c.valid);
-    if (id) EXPECT_EQ(id->qualifiers.size(), c.qualifiers);
+    if (id) {
+      EXPECT_EQ(id->qualifiers.size(), c.qualifiers);
+    }
   }
   auto found = swhids_in_text("archived as swh:1:rev:" + hash + ";origin=https://x.org/a). Also swh:1:rev:" + hash);
   ASSERT_EQ(found.size(), 1u);

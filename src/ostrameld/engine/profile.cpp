@@ -41,7 +41,7 @@ constexpr std::array<IndicatorSpec, 16> kFair4rsFull{{
     {"metadata_consistency", "R1", "consistency", 1.0, "Consistent metadata"},
     {"licence", "R1.1", "", 1.0, "Licence"},
     {"provenance", "R1.2", "", 1.0, "Provenance"},
-    {"software_dependencies", "R2", "", 1.0, "Dependencies declared"},
+    {"software_dependencies", "R2", "dependencies", 1.0, "Dependencies declared"},
     {"community", "R3", "", 1.0, "Community and tests"},
 }};
 constexpr std::array kFullBasic{"licence"sv, "documentation"sv};

@@ -104,6 +104,12 @@ void read_pom(std::string_view text, MetadataSource& out);
 void read_julia_project(std::string_view text, MetadataSource& out);
 void read_workspace_list(std::string_view text, MetadataSource& out);  // lerna.json, pnpm-workspace.yaml
 void read_requirements(std::string_view text, MetadataSource& out);
+void read_environment(std::string_view text, MetadataSource& out);  // environment.yml
+void read_go_mod(std::string_view text, MetadataSource& out);
+void read_gemfile(std::string_view text, MetadataSource& out);      // Gemfile, *.gemspec
+void read_cmake(std::string_view text, MetadataSource& out);        // CMakeLists.txt
+void read_vcpkg(std::string_view text, MetadataSource& out);
+void read_conanfile(std::string_view text, MetadataSource& out);    // .txt or .py
 
 // TOML as JSON: tables as objects, dates and times as ISO text. Throws std::runtime_error
 // with the parser's message for malformed TOML.

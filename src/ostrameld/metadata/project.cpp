@@ -31,6 +31,14 @@ constexpr std::array kRootSources{
     Kind{"pom.xml", metadata::read_pom},
     Kind{"Project.toml", metadata::read_julia_project},
     Kind{"requirements.txt", metadata::read_requirements},
+    Kind{"environment.yml", metadata::read_environment},
+    Kind{"environment.yaml", metadata::read_environment},
+    Kind{"go.mod", metadata::read_go_mod},
+    Kind{"Gemfile", metadata::read_gemfile},
+    Kind{"CMakeLists.txt", metadata::read_cmake},
+    Kind{"vcpkg.json", metadata::read_vcpkg},
+    Kind{"conanfile.txt", metadata::read_conanfile},
+    Kind{"conanfile.py", metadata::read_conanfile},
 };
 
 // Manifests of components below the root: read as sources of their own.

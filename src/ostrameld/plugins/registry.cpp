@@ -16,6 +16,7 @@
 #include "ostrameld/plugins/full/citation.h"
 #include "ostrameld/plugins/full/components.h"
 #include "ostrameld/plugins/full/consistency.h"
+#include "ostrameld/plugins/full/dependencies.h"
 #include "ostrameld/plugins/full/formats.h"
 #include "ostrameld/plugins/full/identifiers.h"
 #include "ostrameld/plugins/full/references.h"
@@ -58,6 +59,7 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<VersionsPlugin>());
     r.add(std::make_unique<CitationPlugin>());
     r.add(std::make_unique<ConsistencyPlugin>());
+    r.add(std::make_unique<DependenciesPlugin>());
     return r;
   }();
   return registry;

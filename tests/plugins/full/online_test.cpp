@@ -121,7 +121,9 @@ TEST(FullProfileOnline, EachServiceAnswer) {
     const CheckResult& archived = r["metadata_archived"];
     ASSERT_NE(archived.status, CheckStatus::Error) << archived.output;
     for (const auto& a : archived.facts["archives"])
-      if (a["kind"] == "zenodo" || a["kind"] == "pypi") EXPECT_EQ(a["verified"], c.archive_verified) << a;
+      if (a["kind"] == "zenodo" || a["kind"] == "pypi") {
+        EXPECT_EQ(a["verified"], c.archive_verified) << a;
+      }
     EXPECT_EQ(r["open_access"].facts["public"], c.is_public);
     if (c.advice) {
       bool found = false;

@@ -64,8 +64,11 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
     EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
     EXPECT_EQ(r.facts["scheme"], c.scheme);
     EXPECT_EQ(r.facts["latest_tag"], c.latest ? Json(c.latest) : Json(nullptr));
-    if (c.advice) EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
-    else EXPECT_TRUE(r.advice.empty()) << r.advice.front();
+    if (c.advice) {
+      EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+    } else {
+      EXPECT_TRUE(r.advice.empty()) << r.advice.front();
+    }
   }
 }
 
@@ -112,7 +115,9 @@ TEST(CitationMetadata, ValidInvalidAndWhatZenodoRefuses) {
     CheckResult r = assess_one(repo, "citation_metadata");
     EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
     EXPECT_EQ(r.facts["schema_valid"], c.schema_valid);
-    if (c.advice) EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+    if (c.advice) {
+      EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+    }
   }
 }
 

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "ostrameld/metadata/model.h"
-#include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -77,20 +76,6 @@ CheckResult StandardFormatsPlugin::check(std::string_view indicator_id, const Co
       std::string name = ascii_lower(d.name);
       for (const auto& lib : kLibraries)
         if (lib.name == name) add(std::string(lib.format), d.name + " in " + s.path);
-    }
-  }
-  // C and C++ projects name their format libraries to CMake.
-  Path cmake = ctx.repo_path / "CMakeLists.txt";
-  if (is_file(cmake, ctx.repo_path)) {
-    try {
-      std::string text = read_text_prefix(cmake, ReadMode::Replace, 256 * 1024, ctx.repo_path);
-      static const Regex package("(?i)find_package\\s*\\(\\s*([A-Za-z0-9_]+)");
-      for (auto name : package.find_all_groups(text, 1)) {
-        std::string lower = ascii_lower(name);
-        for (const auto& lib : kLibraries)
-          if (lib.name == lower) add(std::string(lib.format), std::string(name) + " in CMakeLists.txt");
-      }
-    } catch (const OsError&) {
     }
   }
   std::sort(formats.begin(), formats.end());

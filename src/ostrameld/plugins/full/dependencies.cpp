@@ -1,0 +1,314 @@
+#include "ostrameld/plugins/full/dependencies.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <set>
+
+#include "ostrameld/metadata/model.h"
+#include "ostrameld/utils/regex.h"
+#include "ostrameld/utils/text.h"
+
+namespace ostrameld {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr std::array kIndicators{"software_dependencies"sv};
+
+// Manifests that declare dependencies, and the ecosystem each belongs to.
+struct Manifest {
+  std::string_view kind;
+  std::string_view ecosystem;
+};
+constexpr Manifest kManifests[] = {
+    {"pyproject.toml", "python"}, {"setup.cfg", "python"},      {"requirements.txt", "python"},
+    {"environment.yml", "conda"}, {"environment.yaml", "conda"}, {"DESCRIPTION", "r"},
+    {"package.json", "node"},     {"Cargo.toml", "rust"},        {"pom.xml", "java"},
+    {"Project.toml", "julia"},    {"go.mod", "go"},              {"Gemfile", "ruby"},
+    {"CMakeLists.txt", "cmake"},  {"vcpkg.json", "cmake"},       {"conanfile.txt", "cmake"},
+    {"conanfile.py", "cmake"},
+};
+
+// Lock files and the ecosystem whose versions they pin.
+constexpr std::pair<std::string_view, std::string_view> kLockFiles[] = {
+    {"poetry.lock", "python"},       {"uv.lock", "python"},         {"Pipfile.lock", "python"},
+    {"pdm.lock", "python"},          {"pixi.lock", "conda"},        {"conda-lock.yml", "conda"},
+    {"renv.lock", "r"},              {"package-lock.json", "node"}, {"npm-shrinkwrap.json", "node"},
+    {"yarn.lock", "node"},           {"pnpm-lock.yaml", "node"},    {"bun.lockb", "node"},
+    {"Cargo.lock", "rust"},          {"Manifest.toml", "julia"},    {"go.sum", "go"},
+    {"Gemfile.lock", "ruby"},        {"conan.lock", "cmake"},
+};
+
+// Python's own modules: never a dependency to declare.
+constexpr std::string_view kPythonStdlib[] = {
+    "abc"sv, "aifc"sv, "antigravity"sv, "argparse"sv, "array"sv, "ast"sv, "asynchat"sv,
+    "asyncio"sv, "asyncore"sv, "atexit"sv, "audioop"sv, "base64"sv, "bdb"sv, "binascii"sv,
+    "bisect"sv, "builtins"sv, "bz2"sv, "cProfile"sv, "calendar"sv, "cgi"sv, "cgitb"sv,
+    "chunk"sv, "cmath"sv, "cmd"sv, "code"sv, "codecs"sv, "codeop"sv, "collections"sv,
+    "colorsys"sv, "compileall"sv, "concurrent"sv, "configparser"sv, "contextlib"sv,
+    "contextvars"sv, "copy"sv, "copyreg"sv, "crypt"sv, "csv"sv, "ctypes"sv, "curses"sv,
+    "dataclasses"sv, "datetime"sv, "dbm"sv, "decimal"sv, "difflib"sv, "dis"sv, "distutils"sv,
+    "doctest"sv, "email"sv, "encodings"sv, "ensurepip"sv, "enum"sv, "errno"sv, "faulthandler"sv,
+    "fcntl"sv, "filecmp"sv, "fileinput"sv, "fnmatch"sv, "fractions"sv, "ftplib"sv,
+    "functools"sv, "gc"sv, "genericpath"sv, "getopt"sv, "getpass"sv, "gettext"sv, "glob"sv,
+    "graphlib"sv, "grp"sv, "gzip"sv, "hashlib"sv, "heapq"sv, "hmac"sv, "html"sv, "http"sv,
+    "idlelib"sv, "imaplib"sv, "imghdr"sv, "imp"sv, "importlib"sv, "inspect"sv, "io"sv,
+    "ipaddress"sv, "itertools"sv, "json"sv, "keyword"sv, "lib2to3"sv, "linecache"sv, "locale"sv,
+    "logging"sv, "lzma"sv, "mailbox"sv, "mailcap"sv, "marshal"sv, "math"sv, "mimetypes"sv,
+    "mmap"sv, "modulefinder"sv, "msilib"sv, "msvcrt"sv, "multiprocessing"sv, "netrc"sv, "nis"sv,
+    "nntplib"sv, "nt"sv, "ntpath"sv, "nturl2path"sv, "numbers"sv, "opcode"sv, "operator"sv,
+    "optparse"sv, "os"sv, "ossaudiodev"sv, "pathlib"sv, "pdb"sv, "pickle"sv, "pickletools"sv,
+    "pipes"sv, "pkgutil"sv, "platform"sv, "plistlib"sv, "poplib"sv, "posix"sv, "posixpath"sv,
+    "pprint"sv, "profile"sv, "pstats"sv, "pty"sv, "pwd"sv, "py_compile"sv, "pyclbr"sv,
+    "pydoc"sv, "pydoc_data"sv, "pyexpat"sv, "queue"sv, "quopri"sv, "random"sv, "re"sv,
+    "readline"sv, "reprlib"sv, "resource"sv, "rlcompleter"sv, "runpy"sv, "sched"sv, "secrets"sv,
+    "select"sv, "selectors"sv, "shelve"sv, "shlex"sv, "shutil"sv, "signal"sv, "site"sv,
+    "smtpd"sv, "smtplib"sv, "sndhdr"sv, "socket"sv, "socketserver"sv, "spwd"sv, "sqlite3"sv,
+    "sre_compile"sv, "sre_constants"sv, "sre_parse"sv, "ssl"sv, "stat"sv, "statistics"sv,
+    "string"sv, "stringprep"sv, "struct"sv, "subprocess"sv, "sunau"sv, "symtable"sv, "sys"sv,
+    "sysconfig"sv, "syslog"sv, "tabnanny"sv, "tarfile"sv, "telnetlib"sv, "tempfile"sv,
+    "termios"sv, "textwrap"sv, "this"sv, "threading"sv, "time"sv, "timeit"sv, "tkinter"sv,
+    "token"sv, "tokenize"sv, "tomllib"sv, "trace"sv, "traceback"sv, "tracemalloc"sv, "tty"sv,
+    "turtle"sv, "turtledemo"sv, "types"sv, "typing"sv, "unicodedata"sv, "unittest"sv,
+    "urllib"sv, "uu"sv, "uuid"sv, "venv"sv, "warnings"sv, "wave"sv, "weakref"sv, "webbrowser"sv,
+    "winreg"sv, "winsound"sv, "wsgiref"sv, "xdrlib"sv, "xml"sv, "xmlrpc"sv, "zipapp"sv,
+    "zipfile"sv, "zipimport"sv, "zlib"sv, "zoneinfo"sv
+};
+constexpr std::string_view kRBase[] = {"base"sv,      "stats"sv,  "utils"sv,    "methods"sv,
+                                       "graphics"sv,  "grDevices"sv, "datasets"sv, "tools"sv,
+                                       "parallel"sv,  "grid"sv,   "splines"sv,  "stats4"sv,
+                                       "tcltk"sv,     "compiler"sv};
+
+// Folders whose files are examples, fixtures or documentation, not the software.
+bool incidental(std::string_view path) {
+  std::string p = "/" + std::string(path) + "/";
+  for (std::string_view part : {"test"sv, "tests"sv, "example"sv, "examples"sv, "docs"sv, "doc"sv,
+                                "fixtures"sv, "benchmark"sv, "benchmarks"sv, "bench"sv})
+    if (p.find("/" + std::string(part) + "/") != std::string::npos) return true;
+  return false;
+}
+
+std::string_view ecosystem_of(std::string_view kind) {
+  for (const auto& m : kManifests)
+    if (m.kind == kind) return m.ecosystem;
+  if (kind.size() > 8 && kind.substr(kind.size() - 8) == ".gemspec") return "ruby";
+  if (kind.rfind("requirements", 0) == 0 || kind.find("requirements/") != std::string_view::npos) return "python";
+  return {};
+}
+
+// How each ecosystem writes a constraint, for the advice.
+std::string_view constraint_example(std::string_view ecosystem) {
+  if (ecosystem == "python") return "numpy>=1.21 in pyproject.toml's dependencies";
+  if (ecosystem == "conda") return "numpy>=1.21 in environment.yml";
+  if (ecosystem == "r") return "dplyr (>= 1.1.0) in DESCRIPTION's Imports";
+  if (ecosystem == "node") return "\"^4.17.0\" in package.json";
+  if (ecosystem == "rust") return "serde = \"1.0\" in Cargo.toml";
+  if (ecosystem == "julia") return "a [compat] entry in Project.toml";
+  if (ecosystem == "ruby") return "gem \"rake\", \"~> 13.0\"";
+  if (ecosystem == "cmake") return "find_package(HDF5 1.10) or \"version>=\" in vcpkg.json";
+  return "a version range";
+}
+
+// Third-party modules a project's code imports, read from at most a few files: what it
+// needs though it declares nothing.
+std::vector<std::string> imported_packages(const Path& root) {
+  static const Regex py("(?m)^[ \t]*(?:import|from)[ \t]+([A-Za-z_][A-Za-z0-9_]*)");
+  static const Regex r("(?:library|require|requireNamespace)\\(\\s*[\"']?([A-Za-z][A-Za-z0-9.]*)");
+  std::set<std::string> found, local;
+  std::vector<Path> files;
+  std::size_t entries = 0;
+  walk_tree(root, root, [&](const WalkEntry& e) {
+    if (++entries > 5000) return WalkAction::Stop;
+    std::string name(e.name);
+    if (e.is_real_directory) {
+      if (name == ".git" || name == "node_modules" || name == ".venv" || name == "venv" || incidental(e.rel))
+        return WalkAction::Prune;
+      local.insert(name);
+      return WalkAction::Continue;
+    }
+    std::string_view suffix = file_suffix(name);
+    if (suffix == ".py") local.insert(std::string(file_stem(name)));
+    // Tests and examples import their tools (pytest, testthat): not the software's needs.
+    bool aside = incidental(e.rel) || name.rfind("test_", 0) == 0 || name == "conftest.py";
+    if ((suffix == ".py" || suffix == ".R" || suffix == ".r") && !aside && files.size() < 200 &&
+        is_file(e, root))
+      files.emplace_back(std::string(e.path));
+    return WalkAction::Continue;
+  });
+  for (const auto& f : files) {
+    std::string text;
+    try {
+      text = read_text_prefix(f, ReadMode::Replace, 64 * 1024, root);
+    } catch (const OsError&) {
+      continue;
+    }
+    bool python = f.extension() == ".py";
+    for (auto m : (python ? py : r).find_all_groups(text, 1)) {
+      std::string name(m);
+      if (python && (std::find(std::begin(kPythonStdlib), std::end(kPythonStdlib), name) != std::end(kPythonStdlib) ||
+                     local.count(name) || name == "__future__"))
+        continue;
+      if (!python && std::find(std::begin(kRBase), std::end(kRBase), name) != std::end(kRBase)) continue;
+      found.insert(name);
+    }
+  }
+  return {found.begin(), found.end()};
+}
+
+}  // namespace
+
+std::span<const std::string_view> DependenciesPlugin::supported_indicators() const { return kIndicators; }
+
+CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Context& ctx) const {
+  const ProjectMetadata& m = ctx.metadata();
+  const Path& root = ctx.repo_path;
+  std::vector<MetadataSource> extra;  // requirement files beside requirements.txt, gemspecs
+  std::vector<std::string> seen_files;
+  // requirements*.txt at the root and in requirements/, and what "-r" includes (bounded).
+  std::vector<std::string> queue;
+  for (const auto& f : m.files) {
+    if (f.name.rfind("requirements", 0) != 0 || f.path == "requirements.txt") continue;
+    int depth = static_cast<int>(std::count(f.path.begin(), f.path.end(), '/'));
+    if (depth == 0 || f.path.rfind("requirements/", 0) == 0) queue.push_back(f.path);
+  }
+  if (const auto* req = m.find("requirements.txt"))
+    for (const auto& inc : req->members) queue.push_back(inc);
+  for (std::size_t i = 0; i < queue.size() && extra.size() < 20; ++i) {
+    std::string rel = queue[i];
+    if (rel.find("..") != std::string::npos || rel.empty() || rel.front() == '/') continue;
+    if (std::find(seen_files.begin(), seen_files.end(), rel) != seen_files.end() || rel == "requirements.txt") continue;
+    seen_files.push_back(rel);
+    Path file = root / rel;
+    if (!is_file(file, root)) continue;
+    MetadataSource s;
+    s.name = "requirements.txt";
+    s.path = rel;
+    try {
+      metadata::read_requirements(read_text_prefix(file, ReadMode::Replace, 1 << 20, root), s);
+    } catch (const OsError&) {
+      continue;
+    }
+    std::string dir = rel.find('/') == std::string::npos ? "" : rel.substr(0, rel.rfind('/') + 1);
+    for (const auto& inc : s.members) queue.push_back(dir + inc);
+    extra.push_back(std::move(s));
+  }
+  for (const auto& name : list_directory(root, root)) {
+    if (name.size() <= 8 || name.substr(name.size() - 8) != ".gemspec" || extra.size() >= 24) continue;
+    MetadataSource s;
+    s.name = name;
+    s.path = name;
+    try {
+      metadata::read_gemfile(read_text_prefix(root / name, ReadMode::Replace, 1 << 20, root), s);
+      extra.push_back(std::move(s));
+    } catch (const OsError&) {
+    }
+  }
+
+  std::set<std::string> locked;  // ecosystems a lock file pins
+  std::vector<std::string> lockfiles;
+  for (const auto& [name, eco] : kLockFiles) {
+    if (!is_file(root / name, root)) continue;
+    locked.insert(std::string(eco));
+    if (eco == "python") locked.insert("conda");
+    lockfiles.emplace_back(name);
+  }
+
+  std::vector<const MetadataSource*> manifests;
+  for (const auto& s : m.sources)
+    if (s.path.find('/') == std::string::npos && !ecosystem_of(s.name).empty()) manifests.push_back(&s);
+  // A workspace's or multi-module build's members declare what the components need.
+  for (const auto& s : m.sources) {
+    if (s.path.find('/') == std::string::npos) continue;
+    if (s.name != "pom.xml" && s.name != "Cargo.toml" && s.name != "package.json") continue;
+    const MetadataSource* top = m.find(s.name);
+    if (!top || top->members.empty() || incidental(s.path)) continue;
+    manifests.push_back(&s);
+  }
+  for (const auto& s : extra) manifests.push_back(&s);
+
+  struct Dep {
+    std::string name, ecosystem, manifest;
+    bool constrained;
+  };
+  std::vector<Dep> deps;
+  std::set<std::string> ecosystems;
+  for (const auto* s : manifests) {
+    std::string eco(ecosystem_of(s->name == "requirements.txt" ? std::string_view("requirements.txt") : s->name));
+    ecosystems.insert(eco);
+    for (const auto& d : s->dependencies) {
+      if (d.scope != "runtime" && d.scope != "build") continue;
+      // R's base packages come with R itself.
+      if (eco == "r" && std::find(std::begin(kRBase), std::end(kRBase), d.name) != std::end(kRBase)) continue;
+      std::string key = eco + ":" + ascii_lower(d.name);
+      // Go modules name exact versions; Maven refuses to build without one (given here or
+      // by a parent's dependencyManagement).
+      bool pinned = !d.constraint.empty() || locked.count(eco) > 0 || eco == "go" || eco == "java";
+      auto it = std::find_if(deps.begin(), deps.end(), [&](const Dep& x) { return x.ecosystem + ":" + ascii_lower(x.name) == key; });
+      if (it != deps.end()) {
+        it->constrained = it->constrained || pinned;
+        continue;
+      }
+      deps.push_back({d.name, eco, s->path, pinned});
+    }
+  }
+  std::size_t constrained = static_cast<std::size_t>(std::count_if(deps.begin(), deps.end(), [](const Dep& d) { return d.constrained; }));
+  Json manifest_paths = Json::array();
+  for (const auto* s : manifests) manifest_paths.push_back(s->path);
+  Json facts{{"manifests", manifest_paths},
+             {"declared", deps.size()},
+             {"constrained", constrained},
+             {"lockfiles", lockfiles}};
+  std::vector<std::string> advice;
+  double score;
+  std::string output;
+  if (deps.empty()) {
+    std::vector<std::string> imports;
+    // A Python or R project without a manifest may still import packages; a C or C++
+    // build (CMake) is judged by what it declares.
+    if (manifests.empty()) imports = imported_packages(root);
+    facts["imports"] = imports;
+    if (!imports.empty()) {
+      score = 0.0;
+      std::vector<std::string> shown(imports.begin(), imports.begin() + std::min<std::size_t>(imports.size(), 8));
+      output = "The code imports packages that no manifest declares";
+      advice.push_back("Declare what the code imports (" + join(shown, ", ") +
+                       (imports.size() > shown.size() ? ", ..." : "") +
+                       ") with version ranges: a pyproject.toml [project] dependencies list, or "
+                       "DESCRIPTION's Imports for R.");
+    } else {
+      score = 10.0;
+      output = manifests.empty() ? "No dependencies: the code imports nothing beyond its language's own"
+                                 : "The manifests declare no runtime dependencies: self-contained";
+    }
+  } else {
+    double share = static_cast<double>(constrained) / static_cast<double>(deps.size());
+    score = std::round((4.0 + 6.0 * share) * 10.0) / 10.0;
+    output = std::to_string(constrained) + " of " + std::to_string(deps.size()) +
+             " dependencies have a version constraint" + (lockfiles.empty() ? "" : " or a lock file");
+    std::vector<std::string> loose;
+    std::set<std::string> loose_ecosystems;
+    for (const auto& d : deps)
+      if (!d.constrained) {
+        if (loose.size() < 8) loose.push_back(d.name + " (" + d.manifest + ")");
+        loose_ecosystems.insert(d.ecosystem);
+      }
+    if (!loose.empty()) {
+      std::vector<std::string> how;
+      for (const auto& e : loose_ecosystems) how.emplace_back(constraint_example(e));
+      advice.push_back("Give these dependencies a version range (the oldest version the code works with): " +
+                       join(loose, ", ") + (deps.size() - constrained > loose.size() ? ", ..." : "") +
+                       "; e.g. " + join(how, "; ") + ".");
+    }
+  }
+  return make_result(indicator_id, {.score = score,
+                                    .process = "Read the dependencies each manifest declares, their "
+                                               "version constraints and lock files",
+                                    .output = output,
+                                    .evidence = lockfiles.empty() ? "" : "Lock files: " + join(lockfiles, ", "),
+                                    .advice = std::move(advice),
+                                    .facts = std::move(facts)});
+}
+
+}  // namespace ostrameld
