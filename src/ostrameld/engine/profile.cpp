@@ -37,12 +37,12 @@ constexpr std::array<IndicatorSpec, 16> kFair4rsFull{{
     {"metadata_archived", "A2", "archives", 1.0, "Metadata archived"},
     {"standard_formats", "I1", "formats", 0.0, "Standard formats"},
     {"qualified_references", "I2", "references", 1.0, "Qualified references"},
-    {"documentation", "R1", "", 1.0, "Documentation"},
+    {"documentation", "R1", "docs", 1.0, "Documentation"},
     {"metadata_consistency", "R1", "consistency", 1.0, "Consistent metadata"},
-    {"licence", "R1.1", "", 1.0, "Licence"},
-    {"provenance", "R1.2", "", 1.0, "Provenance"},
+    {"licence", "R1.1", "licensing", 1.0, "Licence"},
+    {"provenance", "R1.2", "history", 1.0, "Provenance"},
     {"software_dependencies", "R2", "dependencies", 1.0, "Dependencies declared"},
-    {"community", "R3", "", 1.0, "Community and tests"},
+    {"community", "R3", "community", 1.0, "Community and tests"},
 }};
 constexpr std::array kFullBasic{"licence"sv, "documentation"sv};
 constexpr std::array kFullIntermediate{"persistent_identifier"sv, "citation_metadata"sv,

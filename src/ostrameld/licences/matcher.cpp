@@ -47,8 +47,9 @@ bool starts_with_ci(std::string_view s, std::string_view prefix) {
 // A copyright notice says who, not on what terms: matchers ignore it.
 bool copyright_line(std::string_view line) {
   line = trim(line);
-  while (!line.empty() &&
-         (line.front() == '#' || line.front() == '*' || line.front() == '/' || line.front() == ' '))
+  // Comment markers, and Markdown's quote marker (Julia's licence files quote the text).
+  while (!line.empty() && (line.front() == '#' || line.front() == '*' || line.front() == '/' ||
+                           line.front() == ' ' || line.front() == '>'))
     line.remove_prefix(1);
   auto year_follows = [](std::string_view rest) {
     rest = trim(rest);
@@ -459,7 +460,7 @@ std::optional<LicenceMatch> match_licence_text(std::string_view text) {
   std::vector<std::pair<double, std::size_t>> alike;  // (similarity, text)
   for (std::size_t i = 0; i < kCount; ++i) {
     // Texts this different in size, or without most of a text's rare words, cannot be
-    // 95 % alike: most standard texts are never prepared at all.
+    // 90 % alike: most standard texts are never prepared at all.
     double ref = static_cast<double>(kLicenceIndex[i].approx_words);
     if (ref < n * 0.85 || ref > n * 1.18) continue;
     const auto& rare = rare_words()[i];

@@ -7,8 +7,9 @@
 namespace ostrameld {
 
 const MetadataSource* ProjectMetadata::find(std::string_view name) const {
+  // A manifest below the root is a component's (or test data), not the project's.
   for (const auto& s : sources)
-    if (s.name == name) return &s;
+    if (s.name == name && s.path.find('/') == std::string::npos) return &s;
   return nullptr;
 }
 

@@ -79,6 +79,9 @@ struct ProjectMetadata {
   std::string readme_path;              // the root README read for badges and links
   std::string readme_text;              // its first 256 KiB
   std::vector<NotableFile> files;       // manifests below the root, schemas, workflows, bibliographies
+  std::vector<std::string> directories;   // every directory the walk entered, relative, walk order
+  std::vector<std::string> source_files;  // files with a source-code suffix, relative, walk order
+  std::vector<std::string> test_files;    // files their ecosystem's naming marks as tests
   bool walk_truncated = false;          // the walk stopped at its bound
 
   // The first source of a kind with that path (default: at the root).
@@ -89,6 +92,12 @@ struct ProjectMetadata {
 
 // Reads every metadata source at the root and walks the tree once for the rest.
 ProjectMetadata read_project_metadata(const Path& root);
+
+// Whether a file name has a source-code suffix (C/C++, Python, R, Java, JS/TS, Rust, Julia,
+// Go, Fortran, shell, ...), and whether its ecosystem's naming marks it as a test
+// ("test_x.py", "x_test.go", "x.test.ts", "XTest.java", "x_spec.rb", "test-x.R").
+bool is_source_file_name(std::string_view name);
+bool is_test_file_name(std::string_view name);
 
 // The readers, one per source: each takes the file's text and fills a record.
 namespace metadata {

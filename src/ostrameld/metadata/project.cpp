@@ -66,9 +66,10 @@ constexpr int kMaxManifestDepth = 4;
 constexpr std::size_t kMaxNestedManifests = 500;
 constexpr std::size_t kReadmeChars = 256 * 1024;
 
+// README forms in order of preference, lower case: the name is matched without case.
 constexpr std::array kReadmes{
-    "README.md"sv, "README.rst"sv, "README"sv, "README.txt"sv, "README.adoc"sv, "README.org"sv,
-    "README.markdown"sv, "readme.md"sv, "Readme.md"sv, "ReadMe.md"sv, "readme.rst"sv, "readme.txt"sv,
+    "readme.md"sv,  "readme.rst"sv, "readme.adoc"sv, "readme.markdown"sv, "readme.org"sv,
+    "readme.txt"sv, "readme"sv,     "readme.asciidoc"sv, "readme.rdoc"sv,
 };
 
 // Names worth remembering wherever they are (schemas, workflows, bibliographies).
@@ -86,6 +87,16 @@ bool notable(std::string_view name) {
          (lower.rfind("requirements", 0) == 0 && ends(".txt"));
 }
 
+constexpr std::array kSourceSuffixes{
+    ".c"sv,   ".h"sv,   ".cc"sv,   ".cpp"sv, ".cxx"sv,   ".hpp"sv,  ".hh"sv,    ".hxx"sv,  ".cu"sv,
+    ".py"sv,  ".pyx"sv, ".R"sv,    ".r"sv,   ".jl"sv,    ".rs"sv,   ".go"sv,    ".java"sv, ".kt"sv,
+    ".scala"sv, ".js"sv, ".mjs"sv, ".cjs"sv, ".ts"sv,    ".tsx"sv,  ".jsx"sv,   ".vue"sv,  ".rb"sv,
+    ".pl"sv,  ".pm"sv,  ".sh"sv,   ".bash"sv, ".f"sv,    ".f90"sv,  ".f95"sv,   ".F90"sv,  ".for"sv,
+    ".m"sv,   ".swift"sv, ".cs"sv, ".php"sv, ".lua"sv,   ".cmake"sv, ".hs"sv,   ".ml"sv,   ".ex"sv,
+    ".exs"sv, ".dart"sv, ".zig"sv, ".nim"sv, ".Rmd"sv,   ".qmd"sv,
+};
+
+constexpr std::size_t kMaxSourceFiles = 100'000;
 void read_source(const Path& root, const Path& file, std::string_view kind, Reader read,
                  std::vector<MetadataSource>& out) {
   MetadataSource s;
@@ -104,6 +115,29 @@ void read_source(const Path& root, const Path& file, std::string_view kind, Read
 
 }  // namespace
 
+bool is_source_file_name(std::string_view name) {
+  std::string_view suffix = file_suffix(name);
+  return !suffix.empty() && std::find(kSourceSuffixes.begin(), kSourceSuffixes.end(), suffix) != kSourceSuffixes.end();
+}
+
+bool is_test_file_name(std::string_view name) {
+  std::string_view suffix = file_suffix(name);
+  std::string_view stem = file_stem(name);
+  auto ends = [&](std::string_view s) { return stem.size() > s.size() && stem.substr(stem.size() - s.size()) == s; };
+  auto starts = [&](std::string_view s) { return stem.size() > s.size() && stem.substr(0, s.size()) == s; };
+  if (suffix == ".py") return starts("test_") || ends("_test");
+  if (suffix == ".go") return ends("_test");
+  if (suffix == ".R" || suffix == ".r") return starts("test-") || starts("test_");
+  if (suffix == ".java" || suffix == ".kt" || suffix == ".scala") return ends("Test") || ends("Tests") || starts("Test");
+  if (suffix == ".rb") return ends("_spec") || ends("_test");
+  if (suffix == ".jl") return stem == "runtests";
+  if (suffix == ".js" || suffix == ".ts" || suffix == ".jsx" || suffix == ".tsx" || suffix == ".mjs" || suffix == ".cjs")
+    return ends(".test") || ends(".spec");
+  if (suffix == ".c" || suffix == ".cc" || suffix == ".cpp" || suffix == ".cxx" || suffix == ".rs")
+    return starts("test_") || ends("_test") || ends("_tests") || starts("test-");
+  return false;
+}
+
 ProjectMetadata read_project_metadata(const Path& root) {
   ProjectMetadata m;
   for (const auto& kind : kRootSources) {
@@ -113,7 +147,18 @@ ProjectMetadata read_project_metadata(const Path& root) {
   for (std::string_view dir : {""sv, "docs"sv, ".github"sv}) {
     if (!m.readme_path.empty()) break;
     Path base = dir.empty() ? root : root / dir;
-    for (std::string_view name : kReadmes) {
+    if (!dir.empty() && !is_dir(base, root)) continue;
+    std::vector<std::string> names;
+    try {
+      names = list_directory(base, root);
+    } catch (const OsError&) {
+      continue;
+    }
+    std::vector<std::string> ordered;
+    for (std::string_view wanted : kReadmes)
+      for (const auto& name : names)
+        if (ascii_lower(name) == wanted) ordered.push_back(name);
+    for (const auto& name : ordered) {
       Path file = base / name;
       if (!is_file(file, root)) continue;
       try {
@@ -134,9 +179,18 @@ ProjectMetadata read_project_metadata(const Path& root) {
     }
     if (e.is_real_directory) {
       bool pruned = std::find(kPruned.begin(), kPruned.end(), e.name) != kPruned.end();
+      // A CMake build tree inside the checkout is build output, not the project.
+      if (!pruned && (e.name.rfind("build", 0) == 0 || e.name.rfind("cmake-build", 0) == 0 || e.name == "out"))
+        pruned = is_file(Path(std::string(e.path)) / "CMakeCache.txt", root);
+      if (!pruned) m.directories.emplace_back(e.rel);
       return pruned ? WalkAction::Prune : WalkAction::Continue;
     }
     if (!is_file(e, root)) return WalkAction::Continue;
+    if (is_source_file_name(e.name)) {
+      if (m.source_files.size() < kMaxSourceFiles) m.source_files.emplace_back(e.rel);
+      else m.walk_truncated = true;
+      if (is_test_file_name(e.name)) m.test_files.emplace_back(e.rel);
+    }
     int depth = static_cast<int>(std::count(e.rel.begin(), e.rel.end(), '/'));
     if (depth >= 1 && depth <= kMaxManifestDepth && nested < kMaxNestedManifests) {
       for (const auto& kind : kNestedManifests) {

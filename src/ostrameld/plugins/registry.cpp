@@ -17,7 +17,11 @@
 #include "ostrameld/plugins/full/components.h"
 #include "ostrameld/plugins/full/consistency.h"
 #include "ostrameld/plugins/full/dependencies.h"
+#include "ostrameld/plugins/full/community.h"
+#include "ostrameld/plugins/full/docs.h"
 #include "ostrameld/plugins/full/formats.h"
+#include "ostrameld/plugins/full/history.h"
+#include "ostrameld/plugins/full/licensing.h"
 #include "ostrameld/plugins/full/identifiers.h"
 #include "ostrameld/plugins/full/references.h"
 #include "ostrameld/plugins/full/versions.h"
@@ -56,6 +60,10 @@ const PluginRegistry& builtin_registry() {
     r.add(std::make_unique<MetadataArchivedPlugin>());
     r.add(std::make_unique<QualifiedReferencesPlugin>());
     r.add(std::make_unique<StandardFormatsPlugin>());
+    r.add(std::make_unique<DocsPlugin>());
+    r.add(std::make_unique<LicensingPlugin>());
+    r.add(std::make_unique<HistoryPlugin>());
+    r.add(std::make_unique<CommunityPlugin>());
     r.add(std::make_unique<VersionsPlugin>());
     r.add(std::make_unique<CitationPlugin>());
     r.add(std::make_unique<ConsistencyPlugin>());

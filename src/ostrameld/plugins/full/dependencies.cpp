@@ -112,31 +112,22 @@ std::string_view constraint_example(std::string_view ecosystem) {
 }
 
 // Third-party modules a project's code imports, read from at most a few files: what it
-// needs though it declares nothing.
-std::vector<std::string> imported_packages(const Path& root) {
+// needs though it declares nothing. The files are those the metadata walk found.
+std::vector<std::string> imported_packages(const ProjectMetadata& m, const Path& root) {
   static const Regex py("(?m)^[ \t]*(?:import|from)[ \t]+([A-Za-z_][A-Za-z0-9_]*)");
   static const Regex r("(?:library|require|requireNamespace)\\(\\s*[\"']?([A-Za-z][A-Za-z0-9.]*)");
   std::set<std::string> found, local;
+  for (const auto& d : m.directories) local.insert(d.substr(d.rfind('/') + 1));
   std::vector<Path> files;
-  std::size_t entries = 0;
-  walk_tree(root, root, [&](const WalkEntry& e) {
-    if (++entries > 5000) return WalkAction::Stop;
-    std::string name(e.name);
-    if (e.is_real_directory) {
-      if (name == ".git" || name == "node_modules" || name == ".venv" || name == "venv" || incidental(e.rel))
-        return WalkAction::Prune;
-      local.insert(name);
-      return WalkAction::Continue;
-    }
+  for (const auto& rel : m.source_files) {
+    std::string_view name = std::string_view(rel).substr(rel.rfind('/') + 1);
     std::string_view suffix = file_suffix(name);
     if (suffix == ".py") local.insert(std::string(file_stem(name)));
     // Tests and examples import their tools (pytest, testthat): not the software's needs.
-    bool aside = incidental(e.rel) || name.rfind("test_", 0) == 0 || name == "conftest.py";
-    if ((suffix == ".py" || suffix == ".R" || suffix == ".r") && !aside && files.size() < 200 &&
-        is_file(e, root))
-      files.emplace_back(std::string(e.path));
-    return WalkAction::Continue;
-  });
+    bool aside = incidental(rel) || name.rfind("test_", 0) == 0 || name == "conftest.py";
+    if ((suffix == ".py" || suffix == ".R" || suffix == ".r") && !aside && files.size() < 200)
+      files.push_back(root / rel);
+  }
   for (const auto& f : files) {
     std::string text;
     try {
@@ -267,7 +258,7 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     std::vector<std::string> imports;
     // A Python or R project without a manifest may still import packages; a C or C++
     // build (CMake) is judged by what it declares.
-    if (manifests.empty()) imports = imported_packages(root);
+    if (manifests.empty()) imports = imported_packages(m, root);
     facts["imports"] = imports;
     if (!imports.empty()) {
       score = 0.0;
