@@ -351,6 +351,24 @@ std::string read_text_prefix(const Path& file, ReadMode mode, std::size_t max_ch
   return dec.take();
 }
 
+std::string read_bytes_prefix(const Path& file, std::size_t max_bytes, const Path& root) {
+  struct stat st;
+  FdCloser fd{open_confined(file, root, st)};
+  std::string out(max_bytes, '\0');
+  std::size_t got = 0;
+  while (got < max_bytes) {
+    ssize_t n = ::read(fd.fd, out.data() + got, max_bytes - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw OsError(errno, file);
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  out.resize(got);
+  return out;
+}
+
 std::optional<Path> find_first(const Path& root, std::span<const std::string_view> names) {
   for (auto name : names) {
     Path candidate = root / name;

@@ -88,6 +88,9 @@ std::string read_text(const Path& file, ReadMode mode, const Path& root);
 // Reads only the first max_chars characters.
 std::string read_text_prefix(const Path& file, ReadMode mode, std::size_t max_chars,
                              const Path& root);
+// The first max_bytes bytes as they are, undecoded: for a quick look at many files
+// (a marker searched before anything is decoded).
+std::string read_bytes_prefix(const Path& file, std::size_t max_bytes, const Path& root);
 
 // First of names (in order) that exists directly in root, as root/name.
 std::optional<Path> find_first(const Path& root, std::span<const std::string_view> names);

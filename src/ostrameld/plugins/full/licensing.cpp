@@ -272,11 +272,14 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     if (fixture(rel)) continue;
     std::string head;
     try {
-      head = read_text_prefix(root / rel, ReadMode::Replace, kHeaderBytes, root);
+      head = read_bytes_prefix(root / rel, kHeaderBytes, root);
     } catch (const OsError&) {
       continue;
     }
     ++read;
+    // Most files have no header: only those with the tag are decoded and parsed.
+    if (head.find("SPDX-License-Identifier") == std::string::npos) continue;
+    head = sanitize_utf8(head);
     bool any = false;
     for (const auto& expr : header_expressions(head))
       for (auto& id : spdx_expression_ids(expr))
