@@ -82,6 +82,46 @@ TEST(FullProfileCli, ChoosingAndListing) {
   EXPECT_NE(bad.err.find("OSTRAMELD_SERVICES: unknown service \"nosuch\""), std::string::npos);
 }
 
+// With every indicator built, the full profile's levels are reachable: an R package as its
+// community keeps one is "intermediate"; without a release tag only "basic"; without any
+// licence none at all.
+TEST(FullProfileCli, ComplianceLevels) {
+  const std::string words = " This package estimates river discharge from gauge records and weather data for "
+                            "hydrologists who study floods, droughts and long-term trends in catchments.";
+  struct {
+    const char* name;
+    bool licence, tag;
+    const char* level;  // nullptr: no level
+  } cases[] = {
+      {"complete", true, true, "intermediate"},
+      {"no release tag", true, false, "basic"},
+      {"no licence anywhere", false, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    repo.write("DESCRIPTION", std::string("Package: rivers\nTitle: River Discharge\nVersion: 1.0.0\n"
+                                          "Authors@R: person(\"Jane\", \"Doe\", role = c(\"aut\", \"cre\"), "
+                                          "comment = c(ORCID = \"0000-0002-1825-0097\"))\n") +
+                                  (c.licence ? "License: GPL-3\n" : "") + "URL: https://github.com/org/rivers\n");
+    repo.write("README.md", "# rivers\n\n" + words + words + words + words + words +
+                                "\n\n## Installation\n\n    install.packages(\"rivers\")\n\n## Usage\n\n    library(rivers)\n");
+    repo.write("CITATION.cff", std::string("cff-version: 1.2.0\nmessage: Please cite it\ntitle: rivers\nversion: 1.0.0\n"
+                                           "doi: 10.5281/zenodo.1234\nrepository-code: https://github.com/org/rivers\n") +
+                                   (c.licence ? "license: GPL-3.0-only\n" : "") +
+                                   "authors:\n  - family-names: Doe\n    given-names: Jane\n"
+                                   "    orcid: https://orcid.org/0000-0002-1825-0097\n");
+    repo.write("NEWS.md", "# rivers 1.0.0\n\n* First release.\n");
+    repo.write("tests/testthat/test-a.R", "test_that(\"a\", {})\n");
+    testing::commit_all(repo, "https://github.com/org/rivers.git");
+    if (c.tag) testing::git(repo, "tag v1.0.0");
+    auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline --profile fair4rs-full -f json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto doc = nlohmann::json::parse(r.out);
+    EXPECT_EQ(doc["compliance_level"], c.level ? nlohmann::json(c.level) : nlohmann::json(nullptr)) << doc["overall_score"];
+  }
+}
+
 // A batch in each profile, summed up together: the summary says so and keeps them apart.
 TEST(FullProfileCli, SummaryOfTwoProfiles) {
   TempRepo a, b, out;
