@@ -188,7 +188,7 @@ TEST(Advice, SpecificToWhatWasFound) {
                      mit + "\n\n== third_party/blake3\n\nApache License, Version 2.0\n");
        },
        "clear_license",
-       "LICENSE.adoc names several licences (GPL-3.0-only, MIT, Apache-2.0: the project's own and "
+       "LICENSE.adoc names several licences (GPL-3.0-or-later, MIT, Apache-2.0: the project's own and "
        "those of code it includes, it seems)"},
       {"package.json", [](TempRepo& r) { r.write("package.json", R"({"license": "MIT"})"); },
        "clear_license", "package.json declares the licence MIT"},

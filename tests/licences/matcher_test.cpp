@@ -193,9 +193,11 @@ TEST(LicenceMatcher, NamesTheLicencesAFileHolds) {
       "under the Apache License, Version 2.0 (the \"License\");\n";
   EXPECT_EQ(spdx_of(several), "none");
   EXPECT_EQ(licences_named(several),
-            (std::vector<std::string>{"GPL-3.0-only", "MIT", "Apache-2.0"}));
+            (std::vector<std::string>{"GPL-3.0-or-later", "MIT", "Apache-2.0"}));
   EXPECT_EQ(licences_named("GNU Lesser General Public License, version 2.1"),
             std::vector<std::string>{"LGPL-2.1-only"});
+  EXPECT_EQ(licences_named("under the GNU General Public License, version 2. No later version may be used."),
+            std::vector<std::string>{"GPL-2.0-only"});
   EXPECT_TRUE(licences_named("Some words about nothing").empty());
   EXPECT_EQ(spdx_identifiers_in("// SPDX-License-Identifier: GPL-3.0-or-later\n"
                                 "/* SPDX-License-Identifier: MIT OR Apache-2.0 */\n"

@@ -542,7 +542,14 @@ std::vector<std::string> licences_named(std::string_view text) {
       bool gpl_in_lgpl =
           !lesser && std::string_view(kTitles[i].spdx).substr(0, 3) == "GPL" &&
           std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == *at; });
-      if (!gpl_in_lgpl) found.emplace_back(*at, kTitles[i].spdx);
+      if (gpl_in_lgpl) continue;
+      // "version 3 of the License, or (at your option) any later version" names the
+      // or-later licence; the plain title names the one version.
+      std::string id = kTitles[i].spdx;
+      static const Regex later(R"(^.{0,300}?any\s+later\s+version)", Regex::kCaseless | Regex::kDotAll);
+      if (id.size() > 5 && id.compare(id.size() - 5, 5, "-only") == 0 && later.match(text.substr(*at)))
+        id = id.substr(0, id.size() - 5) + "-or-later";
+      found.emplace_back(*at, std::move(id));
     }
   }
   std::sort(found.begin(), found.end());

@@ -252,7 +252,7 @@ CheckResult ConsistencyPlugin::check(std::string_view indicator_id, const Contex
                      {.score = score,
                       .process = "Compared version, licence, name, authors and repository across the metadata",
                       .output = conflicts.empty()
-                                    ? "The metadata agrees on " + std::to_string(compared) + " fields"
+                                    ? "The metadata agrees on " + std::to_string(compared) + (compared == 1 ? " field" : " fields")
                                     : std::to_string(conflicts.size()) + " of " + std::to_string(compared) +
                                           " fields differ between sources",
                       .evidence = "Sources: " + join(std::vector<std::string>(source_names.begin(), source_names.end()), ", "),
