@@ -11,9 +11,11 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ostrameld/utils/gitdir.h"
+#include "ostrameld/utils/gitobjects.h"
 #include "ostrameld/utils/tempdir.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -339,6 +341,63 @@ class CommitTimes {
   std::vector<std::optional<std::int64_t>> times_;
 };
 
+// Repositories this small are read in this process: reading their commits here costs
+// less than starting git. Larger histories go to git, which has its commit-graph.
+constexpr std::uint64_t kInProcessObjects = 20'000;
+constexpr std::size_t kInProcessCommits = 5'000;
+
+// Commits reachable from HEAD, as `git rev-list --count` counts them (the parents of a
+// shallow commit are not followed); nothing when a commit is not known here.
+std::optional<std::int64_t> count_commits_here(ObjectStore& store, const RepositoryState& state,
+                                              Deadline deadline) {
+  std::unordered_set<std::string> shallow;
+  for (auto line : split(state.shallow_list, '\n'))
+    if (!line.empty()) shallow.emplace(line);
+  std::unordered_set<std::string> seen{state.head_oid};
+  std::vector<std::string> todo{state.head_oid};
+  while (!todo.empty()) {
+    if (seen.size() % 256 == 0 && deadline && std::chrono::steady_clock::now() >= *deadline)
+      throw TimeoutError("git: counting commits: timed out");
+    std::string oid = std::move(todo.back());
+    todo.pop_back();
+    auto commit = store.read(oid);
+    if (!commit || commit->type != "commit") return std::nullopt;
+    if (shallow.count(oid)) continue;
+    for (auto& parent : commit_parents(commit->data)) {
+      if (!seen.insert(parent).second) continue;
+      if (seen.size() > kInProcessCommits) return std::nullopt;
+      todo.push_back(std::move(parent));
+    }
+  }
+  return static_cast<std::int64_t>(seen.size());
+}
+
+// The commit time of the commit each object peels to, as `git cat-file --batch` answers
+// "OBJECT^{commit}" (nothing for a tag of a tree or a blob); nothing at all when an
+// object is not known here.
+std::optional<std::vector<std::optional<std::int64_t>>> peeled_times_here(
+    ObjectStore& store, const std::vector<std::string>& objects) {
+  std::vector<std::optional<std::int64_t>> times;
+  for (const auto& oid : objects) {
+    std::string at = oid;
+    std::optional<std::int64_t> time;
+    for (int hop = 0;; ++hop) {
+      auto object = hop < 32 ? store.read(at) : std::nullopt;
+      if (!object) return std::nullopt;
+      if (object->type == "tag") {
+        auto target = tag_target(object->data);
+        if (!target) return std::nullopt;
+        at = *target;
+        continue;
+      }
+      if (object->type == "commit") time = committer_time(object->data);
+      break;
+    }
+    times.push_back(time);
+  }
+  return times;
+}
+
 // origin, else the first remote by name; the last setting of a remote wins.
 std::string choose_remote(const std::vector<std::pair<std::string, std::string>>& settings) {
   std::map<std::string, std::string> urls;
@@ -627,28 +686,41 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
   if (state.branch_exists && state.head_ref.substr(0, heads.size()) == heads)
     info.current_branch = sanitize_utf8(std::string_view(state.head_ref).substr(heads.size()));
 
-  std::vector<ProcessSpec> specs;
-  std::optional<SealedRepository> sealed;
-  if (!state.head_oid.empty() || !state.tags.empty())
-    sealed.emplace(*layout, state, SealedRepository::Objects::ByEnvironment);
-  std::optional<std::size_t> count_at, tags_at, config_at;
-  if (!state.head_oid.empty()) {
-    count_at = specs.size();
-    specs.push_back(sealed->command({"rev-list", "--count", "--ignore-missing", state.head_oid}));
-  }
   // Several tags often name one object: each object is asked for once.
   std::vector<std::string> objects;
   std::unordered_map<std::string, std::size_t> object_index;
+  for (const auto& tag : state.tags)
+    if (object_index.emplace(tag.oid, objects.size()).second) objects.push_back(tag.oid);
+
+  // A small repository's objects are read here; replace references, grafts and partial
+  // clones always go to git, whose rules for them are not repeated here.
+  std::optional<std::int64_t> count_here;
+  std::optional<std::vector<std::optional<std::int64_t>>> times_here;
+  if ((!state.head_oid.empty() || !objects.empty()) && !state.partial && state.replace.empty() &&
+      state.grafts.empty()) {
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) throw TimeoutError("git: reading the history: timed out");
+    ObjectStore store(layout->common_dir / "objects", state.sha256);
+    if (auto packed = store.packed_objects(); packed && *packed <= kInProcessObjects) {
+      if (!state.head_oid.empty()) count_here = count_commits_here(store, state, deadline);
+      if (!objects.empty()) times_here = peeled_times_here(store, objects);
+    }
+  }
+
+  std::vector<ProcessSpec> specs;
+  std::optional<SealedRepository> sealed;
+  bool need_count = !state.head_oid.empty() && !count_here;
+  bool need_times = !objects.empty() && !times_here;
+  if (need_count || need_times) sealed.emplace(*layout, state, SealedRepository::Objects::ByEnvironment);
+  std::optional<std::size_t> count_at, tags_at, config_at;
+  if (need_count) {
+    count_at = specs.size();
+    specs.push_back(sealed->command({"rev-list", "--count", "--ignore-missing", state.head_oid}));
+  }
   CommitTimes times;
-  if (!state.tags.empty()) {
+  if (need_times) {
     tags_at = specs.size();
     ProcessSpec spec = sealed->command({"cat-file", "--batch"});
-    for (const auto& tag : state.tags) {
-      if (object_index.emplace(tag.oid, objects.size()).second) {
-        objects.push_back(tag.oid);
-        spec.input += tag.oid + "^{commit}\n";
-      }
-    }
+    for (const auto& oid : objects) spec.input += oid + "^{commit}\n";
     spec.on_stdout = [&times](std::string_view chunk) { times.feed(chunk); };
     specs.push_back(std::move(spec));
   }
@@ -664,16 +736,17 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
   std::vector<ProcessResult> r;
   if (!specs.empty()) r = run_processes(specs, deadline, cancel);
 
+  if (count_here) info.commit_count = *count_here;
   if (count_at) {
     check(r[*count_at], "counting commits");
     auto count = parse_int(trim_newline(r[*count_at].out));
     if (!count || *count < 0) throw GitError("git: counting commits: unexpected output");
     info.commit_count = *count;
   }
-  if (tags_at) {
-    check(r[*tags_at], "reading tags");
+  if (tags_at || times_here) {
+    if (tags_at) check(r[*tags_at], "reading tags");
     LatestTag latest;
-    const auto& found = times.times();
+    const auto& found = times_here ? *times_here : times.times();
     for (const auto& tag : state.tags) {
       std::size_t i = object_index[tag.oid];
       if (i < found.size() && found[i]) latest.offer(*found[i], tag.name.substr(10));

@@ -129,7 +129,11 @@ CheckResult ConsistencyPlugin::check(std::string_view indicator_id, const Contex
     for (const auto& v : values) parts.push_back(v.source + " " + v.shown);
     return join(parts, ", ");
   };
-  for (const auto& [field, values] : fields) {
+  for (const auto& entry : fields) {
+    // Named, not bound: lambdas below use them, which structured bindings do not allow
+    // with every compiler this builds with.
+    const auto& field = entry.first;
+    const auto& values = entry.second;
     if (values.size() < 2) continue;
     ++compared;
     if (field == "version") {

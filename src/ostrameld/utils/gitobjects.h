@@ -1,0 +1,51 @@
+// Git's object database read in this process: loose objects and packs (index version 2,
+// offset and reference deltas) in a repository's object directory and its alternates.
+// Nothing is started and nothing is fetched. What is not read here — an object that is
+// missing, a pack index of another version, a delta chain deeper than git makes, a
+// malformed object — is "not known", and the caller asks git instead; so the answers
+// never differ from git's, they only come without a process.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ostrameld/utils/files.h"
+
+namespace ostrameld {
+
+struct GitObject {
+  std::string type;  // "commit", "tree", "blob" or "tag"
+  std::string data;
+};
+
+class ObjectStore {
+ public:
+  // objects_dir: the repository's objects directory; sha256: object names of 64 digits.
+  ObjectStore(const Path& objects_dir, bool sha256);
+  ~ObjectStore();
+  ObjectStore(const ObjectStore&) = delete;
+  ObjectStore& operator=(const ObjectStore&) = delete;
+
+  // The object named by a hexadecimal id, or nothing when it is not known here. Objects
+  // larger than max_bytes are not read (nothing).
+  std::optional<GitObject> read(std::string_view hex_oid, std::size_t max_bytes = 1 << 20);
+
+  // How many objects the pack indexes list (each index's count, summed; an object in two
+  // packs counts twice). Nothing when an index cannot be read here.
+  std::optional<std::uint64_t> packed_objects();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The parents a commit object names, in order.
+std::vector<std::string> commit_parents(std::string_view commit);
+// The object a tag object names ("object <id>").
+std::optional<std::string> tag_target(std::string_view tag);
+
+}  // namespace ostrameld
