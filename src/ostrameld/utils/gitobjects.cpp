@@ -17,6 +17,7 @@ namespace {
 constexpr std::size_t kMaxIndexBytes = 64u << 20;
 constexpr std::size_t kMaxLooseBytes = 16u << 20;
 constexpr int kMaxDeltaDepth = 4096;  // git's own limit for a delta chain
+constexpr std::size_t kMaxChainBytes = 16u << 20;  // all deltas of one chain, held at once
 constexpr int kMaxAlternates = 5;     // nesting, as git allows
 
 struct Fd {
@@ -330,6 +331,7 @@ struct ObjectStore::Impl {
   // The object at an offset of a pack, its deltas applied.
   std::optional<GitObject> read_packed(Pack& p, std::uint64_t offset, std::size_t max_bytes) {
     std::vector<std::string> deltas;  // outermost first
+    std::size_t chain_bytes = 0;      // a hostile pack's chain must not fill the memory
     int type = 0;
     std::optional<std::string> data;
     for (int level = 0;; ++level) {
@@ -361,6 +363,8 @@ struct ObjectStore::Impl {
           back = ((back + 1) << 7) | (c & 0x7fu);
         }
         if (back == 0 || back > offset) return std::nullopt;
+        chain_bytes += static_cast<std::size_t>(size);
+        if (chain_bytes > kMaxChainBytes) return std::nullopt;
         auto delta = inflate_at(p.pack.fd, offset + i, static_cast<std::size_t>(size));
         if (!delta) return std::nullopt;
         deltas.push_back(std::move(*delta));
@@ -370,8 +374,11 @@ struct ObjectStore::Impl {
       if (type == 7) {  // reference delta: the base is named
         if (i + raw_len > got) return std::nullopt;
         std::string base_raw(reinterpret_cast<const char*>(head + i), raw_len);
+        chain_bytes += static_cast<std::size_t>(size);
+        if (chain_bytes > kMaxChainBytes) return std::nullopt;
         auto delta = inflate_at(p.pack.fd, offset + i + raw_len, static_cast<std::size_t>(size));
-        if (!delta || ++depth > 64) return std::nullopt;
+        if (!delta || depth >= 8) return std::nullopt;  // bases named by id, nested
+        ++depth;
         auto base = read_raw(base_raw, 4 * max_bytes + 64);
         --depth;
         if (!base) return std::nullopt;
