@@ -146,7 +146,7 @@ TEST(FullCommunity, PoliciesTestsCiAndStyle) {
       {"a zero-byte CONTRIBUTING is no policy", {{"CONTRIBUTING.md", ""}, {".github/CODE_OF_CONDUCT.md", "Be kind"}},
        {".github/CODE_OF_CONDUCT.md"}, false, 1.5, "CONTRIBUTING.md is empty"},
       {"R: tests/testthat", {{"DESCRIPTION", "Package: p\n"}, {"tests/testthat/test-a.R", "test_that('a', {})\n"}, {".lintr", "linters: x\n"}},
-       {}, true, 3.5, "usethis::use_code_of_conduct()"},
+       {}, true, 3.5, "usethis::use_code_of_conduct(contact = "},
       {"Go: tests beside the code, gofmt is the language's own", {{"go.mod", "module example.org/p\n"}, {"p_test.go", "package p\n"}},
        {}, true, 3.5, "CONTRIBUTING.md"},
       {"Maven: src/test", {{"pom.xml", "<project/>"}, {"src/test/java/p/ATest.java", "class ATest {}"}}, {}, true, 3.0, "CONTRIBUTING.md"},

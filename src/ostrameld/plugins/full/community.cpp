@@ -352,7 +352,7 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
   else advice.push_back(eco.r ? "Add a CONTRIBUTING.md (usethis::use_tidy_contributing() writes one to .github/)."
                               : "Add a CONTRIBUTING.md that says how to report problems, propose changes and run the tests.");
   if (by_kind.count("conduct")) score += 1.5;
-  else advice.push_back(eco.r ? "Add a code of conduct (usethis::use_code_of_conduct())."
+  else advice.push_back(eco.r ? "Add a code of conduct (usethis::use_code_of_conduct(contact = \"you@example.org\"), with the address that hears reports)."
                               : "Add a CODE_OF_CONDUCT.md (the Contributor Covenant is the usual one).");
   if (by_kind.count("security") || by_kind.count("support") || by_kind.count("governance")) score += 0.5;
   for (const auto& e : empty) advice.push_back(e + " is empty: write the policy, or remove the file.");

@@ -228,7 +228,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     advice.push_back("Document the interface with " + site_advice(eco) + ".");
   }
   if (!examples.empty()) score += 1.0;
-  else if (eco.r) advice.push_back("Add a vignette that walks through a typical analysis (usethis::use_vignette()).");
+  else if (eco.r) advice.push_back("Add a vignette that walks through a typical analysis (usethis::use_vignette(\"intro\")).");
   else advice.push_back("Add worked examples (an examples/ folder or notebooks).");
   if (!has_readme) score = std::min(score, 5.0);
 
