@@ -243,6 +243,14 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
 
   // REUSE's own declarations.
   std::vector<std::string> reuse_ids;
+  // Each declaration or header as a whole: a choice ("MIT OR Apache-2.0") stays one.
+  std::vector<std::string> units;
+  auto add_unit = [&units](std::string_view expr) {
+    if (!is_spdx_expression(expr)) return;
+    std::string unit(py_strip(expr));
+    if (spdx_expression_ids(unit).size() > 1) unit = "(" + unit + ")";
+    add_once(units, std::move(unit));
+  };
   if (is_file(root / "REUSE.toml", root)) {
     reuse = true;
     try {
@@ -250,8 +258,10 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
       if (doc.contains("annotations") && doc["annotations"].is_array())
         for (const auto& a : doc["annotations"]) {
           auto it = a.find("SPDX-License-Identifier");
-          if (it != a.end() && it->is_string())
+          if (it != a.end() && it->is_string()) {
             for (auto& id : spdx_expression_ids(it->get<std::string>())) add_once(reuse_ids, id);
+            add_unit(it->get<std::string>());
+          }
         }
     } catch (const std::runtime_error&) {
       // A malformed REUSE.toml declares nothing.
@@ -261,8 +271,10 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     reuse = true;
     static const Regex line(R"((?m)^License:[ \t]*(\S[^\n]*))");
     std::string text = read_text_prefix(root / ".reuse" / "dep5", ReadMode::Replace, 1 << 20, root);
-    for (auto expr : line.find_all_groups(text, 1))
+    for (auto expr : line.find_all_groups(text, 1)) {
       for (auto& id : spdx_expression_ids(expr)) add_once(reuse_ids, id);
+      add_unit(expr);
+    }
   }
 
   // SPDX headers of every source file the walk found.
@@ -281,12 +293,14 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     if (head.find("SPDX-License-Identifier") == std::string::npos) continue;
     head = sanitize_utf8(head);
     bool any = false;
-    for (const auto& expr : header_expressions(head))
+    for (const auto& expr : header_expressions(head)) {
       for (auto& id : spdx_expression_ids(expr))
         if (looks_like_spdx_id(id)) {
           any = true;
           add_once(header_ids, id);
         }
+      add_unit(expr);
+    }
     if (any) ++with_header;
   }
 
@@ -354,10 +368,21 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     }
   }
   if (spdx.empty() && !detected.empty()) {
-    std::vector<std::string> valid;
-    for (const auto& id : detected)
-      if (looks_like_spdx_id(id)) valid.push_back(id);
-    spdx = join(valid, " AND ");
+    // The licence files' licences and each REUSE declaration and header as written; a
+    // text in LICENSES/ stands for itself only when nothing names it (it is there for
+    // the declarations that do, a choice among them included).
+    std::vector<std::string> named_by_units;
+    for (const auto& unit : units)
+      for (auto& id : spdx_expression_ids(unit)) named_by_units.push_back(id);
+    std::vector<std::string> all;
+    for (const auto& f : files)
+      for (const auto& id : f.ids) {
+        bool in_licenses = f.path.rfind("LICENSES/", 0) == 0;
+        bool named = std::find(named_by_units.begin(), named_by_units.end(), id) != named_by_units.end();
+        if (looks_like_spdx_id(id) && !(in_licenses && named)) add_once(all, id);
+      }
+    for (const auto& unit : units) add_once(all, unit);
+    spdx = join(all, " AND ");
   }
   if (spdx.empty() && conflicts.empty())
     for (const auto& [path, expr] : declarations) {
