@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,16 @@ CliResult run_cli(const std::string& args, const std::string& prefix, const std:
   r.err = slurp(dir / "err");
   std::filesystem::remove_all(dir);
   return r;
+}
+
+std::string shell_output(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  ::pclose(p);
+  return out;
 }
 
 }  // namespace ostrameld::testing

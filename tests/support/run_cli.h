@@ -21,4 +21,7 @@ CliResult run_cli(const std::string& args, const std::string& prefix = "",
 // Single-quotes a text for the shell.
 std::string shell_quote(const std::string& s);
 
+// A shell command's standard output (git's own answers, for comparisons).
+std::string shell_output(const std::string& command);
+
 }  // namespace ostrameld::testing

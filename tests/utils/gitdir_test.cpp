@@ -17,15 +17,7 @@ using testing::git_history;
 using testing::shell_quote;
 using testing::TempRepo;
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  ::pclose(p);
-  return out;
-}
+std::string run(const std::string& command) { return testing::shell_output(command); }
 
 // What git itself lists for a file: "name\nvalue\0" records, "name\0" for a bare key.
 std::string git_listing(const std::string& file) {
