@@ -52,6 +52,8 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
       {"the metadata declares an older version", {"v0.1.0", "v0.2.0"}, "0.1.0", "semver", 8.0, "v0.2.0",
        "older than the newest release v0.2.0"},
       {"no tags", {}, "1.0.0", "none", 0.0, nullptr, "git tag -a v1.0.0"},
+      {"no tags, a development version declared: the release is what gets a tag", {}, "1.3.0.dev2", "none", 0.0,
+       nullptr, "git tag -a v1.3.0 COMMIT -m"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

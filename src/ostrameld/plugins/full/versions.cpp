@@ -7,6 +7,7 @@
 
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/forge.h"
+#include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"
 
@@ -21,6 +22,14 @@ constexpr std::array kIndicators{"release_versions"sv};
 constexpr std::array kDeclaring{"pyproject.toml"sv, "setup.cfg"sv,    "DESCRIPTION"sv,
                                 "package.json"sv,   "Cargo.toml"sv,   "pom.xml"sv,
                                 "Project.toml"sv,   "CITATION.cff"sv, "codemeta.json"sv};
+
+// The release a development version leads to: R's 1.2.1.9000 -> 1.2.1, PEP 440's
+// 1.3.0.dev2 -> 1.3.0, Maven's 2.0-SNAPSHOT -> 2.0, SemVer's 2.0.0-rc.1 -> 2.0.0.
+std::string release_of(const std::string& version) {
+  static const Regex dev(R"(^(\d+\.\d+(?:\.\d+)?)(?:\.9\d{3,}|\.?dev\d*|-SNAPSHOT|-[0-9A-Za-z.-]+)$)");
+  if (auto base = dev.search_group(version, 1)) return std::string(*base);
+  return version;
+}
 
 }  // namespace
 
@@ -115,9 +124,15 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
   if (versions.empty()) {
     score = 0.0;
     output = git.tags.empty() ? "No tags" : "No tag is a version";
-    std::string example = declared.version.empty() ? "1.0.0" : declared.version;
-    advice.push_back("Tag each release with its version and push the tags: git tag -a v" + example +
-                     " -m \"Release " + example + "\" && git push --tags" +
+    std::string example = declared.version.empty() ? "1.0.0" : release_of(declared.version);
+    // A development version is never tagged: its release is, at the commit that made it.
+    bool development = !declared.version.empty() && example != declared.version;
+    advice.push_back("Tag each release with its version and push the tags" +
+                     (development ? " (" + declared.version + " is a development version: tag " + example +
+                                        " at the commit that released it)"
+                                  : std::string()) +
+                     ": git tag -a v" + example + (development ? " COMMIT" : "") + " -m \"Release " + example +
+                     "\" && git push --tags" +
                      (git.shallow ? " (this checkout is shallow: fetch the tags to see them)" : "") + ".");
   } else {
     score = 10.0 * static_cast<double>(conforming) / static_cast<double>(versions.size());
