@@ -158,7 +158,12 @@ std::string percent(double v) {
 std::string svg_bars(const std::string& title,
                      const std::vector<std::pair<std::string, double>>& bars, double max,
                      const std::string& unit, const char* colour) {
-  constexpr int kLabel = 230, kWidth = 380, kRow = 26;
+  constexpr int kWidth = 380, kRow = 26;
+  // Wide enough for the longest label ("Metadata naming the software" and the like), at
+  // about 9 pixels a character in the page's sans-serif.
+  std::size_t longest = 0;
+  for (const auto& bar : bars) longest = std::max(longest, code_points(bar.first));
+  const int kLabel = std::max(230, static_cast<int>(longest) * 9 + 16);
   int height = static_cast<int>(bars.size()) * kRow + 10;
   std::string out = "<figure><figcaption>" + html(title) +
                     "</figcaption>\n<svg role=\"img\" "
