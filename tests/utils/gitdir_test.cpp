@@ -144,6 +144,49 @@ TEST(GitDir, AgreesWithGitOnEveryShape) {
          git(r, "worktree add -q -b wt linked HEAD~1");
        },
        "linked"},
+      // A bare repository whose work trees are all linked ones: git reads core.bare only
+      // where there is no commondir, so each linked work tree is one.
+      {"a linked work tree of a bare repository",
+       [](TempRepo& r) {
+         git_history(r, 2);
+         git(r, "tag v0.1.0");
+         git(r, "clone -q --bare . store.git");
+         git(r, "-C store.git worktree add -q -b wt ../wt");
+         git(r, "-C wt commit -q --allow-empty -m in-wt");
+       },
+       "wt"},
+      {"a subdirectory of a bare repository's linked work tree",
+       [](TempRepo& r) {
+         git_history(r, 1);
+         git(r, "clone -q --bare . store.git");
+         git(r, "-C store.git worktree add -q -b wt ../wt");
+         r.mkdir("wt/sub/dir");
+       },
+       "wt/sub/dir"},
+      {"a bare repository's linked work tree with a relative gitdir and an absolute commondir",
+       [](TempRepo& r) {
+         git_history(r, 2);
+         git(r, "clone -q --bare . store.git");
+         git(r, "-C store.git worktree add -q -b wt ../wt");
+         r.sh("printf 'gitdir: ../store.git/worktrees/wt\\n' > wt/.git");
+         r.sh("printf '%s\\n' \"$PWD/store.git\" > store.git/worktrees/wt/commondir");
+       },
+       "wt"},
+      {"a linked work tree with a relative gitdir",
+       [](TempRepo& r) {
+         git_history(r, 2);
+         git(r, "worktree add -q -b wt linked HEAD~1");
+         r.sh("printf 'gitdir: ../.git/worktrees/linked\\n' > linked/.git");
+       },
+       "linked"},
+      {"a separate git directory",
+       [](TempRepo& r) {
+         r.mkdir("work");
+         r.sh("cd work && git init -q --separate-git-dir ../store.git");
+         git(r, "-C work commit -q --allow-empty -m a");
+         git(r, "-C work tag t");
+       },
+       "work"},
       {"a symbolic HEAD to a symbolic ref",
        [](TempRepo& r) {
          git_history(r, 1);
@@ -182,6 +225,7 @@ TEST(GitDir, AgreesWithGitOnEveryShape) {
     if (state.branch_exists) {
       EXPECT_EQ(state.head_ref, git_says("symbolic-ref HEAD"));
     }
+    EXPECT_EQ(state.bare ? "true" : "false", git_says("rev-parse --is-bare-repository"));
   }
 }
 

@@ -479,7 +479,11 @@ RepositoryState read_repository_state(const GitLayout& layout) {
     }
   }
   if (worktree_config) read_config_file(layout.git_dir / "config.worktree", config);
-  state.bare = config.bare.value_or(false);
+  // A linked work tree (its git directory names a common one) is never bare, even when
+  // the repository it belongs to is: git reads core.bare only where there is no
+  // commondir, so the work trees of a bare repository are work trees.
+  bool linked = read_git_file(layout.git_dir / "commondir", kMaxSmallFile).has_value();
+  state.bare = !linked && config.bare.value_or(false);
   state.partial = state.partial || config.promisor;
   state.remote_urls = std::move(config.remote_urls);
   state.includes = config.includes;
