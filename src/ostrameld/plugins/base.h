@@ -6,12 +6,44 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ostrameld/core/context.h"
 #include "ostrameld/core/models.h"
+#include "ostrameld/utils/deadline.h"
 
 namespace ostrameld {
+
+// Advice is composed after the result and can never change it: a piece that cannot be
+// composed (a directory nobody may list, a link into one) is left out, nothing more. Only
+// the deadline still ends the assessment.
+template <class Compose>
+std::invoke_result_t<Compose> advice_or_none(Compose&& compose) {
+  try {
+    return std::forward<Compose>(compose)();
+  } catch (const TimeoutError&) {
+    throw;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// Adds what compose returns (a string, an optional one or a list) to advice; nothing when
+// composing it fails.
+template <class Compose>
+void add_advice(std::vector<std::string>& advice, Compose&& compose) {
+  auto piece = advice_or_none(std::forward<Compose>(compose));
+  using Piece = decltype(piece);
+  if constexpr (std::is_same_v<Piece, std::string>) {
+    if (!piece.empty()) advice.push_back(std::move(piece));
+  } else if constexpr (std::is_same_v<Piece, std::optional<std::string>>) {
+    if (piece && !piece->empty()) advice.push_back(std::move(*piece));
+  } else {
+    for (auto& p : piece) advice.push_back(std::move(p));
+  }
+}
 
 class BasePlugin {
  public:

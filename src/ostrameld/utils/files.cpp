@@ -187,6 +187,35 @@ bool is_file(const Path& p, const Path& root) {
   return stat_confined(p, root, st) && S_ISREG(st.st_mode);
 }
 
+namespace {
+
+template <class Test>
+bool seen(Test test, const Path& p, const Path& root) noexcept {
+  try {
+    return test(p, root);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool path_seen(const Path& p, const Path& root) noexcept { return seen(path_exists, p, root); }
+bool dir_seen(const Path& p, const Path& root) noexcept {
+  return seen(static_cast<bool (*)(const Path&, const Path&)>(is_dir), p, root);
+}
+bool file_seen(const Path& p, const Path& root) noexcept {
+  return seen(static_cast<bool (*)(const Path&, const Path&)>(is_file), p, root);
+}
+
+std::vector<std::string> list_directory_seen(const Path& dir, const Path& root) noexcept {
+  try {
+    return list_directory(dir, root);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 bool is_file(const WalkEntry& e, const Path& root) {
   if (!e.is_link) return e.is_regular;
   return is_file(Path(e.path), root);
@@ -248,6 +277,12 @@ bool shell_match(std::string_view pattern, std::string_view name) {
 
 void walk_tree(const Path& dir, const Path& root,
                const std::function<WalkAction(const WalkEntry&)>& visit) {
+  walk_tree(dir, root, visit, nullptr);
+}
+
+void walk_tree(const Path& dir, const Path& root,
+               const std::function<WalkAction(const WalkEntry&)>& visit,
+               const WalkErrorHandler& unlistable) {
   {
     struct stat st;
     if (!stat_confined(dir, root, st) || !S_ISDIR(st.st_mode)) return;
@@ -285,9 +320,21 @@ void walk_tree(const Path& dir, const Path& root,
     return items;
   };
 
+  // Without a handler an error ends the walk; with one, it passes the directory over.
+  auto list_or_report = [&](const std::string& dir,
+                            std::string_view rel) -> std::optional<std::vector<Item>> {
+    if (!unlistable) return list(dir);
+    try {
+      return list(dir);
+    } catch (const OsError& e) {
+      unlistable(rel, e);
+      return std::nullopt;
+    }
+  };
+
   std::string path = dir.native();
   std::string rel;
-  auto top = list(path);
+  auto top = list_or_report(path, rel);
   if (!top) return;
   std::vector<Frame> stack;
   stack.push_back({std::move(*top), 0, path.size(), 0});
@@ -314,7 +361,9 @@ void walk_tree(const Path& dir, const Path& root,
       if (::lstat(path.c_str(), &st) != 0) {
         int err = errno;
         if (absent_errno(err)) continue;
-        throw OsError(err, Path(path));
+        if (!unlistable) throw OsError(err, Path(path));
+        unlistable(rel, OsError(err, Path(path)));
+        continue;
       }
       is_dir = S_ISDIR(st.st_mode);
       is_link = S_ISLNK(st.st_mode);
@@ -324,7 +373,7 @@ void walk_tree(const Path& dir, const Path& root,
     if (action == WalkAction::Stop) return;
     if (action == WalkAction::Prune || !is_dir) continue;
     if (path.size() >= PATH_MAX) continue;
-    auto items = list(path);
+    auto items = list_or_report(path, rel);
     if (!items) continue;
     // `frame` may dangle after push_back; everything needed was copied above.
     stack.push_back({std::move(*items), 0, path.size(), rel.size()});

@@ -43,6 +43,11 @@ inline const Path kAnywhere{"/"};
 bool path_exists(const Path& p, const Path& root);
 bool is_dir(const Path& p, const Path& root);
 bool is_file(const Path& p, const Path& root);
+// The same for hints and advice, which never fail: false also where the answer cannot
+// be had (a directory on the way that nobody may search).
+bool path_seen(const Path& p, const Path& root) noexcept;
+bool dir_seen(const Path& p, const Path& root) noexcept;
+bool file_seen(const Path& p, const Path& root) noexcept;
 // Size from the entry's status (links followed).
 std::uintmax_t entry_size(const Path& p, const Path& root);
 // Whether p exists and really lies outside root (through a link somewhere on its way).
@@ -50,6 +55,9 @@ bool leads_outside(const Path& p, const Path& root);
 
 // Entry names of one directory, in the order the file system returns them.
 std::vector<std::string> list_directory(const Path& dir, const Path& root);
+// The same, or nothing where the directory cannot be listed: for looking around in places
+// whose absence is as good as their being empty.
+std::vector<std::string> list_directory_seen(const Path& dir, const Path& root) noexcept;
 
 // Final component of a path as valid UTF-8 (undecodable bytes become U+FFFD).
 std::string display_name(const Path& p);
@@ -79,6 +87,13 @@ struct WalkEntry {
 // leads outside root is walked as an absent one: not at all.
 void walk_tree(const Path& dir, const Path& root,
                const std::function<WalkAction(const WalkEntry&)>& visit);
+// The same walk, but a directory that cannot be listed (or an entry that cannot be
+// looked at) is handed to `unlistable` with its relative path ("" for dir itself) and
+// passed over, and the walk goes on.
+using WalkErrorHandler = std::function<void(std::string_view rel, const OsError& error)>;
+void walk_tree(const Path& dir, const Path& root,
+               const std::function<WalkAction(const WalkEntry&)>& visit,
+               const WalkErrorHandler& unlistable);
 // Whether a walked entry is a regular file, through a link only when it stays in root.
 bool is_file(const WalkEntry& e, const Path& root);
 

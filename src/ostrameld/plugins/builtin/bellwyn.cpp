@@ -103,7 +103,7 @@ CheckResult BellwynPlugin::check(std::string_view indicator_id, const Context& c
                                       .process = "Searched for citation files",
                                       .output = "No citation file found",
                                       .evidence = "Checked: " + join(CITATION_FILES, ", "),
-                                      .advice = missing_citation_advice(repo)});
+                                      .advice = advice_or_none([&] { return missing_citation_advice(repo); })});
   }
   std::string files = join(found, ", ");
   if (std::none_of(found.begin(), found.end(), ends_with_cff)) {

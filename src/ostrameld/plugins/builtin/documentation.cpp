@@ -59,7 +59,7 @@ std::vector<std::string> readme_lookalikes(const Path& repo) {
   try {
     for (const auto& name : list_directory(repo, repo)) {
       if (contains(README_NAMES, name) || ascii_lower(file_stem(name)) != "readme") continue;
-      if (is_file(repo / name, repo)) found.push_back(sanitize_utf8(name));
+      if (file_seen(repo / name, repo)) found.push_back(sanitize_utf8(name));
     }
   } catch (const OsError&) {
   }
@@ -95,20 +95,20 @@ std::string readme_rename_advice(const std::string& name) {
 // what would count without moving anything a tool needs.
 std::optional<std::string> docs_elsewhere(const Path& repo) {
   for (auto dir : DOC_DIRS) {
-    if (is_dir(repo / dir, repo))
+    if (dir_seen(repo / dir, repo))
       return std::string(dir) +
              "/ holds no .md or .rst pages: write the documentation as "
              "Markdown or reStructuredText pages there.";
   }
   for (auto dir : CASED_DOC_DIRS) {
-    if (is_dir(repo / dir, repo))
+    if (dir_seen(repo / dir, repo))
       return "Rename " + std::string(dir) + "/ to docs/: names are case-sensitive, and only "
              "docs/, doc/ and documentation/ are read.";
   }
   Ecosystems eco = detect_ecosystems(repo);
   std::vector<std::string> kept;
   for (auto dir : OTHER_DOC_DIRS)
-    if (is_dir(repo / dir, repo)) kept.push_back(std::string(dir) + "/");
+    if (dir_seen(repo / dir, repo)) kept.push_back(std::string(dir) + "/");
   if (eco.r) {
     std::string where = kept.empty() ? "" : " (keep " + join(kept, " and ") + " where R needs them)";
     return "This indicator counts .md or .rst pages in docs/" + where +
@@ -122,32 +122,28 @@ std::optional<std::string> docs_elsewhere(const Path& repo) {
   return std::nullopt;
 }
 
+// Each piece that looks around for a better hint falls back to the plain one when the
+// looking fails.
 std::vector<std::string> documentation_advice(const Path& repo, bool has_readme, bool short_readme,
                                               const std::string& readme_name, bool has_docs,
                                               bool has_tool) {
   std::vector<std::string> advice;
   if (!has_readme) {
-    auto lookalikes = readme_lookalikes(repo);
-    if (!lookalikes.empty()) {
-      advice.push_back(readme_rename_advice(lookalikes.front()));
-    } else {
-      advice.emplace_back(
-          "Add a README.md at the repository root: what the software does, how "
-          "to install and use it, how to cite it.");
-    }
+    auto lookalikes = advice_or_none([&] { return readme_lookalikes(repo); });
+    advice.push_back(!lookalikes.empty()
+                         ? readme_rename_advice(lookalikes.front())
+                         : "Add a README.md at the repository root: what the software does, how "
+                           "to install and use it, how to cite it.");
   } else if (short_readme) {
     advice.push_back("Expand " + readme_name +
                      " to at least 200 bytes: purpose, installation, usage, citation.");
   }
   if (!has_docs) {
-    if (auto elsewhere = docs_elsewhere(repo)) {
-      advice.push_back(*elsewhere);
-    } else {
-      advice.emplace_back("Add user documentation as .md or .rst pages in docs/.");
-    }
+    advice.push_back(advice_or_none([&] { return docs_elsewhere(repo); })
+                         .value_or("Add user documentation as .md or .rst pages in docs/."));
   }
   if (!has_tool) {
-    if (detect_ecosystems(repo).r) {
+    if (advice_or_none([&] { return detect_ecosystems(repo); }).r) {
       advice.emplace_back(
           "R packages build their site with pkgdown (_pkgdown.yml), which this indicator does "
           "not read; it counts mkdocs.yml, docs/conf.py (Sphinx), .readthedocs.yaml or "

@@ -268,7 +268,7 @@ std::optional<std::string_view> usethis_call(std::string_view spdx) {
 
 // The R package's stub of "MIT + file LICENSE": R CMD check needs it as it is.
 std::string cran_stub_advice(const Path& repo, const std::string& file) {
-  std::string full = is_file(repo / "LICENSE.md", repo)
+  std::string full = file_seen(repo / "LICENSE.md", repo)
                          ? "the full text is in LICENSE.md already"
                          : "add the full text as LICENSE.md and list it in .Rbuildignore "
                            "(usethis::use_mit_license() writes both files)";
@@ -475,14 +475,14 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
                           .process = "Found SPDX-License-Identifier headers in source files",
                           .output = "Detected " + *id,
                           .evidence = "SPDX header sampled from top-level source: " + *id,
-                          .advice = advice_without_licence_file(repo, id)});
+                          .advice = advice_or_none([&] { return advice_without_licence_file(repo, id); })});
     }
     return make_result(indicator_id, {.score = 0.0,
                                       .status = CheckStatus::Unknown,
                                       .process = "Searched for license files in repository root",
                                       .output = "No license file found",
                                       .evidence = "Checked: " + join(LICENSE_FILES, ", "),
-                                      .advice = advice_without_licence_file(repo, std::nullopt)});
+                                      .advice = advice_or_none([&] { return advice_without_licence_file(repo, std::nullopt); })});
   }
 
   // 3. Read and identify the licence file.
@@ -519,7 +519,7 @@ CheckResult MorvelPlugin::check(std::string_view indicator_id, const Context& ct
        .process = "Found license file but could not match SPDX identifier",
        .output = "License file: " + file_name,
        .evidence = "File: " + file_name + ", length: " + std::to_string(code_points(content)),
-       .advice = advice_for_unnamed(repo, file_name, content)});
+       .advice = advice_or_none([&] { return advice_for_unnamed(repo, file_name, content); })});
 }
 
 }  // namespace ostrameld

@@ -247,7 +247,8 @@ CheckResult QuenbyPlugin::check(std::string_view indicator_id, const Context& ct
     score += 2;
     evidence.resize(std::min<std::size_t>(evidence.size(), 3));
     details.push_back("tests (" + join(evidence, ", ") + ")");
-  } else if (auto deeper = tests_deeper(repo); !deeper.empty()) {
+  } else if (auto deeper = advice_or_none([&] { return tests_deeper(repo); });
+             !deeper.empty()) {
     // Tests inside a package are where many projects keep them (pkg/sub/tests/,
     // *_test.go beside the code): moving them would change the package.
     advice.push_back("Tests stand deeper than this indicator looks (" + join(deeper, ", ") +

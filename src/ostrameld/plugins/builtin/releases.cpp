@@ -130,7 +130,7 @@ std::vector<std::string> tag_advice(const Context& ctx, const GitInfo& git, bool
     if (git.shallow) advice.emplace_back(kShallowAdvice);
   } else if (!is_semver(git.latest_tag)) {
     advice.push_back(not_semver_advice(std::span(&git.latest_tag, 1)));
-    if (auto tool = tool_tag_advice(ctx, git.latest_tag)) advice.push_back(*tool);
+    add_advice(advice, [&] { return tool_tag_advice(ctx, git.latest_tag); });
   }
   if (forge_counts)
     advice.emplace_back(

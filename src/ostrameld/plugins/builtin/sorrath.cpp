@@ -92,8 +92,8 @@ std::vector<std::string> self_reference_advice(const Path& repo,
   for (auto file : {"codemeta.json"sv, "CITATION.cff"sv, "package.json"sv, "pyproject.toml"sv,
                     "setup.cfg"sv, "setup.py"sv}) {
     std::string shown(file);
-    bool present = is_file(repo / file, repo);
-    if (!present && file == "CITATION.cff" && is_file(repo / "citation.cff", repo)) {
+    bool present = file_seen(repo / file, repo);
+    if (!present && file == "CITATION.cff" && file_seen(repo / "citation.cff", repo)) {
       shown = "citation.cff";
       present = true;
     }
@@ -112,7 +112,7 @@ std::vector<std::string> self_reference_advice(const Path& repo,
       if (s.file == file && !has_label(s.label)) missing.emplace_back(s.field);
     if (!missing.empty()) advice.push_back("Add " + join(missing, ", ") + " to " + shown + ".");
   }
-  if (is_file(repo / "DESCRIPTION", repo) && !is_file(repo / "codemeta.json", repo)) {
+  if (file_seen(repo / "DESCRIPTION", repo) && !file_seen(repo / "codemeta.json", repo)) {
     advice.emplace_back(
         "R packages: generate codemeta.json from DESCRIPTION "
         "(codemetar::write_codemeta()); DESCRIPTION itself is not read here.");
@@ -128,11 +128,11 @@ std::vector<std::string> self_reference_advice(const Path& repo,
 std::vector<std::string> searchable_advice(const Path& repo, double score) {
   std::vector<std::string> advice;
   if (score >= 10.0) return advice;
-  if (!path_exists(repo / "codemeta.json", repo))
+  if (!path_seen(repo / "codemeta.json", repo))
     advice.emplace_back(
         "Add codemeta.json, the software metadata that registries harvest "
         "(generators exist for Python, R, JS and Java projects).");
-  if (!path_exists(repo / "CITATION.cff", repo)) {
+  if (!path_seen(repo / "CITATION.cff", repo)) {
     std::string other;
     try {
       for (const auto& name : list_directory(repo, repo))
@@ -142,7 +142,7 @@ std::vector<std::string> searchable_advice(const Path& repo, double score) {
     advice.push_back(other.empty() ? "Add a CITATION.cff (Citation File Format) at the root."
                                    : "Rename " + other + " to CITATION.cff.");
   }
-  if (!path_exists(repo / ".zenodo.json", repo))
+  if (!path_seen(repo / ".zenodo.json", repo))
     advice.emplace_back(
         "Add .zenodo.json if releases are archived on Zenodo: it sets the "
         "record's authors, licence and keywords.");
@@ -344,7 +344,7 @@ CheckResult SorrathPlugin::check_self_reference(const Context& ctx) const {
          .output = "No self-referencing metadata detected",
          .evidence = "Checked: codemeta.json, CITATION.cff, pyproject.toml, setup.cfg, setup.py, "
                      "package.json",
-         .advice = self_reference_advice(repo, details)});
+         .advice = advice_or_none([&] { return self_reference_advice(repo, details); })});
   }
   std::string joined = join(details, "; ");
   return make_result("metadata_self_reference",
@@ -353,7 +353,7 @@ CheckResult SorrathPlugin::check_self_reference(const Context& ctx) const {
                       .output = joined,
                       .evidence = joined,
                       .advice = total >= 10.0 ? std::vector<std::string>{}
-                                              : self_reference_advice(repo, details)});
+                                              : advice_or_none([&] { return self_reference_advice(repo, details); })});
 }
 
 CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
@@ -368,7 +368,7 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
                                                .process = "Searched for metadata files",
                                                .output = "No metadata files found",
                                                .evidence = "Checked: " + join(METADATA_FILES, ", "),
-                                               .advice = searchable_advice(repo, 0.0)});
+                                               .advice = advice_or_none([&] { return searchable_advice(repo, 0.0); })});
   }
   auto has = [&](std::string_view name) {
     return std::find(found.begin(), found.end(), name) != found.end();
@@ -385,7 +385,7 @@ CheckResult SorrathPlugin::check_searchable(const Context& ctx) const {
                                              .process = "Found searchable metadata files",
                                              .output = "Metadata files: " + files,
                                              .evidence = "Files: " + files,
-                                             .advice = searchable_advice(repo, score)});
+                                             .advice = advice_or_none([&] { return searchable_advice(repo, score); })});
 }
 
 }  // namespace ostrameld
