@@ -1,15 +1,18 @@
 #include "ostrameld/core/context.h"
 
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 #include "ostrameld/metadata/model.h"
 
 namespace ostrameld {
 
+// A mutex, not std::call_once: an exception thrown through call_once aborts the process
+// where libstdc++ is linked in statically (pthread_once cannot be unwound).
 struct Context::MetadataCache {
-  std::once_flag once;
-  ProjectMetadata metadata;
+  std::mutex mutex;
+  std::optional<ProjectMetadata> metadata;
 };
 
 std::shared_ptr<Context::MetadataCache> Context::make_metadata_cache() {
@@ -26,9 +29,14 @@ const GitInfo& Context::git() const {
 const ProjectMetadata& Context::metadata() const {
   // A failed read (an unreadable directory) throws to the check that asked, and the
   // next check asks again.
-  std::call_once(metadata_cache_->once,
-                 [this] { metadata_cache_->metadata = read_project_metadata(repo_path); });
-  return metadata_cache_->metadata;
+  std::lock_guard lock(metadata_cache_->mutex);
+  if (!metadata_cache_->metadata) metadata_cache_->metadata = read_project_metadata(repo_path);
+  return *metadata_cache_->metadata;
+}
+
+const ProjectMetadata* Context::metadata_if_read() const {
+  std::lock_guard lock(metadata_cache_->mutex);
+  return metadata_cache_->metadata ? &*metadata_cache_->metadata : nullptr;
 }
 
 }  // namespace ostrameld

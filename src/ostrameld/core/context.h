@@ -51,6 +51,8 @@ struct Context {
   const GitInfo& git() const;
   // The project's metadata, read on first use and shared by every check of the run.
   const ProjectMetadata& metadata() const;
+  // The metadata if a check has read it; null otherwise (never reads).
+  const ProjectMetadata* metadata_if_read() const;
 
  private:
   struct MetadataCache;

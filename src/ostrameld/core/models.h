@@ -74,6 +74,8 @@ struct Assessment {
   double overall_score = 0.0;
   std::optional<std::string> compliance_level;
   std::int64_t duration_ms = 0;
+  // What the assessment could not see (directories nobody may list), for the reader.
+  std::vector<std::string> notes;
 };
 
 }  // namespace ostrameld

@@ -51,6 +51,7 @@ Json to_json(const Assessment& a) {
         Json{{"indicator_id", e.indicator_id}, {"plugin", e.plugin}, {"message", e.message}});
   }
   doc["errors"] = std::move(errors);
+  if (!a.notes.empty()) doc["notes"] = a.notes;  // only where there are any: reports stay as they were
   return doc;
 }
 

@@ -7,6 +7,7 @@
 #include <future>
 
 #include "ostrameld/core/version.h"
+#include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -154,7 +155,7 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
     ~Join() {
       if (f.valid()) f.wait();
     }
-  } join{reading};
+  } join_reading{reading};
 
   a.software.name =
       options.software_name.value_or(sanitize_utf8(ctx.repo_path.filename().native()));
@@ -207,6 +208,15 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
     a.software.url = ctx.git_repo->remote_url;
   }
 
+  if (const ProjectMetadata* m = ctx.metadata_if_read();
+      m && !m->unlistable_directories.empty()) {
+    constexpr std::size_t kShown = 5;
+    const auto& dirs = m->unlistable_directories;
+    std::vector<std::string> shown(dirs.begin(), dirs.begin() + std::min(dirs.size(), kShown));
+    std::string more = dirs.size() > kShown ? " and " + std::to_string(dirs.size() - kShown) + " more" : "";
+    a.notes.push_back("Could not list " + join(shown, ", ") + more +
+                      " (permission denied or unreadable): what they hold was not assessed.");
+  }
   for (const auto& r : a.indicators)
     if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
   a.overall_score = overall_score(a.indicators, profile);

@@ -83,6 +83,9 @@ struct ProjectMetadata {
   std::vector<std::string> source_files;  // files with a source-code suffix, relative, walk order
   std::vector<std::string> test_files;    // files their ecosystem's naming marks as tests
   bool walk_truncated = false;          // the walk stopped at its bound
+  // Directories the walk could not list (relative, "." for the root): what is inside is
+  // unknown, and every check goes on without it.
+  std::vector<std::string> unlistable_directories;
 
   // The first source of a kind with that path (default: at the root).
   const MetadataSource* find(std::string_view name) const;

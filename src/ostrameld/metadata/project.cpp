@@ -142,12 +142,20 @@ ProjectMetadata read_project_metadata(const Path& root) {
   ProjectMetadata m;
   for (const auto& kind : kRootSources) {
     Path file = root / kind.name;
-    if (is_file(file, root)) read_source(root, file, kind.name, kind.read, m.sources);
+    bool present = false;
+    try {
+      present = is_file(file, root);
+    } catch (const OsError& e) {  // a link into a directory nobody may search
+      m.sources.push_back({.name = std::string(kind.name),
+                           .path = std::string(kind.name),
+                           .problem = std::string("unreadable: ") + e.what()});
+    }
+    if (present) read_source(root, file, kind.name, kind.read, m.sources);
   }
   for (std::string_view dir : {""sv, "docs"sv, ".github"sv}) {
     if (!m.readme_path.empty()) break;
     Path base = dir.empty() ? root : root / dir;
-    if (!dir.empty() && !is_dir(base, root)) continue;
+    if (!dir.empty() && !dir_seen(base, root)) continue;
     std::vector<std::string> names;
     try {
       names = list_directory(base, root);
@@ -160,7 +168,7 @@ ProjectMetadata read_project_metadata(const Path& root) {
         if (ascii_lower(name) == wanted) ordered.push_back(name);
     for (const auto& name : ordered) {
       Path file = base / name;
-      if (!is_file(file, root)) continue;
+      if (!file_seen(file, root)) continue;
       try {
         m.readme_text = read_text_prefix(file, ReadMode::Replace, kReadmeChars, root);
         m.readme_path = relative_text(file, root);
@@ -181,11 +189,12 @@ ProjectMetadata read_project_metadata(const Path& root) {
       bool pruned = std::find(kPruned.begin(), kPruned.end(), e.name) != kPruned.end();
       // A CMake build tree inside the checkout is build output, not the project.
       if (!pruned && (e.name.rfind("build", 0) == 0 || e.name.rfind("cmake-build", 0) == 0 || e.name == "out"))
-        pruned = is_file(Path(std::string(e.path)) / "CMakeCache.txt", root);
+        pruned = file_seen(Path(std::string(e.path)) / "CMakeCache.txt", root);
       if (!pruned) m.directories.emplace_back(e.rel);
       return pruned ? WalkAction::Prune : WalkAction::Continue;
     }
-    if (!is_file(e, root)) return WalkAction::Continue;
+    if (e.is_link ? !file_seen(Path(std::string(e.path)), root) : !e.is_regular)
+      return WalkAction::Continue;
     if (is_source_file_name(e.name)) {
       if (m.source_files.size() < kMaxSourceFiles) m.source_files.emplace_back(e.rel);
       else m.walk_truncated = true;
@@ -201,6 +210,8 @@ ProjectMetadata read_project_metadata(const Path& root) {
     }
     if (notable(e.name)) m.files.push_back({std::string(e.rel), std::string(e.name)});
     return WalkAction::Continue;
+  }, [&](std::string_view rel, const OsError&) {
+    m.unlistable_directories.push_back(rel.empty() ? std::string(".") : sanitize_utf8(rel));
   });
   return m;
 }

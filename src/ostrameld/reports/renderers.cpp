@@ -125,6 +125,7 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
       a.compliance_level && !a.compliance_level->empty() ? shown(*a.compliance_level) : "none";
   lines.push_back("Compliance: " + level);
   lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
+  for (const auto& note : a.notes) lines.push_back("Note: " + shown(note));
   append_not_assessed(a, lines);
   append_to_improve(a, lines);
   return join(lines, "\n");

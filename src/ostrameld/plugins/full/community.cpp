@@ -164,8 +164,14 @@ std::string_view travis_default(std::string_view language) {
   return {};
 }
 
+// An unreadable document counts as an empty one: nobody can read what it says.
 bool has_content(const Path& file, const Path& root) {
-  std::string head = read_text_prefix(file, ReadMode::Replace, 4096, root);
+  std::string head;
+  try {
+    head = read_text_prefix(file, ReadMode::Replace, 4096, root);
+  } catch (const OsError&) {
+    return false;
+  }
   return std::any_of(head.begin(), head.end(), [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
 }
 
@@ -266,13 +272,13 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
   std::map<std::string_view, std::string> by_kind;
   for (std::string_view dir : {""sv, ".github"sv, "docs"sv}) {
     Path base = dir.empty() ? root : root / dir;
-    if (!dir.empty() && !is_dir(base, root)) continue;
-    std::vector<std::string> names = list_directory(base, root);
+    if (!dir.empty() && !dir_seen(base, root)) continue;
+    std::vector<std::string> names = list_directory_seen(base, root);
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
       std::string stem = ascii_lower(file_stem(name));
       auto policy = std::find_if(std::begin(kPolicies), std::end(kPolicies), [&](const Policy& p) { return p.stem == stem; });
-      if (policy == std::end(kPolicies) || !is_file(base / name, root)) continue;
+      if (policy == std::end(kPolicies) || !file_seen(base / name, root)) continue;
       std::string rel = dir.empty() ? name : std::string(dir) + "/" + name;
       if (!has_content(base / name, root)) {
         empty.push_back(rel);
@@ -303,15 +309,26 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
   bool has_tests = test_dirs > 0 || !m.test_files.empty();
 
   // CI that runs tests on changes.
-  std::vector<CiConfig> configs = find_ci_configs(root);
+  std::vector<CiConfig> configs;
+  try {
+    configs = find_ci_configs(root);
+  } catch (const OsError&) {
+    // .github/workflows nobody may list: the CI there is unknown, the rest is still read.
+  }
   for (auto [rel, system] : {std::pair{".cirrus.yml"sv, "Cirrus CI"sv}, {"appveyor.yml"sv, "AppVeyor"sv}, {".appveyor.yml"sv, "AppVeyor"sv}})
-    if (is_file(root / rel, root)) configs.push_back({root / rel, std::string(system)});
+    if (file_seen(root / rel, root)) configs.push_back({root / rel, std::string(system)});
   std::vector<std::string> systems, commands;
   bool ci_tests_on_change = false, ci_tests = false, templates = false;
   for (const auto& c : configs) {
-    if (!is_file(c.path, root)) continue;
+    if (!file_seen(c.path, root)) continue;
     if (std::find(systems.begin(), systems.end(), c.ci_name) == systems.end()) systems.push_back(c.ci_name);
-    CiTests t = read_ci_tests(c.ci_name, read_text_prefix(c.path, ReadMode::Replace, kCiBytes, root));
+    std::string config;
+    try {
+      config = read_text_prefix(c.path, ReadMode::Replace, kCiBytes, root);
+    } catch (const OsError&) {
+      continue;  // an unreadable configuration adds nothing, as in the default profile
+    }
+    CiTests t = read_ci_tests(c.ci_name, config);
     // Steps that run the project's own scripts run what those scripts run: followed two
     // levels deep, inside the repository only.
     std::vector<std::string> queue = t.scripts, seen;
@@ -320,8 +337,13 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
       for (const auto& rel : queue) {
         if (seen.size() >= 20 || std::find(seen.begin(), seen.end(), rel) != seen.end()) continue;
         seen.push_back(rel);
-        if (!is_file(root / rel, root)) continue;
-        std::string script = read_text_prefix(root / rel, ReadMode::Replace, 64 * 1024, root);
+        if (!file_seen(root / rel, root)) continue;
+        std::string script;
+        try {
+          script = read_text_prefix(root / rel, ReadMode::Replace, 64 * 1024, root);
+        } catch (const OsError&) {
+          continue;
+        }
         for (auto& label : test_commands_in(script))
           if (std::find(t.commands.begin(), t.commands.end(), label) == t.commands.end()) t.commands.push_back(label);
         for (auto& s : scripts_in(script)) next.push_back(std::move(s));
@@ -338,7 +360,7 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
   // Style configuration.
   std::vector<std::string> style;
   for (auto name : kStyleFiles)
-    if (is_file(root / name, root)) style.emplace_back(name);
+    if (file_seen(root / name, root)) style.emplace_back(name);
   if (const MetadataSource* py = m.find("pyproject.toml"); py && py->data.is_object() && py->data.contains("tool")) {
     const Json& tool = py->data["tool"];
     for (auto t : kPyprojectStyle)

@@ -172,7 +172,7 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     if (std::find(seen_files.begin(), seen_files.end(), rel) != seen_files.end() || rel == "requirements.txt") continue;
     seen_files.push_back(rel);
     Path file = root / rel;
-    if (!is_file(file, root)) continue;
+    if (!file_seen(file, root)) continue;
     MetadataSource s;
     s.name = "requirements.txt";
     s.path = rel;
@@ -200,7 +200,7 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
   std::set<std::string> locked;  // ecosystems a lock file pins
   std::vector<std::string> lockfiles;
   for (const auto& [name, eco] : kLockFiles) {
-    if (!is_file(root / name, root)) continue;
+    if (!file_seen(root / name, root)) continue;
     locked.insert(std::string(eco));
     if (eco == "python") locked.insert("conda");
     lockfiles.emplace_back(name);

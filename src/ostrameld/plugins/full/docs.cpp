@@ -97,7 +97,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   std::vector<std::string> reference;
   for (const auto& name : root_names) {
     std::string lower = ascii_lower(name);
-    if (!is_file(root / name, root)) continue;
+    if (!file_seen(root / name, root)) continue;
     bool manual = lower.rfind("manual", 0) == 0 || lower.rfind("usage", 0) == 0 ||
                   (file_suffix(lower) == ".markdown" && lower.rfind("readme", 0) != 0);
     if (lower.rfind("install", 0) == 0 && file_suffix(lower) != ".sh" && file_suffix(lower) != ".py") {
@@ -112,7 +112,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   // A documentation site, wherever its configuration lies.
   std::string site;
   auto probe = [&](std::string_view rel, std::string_view kind) {
-    if (site.empty() && is_file(root / rel, root)) site = std::string(kind) + " (" + std::string(rel) + ")";
+    if (site.empty() && file_seen(root / rel, root)) site = std::string(kind) + " (" + std::string(rel) + ")";
   };
   for (auto rel : {"mkdocs.yml"sv, "mkdocs.yaml"sv, "docs/mkdocs.yml"sv}) probe(rel, "MkDocs");
   for (auto rel : {"_pkgdown.yml"sv, "_pkgdown.yaml"sv, "pkgdown/_pkgdown.yml"sv, "inst/_pkgdown.yml"sv}) probe(rel, "pkgdown");
@@ -137,10 +137,13 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   for (auto rel : {"Doxyfile"sv, "Doxyfile.in"sv, "docs/Doxyfile"sv, "doc/Doxyfile"sv, "docs/Doxyfile.in"sv, "doc/Doxyfile.in"sv})
     probe(rel, "Doxygen");
   for (auto rel : {".readthedocs.yaml"sv, ".readthedocs.yml"sv, "readthedocs.yml"sv}) probe(rel, "Read the Docs");
-  if (site.empty() && is_dir(root / "src" / "site", root)) site = "Maven site (src/site)";
-  if (site.empty() && (eco.maven) && is_file(root / "pom.xml", root)) {
-    std::string pom = read_text_prefix(root / "pom.xml", ReadMode::Replace, 1 << 20, root);
-    if (pom.find("maven-javadoc-plugin") != std::string::npos) site = "Javadoc (pom.xml)";
+  if (site.empty() && dir_seen(root / "src" / "site", root)) site = "Maven site (src/site)";
+  if (site.empty() && (eco.maven) && file_seen(root / "pom.xml", root)) {
+    try {
+      std::string pom = read_text_prefix(root / "pom.xml", ReadMode::Replace, 1 << 20, root);
+      if (pom.find("maven-javadoc-plugin") != std::string::npos) site = "Javadoc (pom.xml)";
+    } catch (const OsError&) {
+    }
   }
   if (site.empty())
     if (const MetadataSource* pkg = m.find("package.json"))
@@ -175,14 +178,14 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
       site = "pkg.go.dev (" + mod->title + ")";
 
   // Reference pages and examples.
-  if (eco.r && is_dir(root / "man", root)) reference.emplace_back("man/");
+  if (eco.r && dir_seen(root / "man", root)) reference.emplace_back("man/");
   for (auto dir : kDocDirs) {
     std::string d(dir);
-    if (!is_dir(root / d, root)) continue;
-    std::vector<std::string> names = list_directory(root / d, root);
+    if (!dir_seen(root / d, root)) continue;
+    std::vector<std::string> names = list_directory_seen(root / d, root);
     bool pages = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
       return std::find(kPageSuffixes.begin(), kPageSuffixes.end(), file_suffix(n)) != kPageSuffixes.end() ||
-             is_dir(root / d / n, root);
+             dir_seen(root / d / n, root);
     });
     if (pages) reference.push_back(d + "/");
   }

@@ -51,19 +51,19 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
   for (std::string_view dir : {""sv, "docs"sv, "doc"sv, "inst"sv}) {
     if (!changelog.empty()) break;
     Path base = dir.empty() ? root : root / dir;
-    if (!dir.empty() && !is_dir(base, root)) continue;
-    std::vector<std::string> names = list_directory(base, root);
+    if (!dir.empty() && !dir_seen(base, root)) continue;
+    std::vector<std::string> names = list_directory_seen(base, root);
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
       std::string stem = ascii_lower(file_stem(name));
       std::string rel = dir.empty() ? name : std::string(dir) + "/" + name;
       if (std::find(kChangelogStems.begin(), kChangelogStems.end(), stem) != kChangelogStems.end() &&
-          is_file(base / name, root) && entry_size(base / name, root) > 0) {
+          file_seen(base / name, root) && entry_size(base / name, root) > 0) {
         changelog = rel;
         break;
       }
       if (dir.empty() && std::find(kFragmentDirs.begin(), kFragmentDirs.end(), ascii_lower(name)) != kFragmentDirs.end() &&
-          is_dir(base / name, root) && name != "changes") {
+          dir_seen(base / name, root) && name != "changes") {
         changelog = rel + "/";
         break;
       }

@@ -213,6 +213,17 @@ bool is_licence_file_name(std::string_view name) {
   return false;
 }
 
+// A licence file nobody may read is one whose licence cannot be named, not a broken check.
+FileFinding describe_file(const Path& root, const std::string& rel, std::string_view reuse_name) {
+  std::string text;
+  try {
+    text = read_text_prefix(root / rel, ReadMode::Replace, kLicenceFileBytes, root);
+  } catch (const OsError&) {
+    return {rel, "unreadable", {}, 0.0};
+  }
+  return describe(rel, text, reuse_name);
+}
+
 std::span<const std::string_view> LicensingPlugin::supported_indicators() const { return kIndicators; }
 
 CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context& ctx) const {
@@ -223,21 +234,19 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
   // Licence files: the root's variants, then REUSE's LICENSES/.
   std::vector<FileFinding> files;
   for (const auto& name : list_directory(root, root)) {
-    if (!is_licence_file_name(name) || !is_file(root / name, root)) continue;
-    std::string text = read_text_prefix(root / name, ReadMode::Replace, kLicenceFileBytes, root);
-    files.push_back(describe(name, text, {}));
+    if (!is_licence_file_name(name) || !file_seen(root / name, root)) continue;
+    files.push_back(describe_file(root, name, {}));
   }
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
   bool reuse = false;
-  if (is_dir(root / "LICENSES", root)) {
-    std::vector<std::string> names = list_directory(root / "LICENSES", root);
+  if (dir_seen(root / "LICENSES", root)) {
+    std::vector<std::string> names = list_directory_seen(root / "LICENSES", root);
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
       Path file = root / "LICENSES" / name;
-      if (!is_file(file, root)) continue;
+      if (!file_seen(file, root)) continue;
       reuse = true;
-      std::string text = read_text_prefix(file, ReadMode::Replace, kLicenceFileBytes, root);
-      files.push_back(describe("LICENSES/" + name, text, file_stem(name)));
+      files.push_back(describe_file(root, "LICENSES/" + name, file_stem(name)));
     }
   }
 
@@ -251,7 +260,7 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     if (spdx_expression_ids(unit).size() > 1) unit = "(" + unit + ")";
     add_once(units, std::move(unit));
   };
-  if (is_file(root / "REUSE.toml", root)) {
+  if (file_seen(root / "REUSE.toml", root)) {
     reuse = true;
     try {
       Json doc = metadata::load_toml(read_text_prefix(root / "REUSE.toml", ReadMode::Replace, 1 << 20, root));
@@ -267,10 +276,14 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
       // A malformed REUSE.toml declares nothing.
     }
   }
-  if (is_file(root / ".reuse" / "dep5", root)) {
+  if (file_seen(root / ".reuse" / "dep5", root)) {
     reuse = true;
     static const Regex line(R"((?m)^License:[ \t]*(\S[^\n]*))");
-    std::string text = read_text_prefix(root / ".reuse" / "dep5", ReadMode::Replace, 1 << 20, root);
+    std::string text;
+    try {
+      text = read_text_prefix(root / ".reuse" / "dep5", ReadMode::Replace, 1 << 20, root);
+    } catch (const OsError&) {
+    }
     for (auto expr : line.find_all_groups(text, 1)) {
       for (auto& id : spdx_expression_ids(expr)) add_once(reuse_ids, id);
       add_unit(expr);
