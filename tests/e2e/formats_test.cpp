@@ -221,5 +221,25 @@ TEST(Formats, BadgeIsWellFormedForEveryLevelAndScore) {
   EXPECT_EQ(testing::read_file(out / "fair.svg").rfind("<svg ", 0), 0u);
 }
 
+// A result with no file to point at (an empty repository) has no location at all: an
+// empty URI would point code scanning at nothing.
+TEST(Formats, SarifResultsWithoutAFileHaveNoLocation) {
+  TempRepo repo;
+  auto r = run_cli("assess " + shell_quote(repo.path().string()) + " --offline -f sarif");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = nlohmann::json::parse(r.out);
+  std::size_t without = 0;
+  for (const auto& result : doc["runs"][0]["results"]) {
+    SCOPED_TRACE(result["ruleId"].get<std::string>());
+    if (!result.contains("locations")) {
+      ++without;
+      continue;
+    }
+    for (const auto& where : result["locations"])
+      EXPECT_NE(where["physicalLocation"]["artifactLocation"]["uri"], "");
+  }
+  EXPECT_GT(without, 0u);
+}
+
 }  // namespace
 }  // namespace ostrameld

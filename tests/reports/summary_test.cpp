@@ -134,5 +134,41 @@ TEST(Summary, HtmlRendersInABrowser) {
   EXPECT_GT(size("summary.png"), 8 * size("blank.png"));
 }
 
+// Cells carry repository text: each format quotes or escapes what would break its table,
+// and an input that two results files both hold is one repository.
+TEST(Summary, CellsAreQuotedAndInputsCountedOnceAcrossFiles) {
+  Summary s;
+  std::istringstream first(line("/r/a", 5.0, nullptr, {{"clear_license", "fail"}}));
+  std::istringstream second(line("/r/a", 5.0, nullptr, {{"clear_license", "fail"}}) +
+                            line("/r/b", 4.0, nullptr, {{"clear_license", "fail"}}));
+  read_results(first, "one.jsonl", s);
+  read_results(second, "two.jsonl", s);
+  EXPECT_EQ(s.rows.size(), 2u);
+  EXPECT_EQ(s.duplicates, 1u);
+  EXPECT_NE(summary_markdown(s).find("# FAIR assessment of 2 repositories"), std::string::npos);
+
+  struct {
+    const char* name;  // a repository's name, as its path ends
+    const char* csv;   // its CSV cell
+    const char* md;    // how the Markdown ranking shows it
+  } cases[] = {
+      {"say \\\"hi\\\"", "\"say \"\"hi\"\"\"", nullptr},
+      {"a,b", "\"a,b\"", nullptr},
+      {"pipe|name", nullptr, "pipe\\|name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Summary one = read(line(std::string("/r/") + c.name, 5.0, nullptr, {{"clear_license", "fail"}}));
+    if (c.csv) {
+      std::string csv = summary_csv(one);
+      EXPECT_NE(csv.find(std::string(",") + c.csv + ","), std::string::npos) << csv;
+    }
+    if (c.md) {
+      std::string md = summary_markdown(one);
+      EXPECT_NE(md.find(std::string("| ") + c.md + " |"), std::string::npos) << md;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -249,6 +249,25 @@ TEST(GitDir, NoWorkTreeWhereGitSeesNone) {
   EXPECT_FALSE(find_work_tree(repo / "deep" / "er"));
   EXPECT_TRUE(find_work_tree(repo / "deep"));
   ::unsetenv("GIT_CEILING_DIRECTORIES");
+  // The ceiling directory itself is not searched from below it, even when it is the top of
+  // a work tree.
+  repo.mkdir("sub");
+  ::setenv("GIT_CEILING_DIRECTORIES", repo.path().c_str(), 1);
+  EXPECT_FALSE(find_work_tree(repo / "sub"));
+  EXPECT_NE(std::system(("cd " + shell_quote((repo / "sub").string()) +
+                         " && git rev-parse --git-dir >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(find_work_tree(repo.path()));
+  ::unsetenv("GIT_CEILING_DIRECTORIES");
+  // Include sections, whatever their case, send the remote's address to git to read.
+  for (const char* section : {"include", "includeIf \"gitdir:/\"", "INCLUDEIF \"onbranch:x\""}) {
+    SCOPED_TRACE(section);
+    TempRepo inc;
+    git_history(inc, 1);
+    inc.sh(std::string("printf '[") + section + "]\\n\\tpath = other\\n' >> .git/config");
+    EXPECT_TRUE(read_repository_state(*find_work_tree(inc.path())).includes);
+  }
   // core.bare in the configuration: git sees no work tree.
   repo.sh("git config core.bare true");
   EXPECT_TRUE(read_repository_state(*find_work_tree(repo.path())).bare);

@@ -72,6 +72,13 @@ TEST(ObjectStore, ReadsEveryObjectAsGitDoes) {
       {"packed", [](TempRepo& r) { rich_history(r); git(r, "gc -q"); }, false},
       {"deltas, aggressively", [](TempRepo& r) { rich_history(r); git(r, "repack -a -d -q -f --depth=50 --window=50"); }, false},
       {"SHA-256", [](TempRepo& r) { rich_history(r, "init -q --object-format=sha256"); git(r, "gc -q"); }, true},
+      // Deltas that name their base by id, as packs from older git or some servers have.
+      {"reference deltas",
+       [](TempRepo& r) {
+         rich_history(r);
+         git(r, "-c repack.useDeltaBaseOffset=false repack -a -d -q -f --depth=50 --window=50");
+       },
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -120,6 +127,15 @@ TEST(ObjectStore, CommitCountAndNewestTagAgreeWithGit) {
        }, nullptr},
       {"a shallow list in a full history: its commits' parents are not counted",
        [](TempRepo& r) { rich_history(r); r.sh("git rev-parse side~1 > .git/shallow"); }, "v1-signed"},
+      // A commit larger than the reader reads is handed to git, never passed over.
+      {"a commit too large to read here goes to git",
+       [](TempRepo& r) {
+         rich_history(r);
+         r.write("huge-message", std::string(3 << 20, 'h'));
+         git(r, "commit -q --allow-empty -F huge-message");
+         git(r, "commit -q --allow-empty -m after");
+       },
+       "v1-signed"},
       {"grafts go to git", [](TempRepo& r) { rich_history(r); r.sh("git rev-parse HEAD~4 > .git/info/grafts"); }, "v1-signed"},
       {"replace references go to git", [](TempRepo& r) {
          rich_history(r);
