@@ -188,23 +188,50 @@ void make_dir(const Path& p) {
   if (::mkdir(p.c_str(), 0700) != 0) throw OsError(errno, p);
 }
 
-// Files of the object store that git opens as it reads: each must be a regular file (or
-// a directory), since git would wait forever on a FIFO put in their place.
-void check_object_files(const Path& objects) {
-  for (const char* sub : {"info", "pack", "info/commit-graphs"}) {
-    Path dir = objects / sub;
-    std::vector<std::string> names;
+// Files of the object store that git opens as it reads — packs, indexes, loose objects,
+// the alternates and the stores they name — must each be a regular file (or a
+// directory): git would wait forever on a FIFO put in their place, and opening a device
+// can itself do something. Checked before git is started, so that such a repository is
+// reported broken at once.
+void check_object_files(const Path& objects, int level = 0) {
+  auto check = [](const Path& p) {
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0) return;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+      throw GitError("git: " + sanitize_utf8(p.native()) + " is not a regular file");
+  };
+  auto entries = [](const Path& dir) {
     try {
-      if (is_dir(dir, kAnywhere)) names = list_directory(dir, kAnywhere);
+      if (is_dir(dir, kAnywhere)) return list_directory(dir, kAnywhere);
     } catch (const OsError&) {
-      continue;  // git reports what it cannot read itself
+      // git reports what it cannot read itself
     }
-    for (const auto& name : names) {
-      struct stat st;
-      if (::stat((dir / name).c_str(), &st) != 0) continue;
-      if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw GitError("git: " + sanitize_utf8((dir / name).native()) + " is not a regular file");
-    }
+    return std::vector<std::string>{};
+  };
+  std::vector<std::string> subdirs{"info", "pack", "info/commit-graphs"};
+  for (const auto& name : entries(objects))
+    if (name.size() == 2 && std::isxdigit(static_cast<unsigned char>(name[0])) &&
+        std::isxdigit(static_cast<unsigned char>(name[1])))
+      subdirs.push_back(name);
+  for (const auto& sub : subdirs) {
+    Path dir = objects / sub;
+    check(dir);
+    for (const auto& name : entries(dir)) check(dir / name);
+  }
+  // The stores the alternates name, as deep as git follows them.
+  if (level >= 5) return;
+  Path alternates = objects / "info" / "alternates";
+  std::string text;
+  try {
+    text = read_text_prefix(alternates, ReadMode::Replace, 1 << 20, kAnywhere);
+  } catch (const OsError&) {
+    return;
+  }
+  for (auto line : split(text, '\n')) {
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '"') throw GitError("git: quoted alternates are not read: " + sanitize_utf8(line));
+    Path p{std::string(line)};
+    check_object_files(p.is_absolute() ? p : (objects / p).lexically_normal(), level + 1);
   }
 }
 
@@ -356,7 +383,7 @@ std::optional<std::int64_t> count_commits_here(ObjectStore& store, const Reposit
   std::unordered_set<std::string> seen{state.head_oid};
   std::vector<std::string> todo{state.head_oid};
   while (!todo.empty()) {
-    if (seen.size() % 256 == 0 && deadline && std::chrono::steady_clock::now() >= *deadline)
+    if (deadline && std::chrono::steady_clock::now() >= *deadline)
       throw TimeoutError("git: counting commits: timed out");
     std::string oid = std::move(todo.back());
     todo.pop_back();
@@ -387,6 +414,13 @@ std::optional<std::vector<std::optional<std::int64_t>>> peeled_times_here(
       if (object->type == "tag") {
         auto target = tag_target(object->data);
         if (!target) return std::nullopt;
+        // A tag of a tree or a blob peels to no commit; its target (which may be
+        // large) is not read.
+        std::string_view data = object->data;
+        auto type_at = data.find("\ntype ");
+        std::string_view kind = type_at == std::string_view::npos ? std::string_view() : data.substr(type_at + 6);
+        kind = kind.substr(0, kind.find('\n'));
+        if (kind != "commit" && kind != "tag") break;
         at = *target;
         continue;
       }
@@ -699,7 +733,8 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
   if ((!state.head_oid.empty() || !objects.empty()) && !state.partial && state.replace.empty() &&
       state.grafts.empty()) {
     if (deadline && std::chrono::steady_clock::now() >= *deadline) throw TimeoutError("git: reading the history: timed out");
-    ObjectStore store(layout->common_dir / "objects", state.sha256);
+    // The store checks the deadline between any two objects it reads, in every loop.
+    ObjectStore store(layout->common_dir / "objects", state.sha256, ObjectBudget{.deadline = deadline});
     if (auto packed = store.packed_objects(); packed && *packed <= kInProcessObjects) {
       if (!state.head_oid.empty()) count_here = count_commits_here(store, state, deadline);
       if (!objects.empty()) times_here = peeled_times_here(store, objects);
@@ -724,7 +759,10 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
     spec.on_stdout = [&times](std::string_view chunk) { times.feed(chunk); };
     specs.push_back(std::move(spec));
   }
-  if (state.includes) {
+  if (state.includes_outside)
+    info.notes.emplace_back(
+        "The repository's git configuration includes files outside it: they were not read.");
+  if (state.includes && !state.includes_outside) {
     // Included files can hold remotes; git reads them (a configuration read starts
     // nothing and fetches nothing).
     config_at = specs.size();

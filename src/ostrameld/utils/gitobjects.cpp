@@ -1,5 +1,7 @@
 #include "ostrameld/utils/gitobjects.h"
 
+#include "ostrameld/utils/git.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <list>
+#include <map>
 #include <cstring>
 #include <filesystem>
 
@@ -14,11 +19,13 @@ namespace ostrameld {
 
 namespace {
 
-constexpr std::size_t kMaxIndexBytes = 64u << 20;
 constexpr std::size_t kMaxLooseBytes = 16u << 20;
 constexpr int kMaxDeltaDepth = 4096;  // git's own limit for a delta chain
-constexpr std::size_t kMaxChainBytes = 16u << 20;  // all deltas of one chain, held at once
+// All deltas held at once while one object is rebuilt, bases named by id and their own
+// chains included.
+constexpr std::size_t kMaxChainBytes = 16u << 20;
 constexpr int kMaxAlternates = 5;     // nesting, as git allows
+constexpr int kMaxNamedBases = 8;     // reference deltas whose base is itself one, nested
 
 struct Fd {
   int fd = -1;
@@ -33,8 +40,11 @@ struct Fd {
   }
 };
 
-// A regular file of the object database, opened without blocking; -1 otherwise.
+// A regular file of the object database, opened without blocking; -1 otherwise. Its type
+// is looked at before it is opened: opening a device can itself do something.
 Fd open_regular(const Path& p) {
+  struct stat before;
+  if (::stat(p.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return Fd{};
   Fd f{::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
   if (f.fd < 0) return Fd{};
   struct stat st;
@@ -208,6 +218,25 @@ std::optional<std::string> apply_delta(std::string_view base, std::string_view d
   return out;
 }
 
+// The size a delta makes, from its header; nothing when the header is malformed.
+std::optional<std::uint64_t> delta_result_size(std::string_view delta) {
+  std::size_t i = 0;
+  std::optional<std::uint64_t> last;
+  for (int n = 0; n < 2; ++n) {
+    std::uint64_t v = 0;
+    int shift = 0;
+    for (;;) {
+      if (i >= delta.size() || shift >= 64) return std::nullopt;
+      auto c = static_cast<unsigned char>(delta[i++]);
+      v |= std::uint64_t{c & 0x7fu} << shift;
+      shift += 7;
+      if (!(c & 0x80)) break;
+    }
+    last = v;
+  }
+  return last;
+}
+
 const char* type_name(int type) {
   switch (type) {
     case 1: return "commit";
@@ -226,16 +255,102 @@ struct Pack {
   Fd pack;
 };
 
+// Type numbers of the pack format.
+int type_number(std::string_view name) {
+  return name == "commit" ? 1 : name == "tree" ? 2 : name == "blob" ? 3 : 4;
+}
+
+// Objects rebuilt from deltas, by place in a pack, the least recently used dropped first
+// once their bytes pass the bound.
+class BaseCache {
+ public:
+  explicit BaseCache(std::size_t bound) : bound_(bound) {}
+
+  struct Entry {
+    int type = 0;
+    std::shared_ptr<const std::string> data;
+  };
+
+  std::optional<Entry> get(std::size_t pack, std::uint64_t offset) {
+    auto it = entries_.find({pack, offset});
+    if (it == entries_.end()) return std::nullopt;
+    order_.splice(order_.begin(), order_, it->second.at);
+    return it->second.entry;
+  }
+
+  void put(std::size_t pack, std::uint64_t offset, Entry e) {
+    std::size_t size = e.data->size();
+    if (size > bound_ / 4 || entries_.count({pack, offset})) return;
+    while (!order_.empty() && held_ + size > bound_) {
+      auto last = entries_.find(order_.back());
+      held_ -= last->second.entry.data->size();
+      entries_.erase(last);
+      order_.pop_back();
+    }
+    order_.push_front({pack, offset});
+    entries_[{pack, offset}] = {std::move(e), order_.begin()};
+    held_ += size;
+  }
+
+ private:
+  using Key = std::pair<std::size_t, std::uint64_t>;
+  struct Slot {
+    Entry entry;
+    std::list<Key>::iterator at;
+  };
+  std::size_t bound_, held_ = 0;
+  std::list<Key> order_;
+  std::map<Key, Slot> entries_;
+};
+
 }  // namespace
 
 struct ObjectStore::Impl {
   std::size_t raw_len;
+  ObjectBudget budget;
   std::vector<Path> dirs;  // the object directory, then its alternates
   std::vector<Pack> packs;
   bool packs_listed = false, packs_broken = false;
-  int depth = 0;  // reference deltas read other objects: bounded
+  int depth = 0;                    // reference deltas read other objects: bounded
+  std::size_t chain_bytes = 0;      // deltas held for the object being read
+  std::uint64_t produced = 0;       // bytes inflated and rebuilt so far
+  bool exhausted = false;           // the budget is spent: nothing more is read here
+  std::size_t index_bytes = 0;      // indexes loaded so far
+  BaseCache cache;
 
-  Impl(const Path& objects, bool sha256) : raw_len(sha256 ? 32 : 20) { add_dir(objects, 0); }
+  Impl(const Path& objects, bool sha256, ObjectBudget b)
+      : raw_len(sha256 ? 32 : 20), budget(std::move(b)), cache(budget.cache_bytes) {
+    add_dir(objects, 0);
+  }
+
+  void check_deadline() const {
+    if (budget.deadline && std::chrono::steady_clock::now() >= *budget.deadline)
+      throw TimeoutError("git: reading objects: timed out");
+  }
+
+  // Commits and tags are small and their chains short: a store that makes them out of
+  // more is built to hurt, and git is not asked to try either.
+  [[noreturn]] void refuse(const std::string& why) const {
+    throw GitError("git: the repository's objects are refused: " + why);
+  }
+
+  // What a delta says it makes is held to the same cap, before its base is even read.
+  void check_result_size(std::string_view delta) const {
+    auto made = delta_result_size(delta);
+    if (made && *made > kMaxObjectBytes)
+      refuse("a delta declares " + std::to_string(*made) + " bytes");
+  }
+
+  // Counts bytes made; past the budget the store is refused.
+  bool spend(std::size_t bytes) {
+    produced += bytes;
+    if (produced > budget.produced_bytes) {
+      exhausted = true;
+      refuse("reading them would inflate more than " +
+             std::to_string(budget.produced_bytes >> 20) + " MiB");
+    }
+    return true;
+  }
 
   void add_dir(const Path& dir, int level) {
     if (level > kMaxAlternates || std::find(dirs.begin(), dirs.end(), dir) != dirs.end()) return;
@@ -285,20 +400,30 @@ struct ObjectStore::Impl {
     }
   }
 
-  // Loads an index: version 2 only; anything else makes the whole store unusable here.
+  // Loads an index: version 2 only, and only when its size is what its object count
+  // makes it (a sparse file declaring few objects is not read); anything else makes the
+  // whole store unusable here.
   bool load(Pack& p) {
     if (p.loaded) return p.usable;
     p.loaded = true;
-    auto idx = read_whole(p.idx_path, kMaxIndexBytes);
-    if (!idx || idx->size() < 8 + 1024) return false;
-    const auto* u = reinterpret_cast<const unsigned char*>(idx->data());
-    if (std::memcmp(u, "\377tOc", 4) != 0 || be32(u + 4) != 2) return false;
-    std::uint32_t n = be32(u + 8 + 255 * 4);
-    std::size_t need = 8 + 1024 + std::size_t{n} * (raw_len + 8) + 2 * raw_len;
-    if (idx->size() < need) return false;
+    Fd f = open_regular(p.idx_path);
+    unsigned char head[8 + 1024];
+    if (f.fd < 0 || !pread_all(f.fd, head, sizeof head, 0)) return false;
+    if (std::memcmp(head, "\377tOc", 4) != 0 || be32(head + 4) != 2) return false;
+    std::uint32_t n = be32(head + 8 + 255 * 4);
+    std::uint64_t need = 8 + 1024 + std::uint64_t{n} * (raw_len + 8) + 2 * raw_len;
+    struct stat st;
+    if (::fstat(f.fd, &st) != 0) return false;
+    auto size = static_cast<std::uint64_t>(st.st_size);
+    // Past the fixed tables come only 8-byte offsets of objects beyond 2 GiB: at most one each.
+    if (size < need || size > need + 8 * std::uint64_t{n}) return false;
+    if (index_bytes + size > budget.index_bytes) return false;
+    std::string idx(static_cast<std::size_t>(size), '\0');
+    if (!pread_all(f.fd, idx.data(), idx.size(), 0)) return false;
     p.pack = open_regular(p.pack_path);
     if (p.pack.fd < 0) return false;
-    p.idx = std::move(*idx);
+    index_bytes += idx.size();
+    p.idx = std::move(idx);
     p.count = n;
     p.usable = true;
     return true;
@@ -328,14 +453,27 @@ struct ObjectStore::Impl {
     return std::nullopt;
   }
 
-  // The object at an offset of a pack, its deltas applied.
-  std::optional<GitObject> read_packed(Pack& p, std::uint64_t offset, std::size_t max_bytes) {
-    std::vector<std::string> deltas;  // outermost first
-    std::size_t chain_bytes = 0;      // a hostile pack's chain must not fill the memory
+  // The object at an offset of a pack, its deltas applied. Every object of the chain is
+  // at most kMaxObjectBytes, the result at most max_bytes; what a chain rebuilds is kept
+  // for the next object built on it.
+  std::optional<GitObject> read_packed(std::size_t pi, std::uint64_t offset, std::size_t max_bytes) {
+    Pack& p = packs[pi];
+    struct Step {
+      std::uint64_t offset;  // where the object this delta makes lies
+      std::string delta;
+    };
+    std::vector<Step> deltas;  // outermost first
     int type = 0;
-    std::optional<std::string> data;
+    std::shared_ptr<const std::string> data;
+    std::optional<std::uint64_t> base_offset;  // a whole object of this pack, to keep
     for (int level = 0;; ++level) {
-      if (level > kMaxDeltaDepth) return std::nullopt;
+      if (level > kMaxDeltaDepth) refuse("a delta chain is deeper than git makes them");
+      check_deadline();
+      if (auto hit = cache.get(pi, offset)) {
+        type = hit->type;
+        data = hit->data;
+        break;
+      }
       unsigned char head[32 + 64];
       std::size_t got = 0;
       ssize_t n = ::pread(p.pack.fd, head, sizeof head, static_cast<off_t>(offset));
@@ -352,7 +490,9 @@ struct ObjectStore::Impl {
         size |= std::uint64_t{c & 0x7fu} << shift;
         shift += 7;
       }
-      if (size > (type >= 6 ? 4 * max_bytes + 64 : max_bytes)) return std::nullopt;
+      // One cap for every object at every depth, checked before anything is allocated.
+      if (size > kMaxObjectBytes) refuse("an object declares " + std::to_string(size) + " bytes");
+      if (deltas.empty() && type < 6 && size > max_bytes) return std::nullopt;
       if (type == 6) {  // offset delta: the base lies earlier in this pack
         if (i >= got) return std::nullopt;
         c = head[i++];
@@ -364,10 +504,11 @@ struct ObjectStore::Impl {
         }
         if (back == 0 || back > offset) return std::nullopt;
         chain_bytes += static_cast<std::size_t>(size);
-        if (chain_bytes > kMaxChainBytes) return std::nullopt;
+        if (chain_bytes > kMaxChainBytes) refuse("a delta chain holds more than 16 MiB");
         auto delta = inflate_at(p.pack.fd, offset + i, static_cast<std::size_t>(size));
-        if (!delta) return std::nullopt;
-        deltas.push_back(std::move(*delta));
+        if (!delta || !spend(delta->size())) return std::nullopt;
+        check_result_size(*delta);
+        deltas.push_back({offset, std::move(*delta)});
         offset -= back;
         continue;
       }
@@ -375,28 +516,38 @@ struct ObjectStore::Impl {
         if (i + raw_len > got) return std::nullopt;
         std::string base_raw(reinterpret_cast<const char*>(head + i), raw_len);
         chain_bytes += static_cast<std::size_t>(size);
-        if (chain_bytes > kMaxChainBytes) return std::nullopt;
+        if (chain_bytes > kMaxChainBytes) refuse("a delta chain holds more than 16 MiB");
+        if (depth >= kMaxNamedBases) refuse("delta bases named by id nest too deep");
         auto delta = inflate_at(p.pack.fd, offset + i + raw_len, static_cast<std::size_t>(size));
-        if (!delta || depth >= 8) return std::nullopt;  // bases named by id, nested
+        if (!delta || !spend(delta->size())) return std::nullopt;
+        check_result_size(*delta);
+        // The delta is read; only now is its base looked up, with the same cap.
+        deltas.push_back({offset, std::move(*delta)});
         ++depth;
-        auto base = read_raw(base_raw, 4 * max_bytes + 64);
+        auto base = read_raw(base_raw, kMaxObjectBytes);
         --depth;
         if (!base) return std::nullopt;
-        deltas.push_back(std::move(*delta));
-        data = std::move(base->data);
-        type = base->type == "commit" ? 1 : base->type == "tree" ? 2 : base->type == "blob" ? 3 : 4;
+        type = type_number(base->type);
+        data = std::make_shared<const std::string>(std::move(base->data));
         break;
       }
       if (!type_name(type)) return std::nullopt;
-      data = inflate_at(p.pack.fd, offset + i, static_cast<std::size_t>(size));
-      if (!data) return std::nullopt;
+      auto plain = inflate_at(p.pack.fd, offset + i, static_cast<std::size_t>(size));
+      if (!plain || !spend(plain->size())) return std::nullopt;
+      data = std::make_shared<const std::string>(std::move(*plain));
+      base_offset = offset;
       break;
     }
+    if (!deltas.empty() && base_offset) cache.put(pi, *base_offset, {type, data});
     for (auto it = deltas.rbegin(); it != deltas.rend(); ++it) {
-      data = apply_delta(*data, *it, it + 1 == deltas.rend() ? max_bytes : 4 * max_bytes + 64);
-      if (!data) return std::nullopt;
+      check_deadline();
+      bool last = it + 1 == deltas.rend();
+      auto made = apply_delta(*data, it->delta, last ? max_bytes : kMaxObjectBytes);
+      if (!made || !spend(made->size())) return std::nullopt;
+      data = std::make_shared<const std::string>(std::move(*made));
+      cache.put(pi, it->offset, {type, data});
     }
-    return GitObject{type_name(type), std::move(*data)};
+    return GitObject{type_name(type), *data};
   }
 
   std::optional<GitObject> read_loose(const std::string& hex, std::size_t max_bytes) {
@@ -404,7 +555,7 @@ struct ObjectStore::Impl {
       auto compressed = read_whole(dir / hex.substr(0, 2) / hex.substr(2), kMaxLooseBytes);
       if (!compressed) continue;
       auto whole = inflate_buffer(*compressed, max_bytes + 64);
-      if (!whole) return std::nullopt;
+      if (!whole || !spend(whole->size())) return std::nullopt;
       auto nul = whole->find('\0');
       if (nul == std::string::npos) return std::nullopt;
       std::string_view header(whole->data(), nul);
@@ -425,27 +576,29 @@ struct ObjectStore::Impl {
   }
 
   std::optional<GitObject> read_raw(const std::string& raw, std::size_t max_bytes) {
-    if (packs_broken) return std::nullopt;
+    if (packs_broken || exhausted) return std::nullopt;
+    check_deadline();
     list_packs();
-    for (auto& p : packs) {
-      if (!load(p)) {
+    for (std::size_t pi = 0; pi < packs.size(); ++pi) {
+      if (!load(packs[pi])) {
         packs_broken = true;
         return std::nullopt;
       }
-      if (auto off = offset_in(p, raw)) return read_packed(p, *off, max_bytes);
+      if (auto off = offset_in(packs[pi], raw)) return read_packed(pi, *off, max_bytes);
     }
     return read_loose(raw_to_hex(raw), max_bytes);
   }
 };
 
-ObjectStore::ObjectStore(const Path& objects_dir, bool sha256)
-    : impl_(std::make_unique<Impl>(objects_dir, sha256)) {}
+ObjectStore::ObjectStore(const Path& objects_dir, bool sha256, ObjectBudget budget)
+    : impl_(std::make_unique<Impl>(objects_dir, sha256, std::move(budget))) {}
 ObjectStore::~ObjectStore() = default;
 
 std::optional<GitObject> ObjectStore::read(std::string_view hex_oid, std::size_t max_bytes) {
   auto raw = hex_to_raw(hex_oid, impl_->raw_len);
   if (!raw) return std::nullopt;
-  return impl_->read_raw(*raw, max_bytes);
+  impl_->chain_bytes = 0;
+  return impl_->read_raw(*raw, std::min(max_bytes, kMaxObjectBytes));
 }
 
 std::optional<std::uint64_t> ObjectStore::packed_objects() {
