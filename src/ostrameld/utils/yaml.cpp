@@ -24,8 +24,10 @@ constexpr int kMaxDepth = 256;
 // hostile document cannot make the work grow beyond this.
 constexpr std::size_t kMaxMergedKeys = 1'000'000;
 
-// Nodes that aliases may copy into loaded data, summed over all aliases.
-constexpr std::size_t kMaxCopiedNodes = 1'000'000;
+// What aliases may copy into loaded data, summed over all aliases: each node weighs one,
+// and a scalar its bytes too, so that neither many small nodes nor one large scalar
+// copied many times can fill the memory.
+constexpr std::size_t kMaxCopiedWeight = 16u << 20;
 
 constexpr std::string_view kCore = "tag:yaml.org,2002:";
 
@@ -331,7 +333,7 @@ struct Node {
   bool hashable() const { return kind == Kind::Scalar; }
   // Only when loading: the data built so far, and how many nodes it holds.
   Json value;
-  std::size_t weight = 1;
+  std::size_t weight = 1;  // one per node, plus a scalar's bytes
 };
 
 class Builder {
@@ -349,6 +351,7 @@ class Builder {
       fail("found unexpected '?' in a flow collection", e.start_mark);
     Node n;
     n.text = std::string(value);
+    n.weight = 1 + value.size();
     if (tag.empty() || tag == "!") {
       // Quoted scalars and the "!" tag are strings; plain ones are resolved.
       n.type = (tag.empty() && s.plain_implicit) ? resolver().resolve(value) : Type::Str;
@@ -383,9 +386,8 @@ class Builder {
     if (loaded_) {
       // An alias is a copy in the loaded data: the copies are what a billion laughs grows.
       copied_ += it->second->weight;
-      if (copied_ > kMaxCopiedNodes)
-        fail("aliases expand to more than " + std::to_string(kMaxCopiedNodes) + " nodes",
-             e.start_mark);
+      if (copied_ > kMaxCopiedWeight)
+        fail("aliases expand to more than 16 MiB of nodes and text", e.start_mark);
     }
     complete(*it->second, e.start_mark);
   }

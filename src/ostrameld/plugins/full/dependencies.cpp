@@ -1,9 +1,11 @@
 #include "ostrameld/plugins/full/dependencies.h"
 
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <cmath>
 #include <set>
+#include <unordered_set>
 
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/regex.h"
@@ -156,7 +158,6 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
   const ProjectMetadata& m = ctx.metadata();
   const Path& root = ctx.repo_path;
   std::vector<MetadataSource> extra;  // requirement files beside requirements.txt, gemspecs
-  std::vector<std::string> seen_files;
   // requirements*.txt at the root and in requirements/, and what "-r" includes (bounded).
   std::vector<std::string> queue;
   for (const auto& f : m.files) {
@@ -166,11 +167,17 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
   }
   if (const auto* req = m.find("requirements.txt"))
     for (const auto& inc : req->members) queue.push_back(inc);
-  for (std::size_t i = 0; i < queue.size() && extra.size() < 20; ++i) {
-    std::string rel = queue[i];
+  // A file names as many includes as it likes: each is looked at once, and only so many.
+  constexpr std::size_t kMaxIncludes = 200;
+  std::unordered_set<std::string> seen_files;
+  std::size_t looked_at = 0;
+  for (std::size_t i = 0; i < queue.size() && extra.size() < 20 && looked_at < kMaxIncludes; ++i) {
+    if (ctx.deadline && std::chrono::steady_clock::now() >= *ctx.deadline)
+      throw TimeoutError("reading requirements files: timed out");
+    std::string rel = queue[i];  // a copy: the queue grows below
     if (rel.find("..") != std::string::npos || rel.empty() || rel.front() == '/') continue;
-    if (std::find(seen_files.begin(), seen_files.end(), rel) != seen_files.end() || rel == "requirements.txt") continue;
-    seen_files.push_back(rel);
+    if (rel == "requirements.txt" || !seen_files.insert(rel).second) continue;
+    ++looked_at;
     Path file = root / rel;
     if (!file_seen(file, root)) continue;
     MetadataSource s;
@@ -182,7 +189,10 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
       continue;
     }
     std::string dir = rel.find('/') == std::string::npos ? "" : rel.substr(0, rel.rfind('/') + 1);
-    for (const auto& inc : s.members) queue.push_back(dir + inc);
+    for (const auto& inc : s.members) {
+      if (queue.size() >= 4 * kMaxIncludes) break;
+      queue.push_back(dir + inc);
+    }
     extra.push_back(std::move(s));
   }
   for (const auto& name : list_directory(root, root)) {
