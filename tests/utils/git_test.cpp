@@ -8,12 +8,14 @@
 #include <functional>
 
 #include "support/git_repo.h"
+#include "support/run_cli.h"
 
 namespace ostrameld {
 namespace {
 
 using testing::git;
 using testing::git_history;
+using testing::shell_quote;
 using testing::TempRepo;
 
 TEST(ReadGitInfo, Fields) {
@@ -311,6 +313,78 @@ TEST(ReadGitInfo, SpecialFilesInTheGitDirectoryNeverBlock) {
       EXPECT_FALSE(c.is_repo);  // a readable FIFO would have been waited on
     } catch (const GitError& e) {
       EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  }
+}
+
+// What git would open where a FIFO stands — the HEAD commit's loose object, an index in a
+// store the alternates name, an included configuration file — is refused before git is
+// started; a reference never leads out of the repository or into a device.
+TEST(ReadGitInfo, HostileGitDirectoriesAreRefusedAtOnce) {
+  struct {
+    const char* name;
+    std::function<void(TempRepo&, TempRepo& outside)> setup;
+    const char* refusal;  // nullptr: read, without what lies outside
+  } cases[] = {
+      {"the HEAD commit's loose object as a FIFO",
+       [](TempRepo& r, TempRepo&) {
+         // Grafts send the count to git, which would open the FIFO.
+         r.sh("git rev-parse HEAD > .git/info/grafts && f=.git/objects/$(git rev-parse HEAD | "
+              "sed 's|^..|&/|') && rm -f $f && mkfifo $f");
+       },
+       "not a regular file"},
+      {"an index as a FIFO in a store the alternates name",
+       [](TempRepo& r, TempRepo& outside) {
+         outside.sh("mkdir -p objects/pack objects/info && mkfifo objects/pack/pack-x.idx");
+         r.sh("echo " + shell_quote((outside / "objects").string()) +
+              " > .git/objects/info/alternates && git rev-parse HEAD > .git/info/grafts");
+       },
+       "not a regular file"},
+      {"an included configuration file as a FIFO",
+       [](TempRepo& r, TempRepo&) {
+         r.sh("mkfifo .git/extra.inc && printf '[include]\\n\\tpath = extra.inc\\n' >> .git/config");
+       },
+       "not a regular file"},
+      {"HEAD naming a file outside through ..",
+       [](TempRepo& r, TempRepo& outside) {
+         outside.write("secret", "0123456789abcdef0123456789abcdef01234567\n");
+         std::string up;
+         for (int i = 0; i < 12; ++i) up += "../";
+         r.sh("printf 'ref: refs/heads/" + up + (outside / "secret").string().substr(1) +
+              "\\n' > .git/HEAD");
+       },
+       nullptr},
+      {"refs/tags a link to a directory of FIFOs outside",
+       [](TempRepo& r, TempRepo& outside) {
+         outside.sh("mkdir tags && mkfifo tags/v9");
+         r.sh("rm -rf .git/refs/tags && ln -s " + shell_quote((outside / "tags").string()) +
+              " .git/refs/tags");
+       },
+       nullptr},
+      {"an include of a file outside the repository",
+       [](TempRepo& r, TempRepo& outside) {
+         outside.write("other.inc", "[remote \"origin\"]\n\turl = https://elsewhere.example/x\n");
+         r.sh("git config remote.origin.url https://here.example/x && git config include.path " +
+              shell_quote((outside / "other.inc").string()));
+       },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo, outside;
+    git_history(repo, 2);
+    c.setup(repo, outside);
+    auto started = std::chrono::steady_clock::now();
+    try {
+      GitInfo info = read_git_info(repo.path(), deadline_after(20.0));
+      EXPECT_EQ(c.refusal, nullptr) << "read, where it should have been refused";
+      EXPECT_NE(info.head_commit, "0123456789abcdef0123456789abcdef01234567");
+      EXPECT_TRUE(info.tags.empty());
+      EXPECT_EQ(info.remote_url.find("elsewhere"), std::string::npos) << info.remote_url;
+    } catch (const GitError& e) {
+      ASSERT_NE(c.refusal, nullptr) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   }

@@ -27,6 +27,7 @@ struct GitInfo {
   std::string head_commit;        // HEAD's commit id; empty when HEAD is unborn
   bool sha256 = false;            // the repository's objects are named by SHA-256
   std::vector<std::string> tags;  // every tag's name (without refs/tags/), sorted
+  std::vector<std::string> notes;  // what was not read, for the report
 };
 
 struct Context {

@@ -142,6 +142,7 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
     try {
       ctx.git_repo = reading.get();
       a.shallow = ctx.git_repo->shallow;
+      for (const auto& note : ctx.git_repo->notes) a.notes.push_back(note);
     } catch (const TimeoutError&) {
       throw;
     } catch (const std::exception& e) {

@@ -38,6 +38,12 @@ struct Fd {
 // A file of the git directory, whole: nothing when it does not exist. It is opened
 // without blocking (a FIFO would wait forever for a writer) and must be a regular file.
 std::optional<std::string> read_git_file(const Path& p, std::size_t limit) {
+  // The type first: opening a device (a link to /dev/kmsg, say) can itself do something.
+  struct stat before;
+  if (::stat(p.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+    if (S_ISDIR(before.st_mode)) return std::nullopt;  // a directory of references, say
+    throw GitError("git: " + shown(p) + " is not a regular file");
+  }
   Fd f{::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
   if (f.fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
@@ -279,7 +285,10 @@ struct RefStore {
     if (!text) return std::nullopt;
     std::string_view t = *text;
     if (t.substr(0, 4) == "ref:") {
+      // Only a valid reference name below refs/ is followed, as git does: never
+      // "refs/heads/../../../some/file".
       std::string_view target = trim_space(t.substr(4));
+      if (target.substr(0, 5) != "refs/" || !valid_ref_name(target)) return Loose{};
       return Loose{std::string(target), {}};
     }
     if (auto oid = leading_oid(t, hex_len)) return Loose{{}, *oid};
@@ -325,7 +334,12 @@ struct RefStore {
       std::string dir_name = std::move(pending.back());
       pending.pop_back();
       Path dir = layout.common_dir / dir_name;
-      if (!is_dir(dir, kAnywhere)) continue;
+      // A real directory only: refs/tags as a link to /dev is not walked.
+      // (without its trailing "/", which would make lstat follow a link)
+      std::string unslashed = dir.native();
+      while (unslashed.size() > 1 && unslashed.back() == '/') unslashed.pop_back();
+      struct stat dst;
+      if (::lstat(unslashed.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode)) continue;
       std::vector<std::string> entries;
       try {
         entries = list_directory(dir, kAnywhere);
@@ -359,6 +373,7 @@ struct Config {
   std::vector<std::pair<std::string, std::string>> remote_urls;
   bool promisor = false;  // a remote marked as promisor: objects may be fetched lazily
   bool includes = false;
+  std::vector<std::pair<Path, std::string>> include_paths;  // (the file's directory, path)
 };
 
 void read_config_file(const Path& file, Config& c) {
@@ -388,6 +403,7 @@ void read_config_file(const Path& file, Config& c) {
     } else if ((e.section == "include" && e.subsection.empty() && e.key == "path") ||
                (e.section == "includeif" && !e.subsection.empty() && e.key == "path")) {
       c.includes = true;
+      if (e.value) c.include_paths.emplace_back(file.parent_path(), *e.value);
     }
   }
 }
@@ -454,6 +470,46 @@ std::optional<GitLayout> open_repository(const Path& path) {
   return std::nullopt;
 }
 
+namespace {
+
+bool lies_inside(const std::string& real, const Path& dir) {
+  std::unique_ptr<char, decltype(&std::free)> r(::realpath(dir.c_str(), nullptr), &std::free);
+  if (!r) return false;
+  std::string_view d = r.get();
+  return real.size() > d.size() && real.compare(0, d.size(), d) == 0 && real[d.size()] == '/';
+}
+
+// Where the configuration's includes lead, nested ones too, before git is let near them:
+// a target that is not a regular file (a FIFO would make git wait forever) breaks the
+// repository at once; one outside the git directories is not followed.
+void check_includes(const GitLayout& layout, std::vector<std::pair<Path, std::string>> pending,
+                    RepositoryState& state) {
+  constexpr int kMaxIncludes = 16;
+  for (int followed = 0; !pending.empty(); ++followed) {
+    auto [from, value] = std::move(pending.back());
+    pending.pop_back();
+    if (followed >= kMaxIncludes || value.empty() || value.front() == '~') {
+      state.includes_outside = true;
+      continue;
+    }
+    Path target = resolve_against(from, value);
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) continue;  // git passes over a missing include
+    std::string real = real_path_of(target);
+    if (!lies_inside(real, layout.common_dir) && !lies_inside(real, layout.git_dir)) {
+      state.includes_outside = true;
+      continue;
+    }
+    if (!S_ISREG(st.st_mode))
+      throw GitError("git: the included " + shown(target) + " is not a regular file");
+    Config included;
+    read_config_file(target, included);
+    for (auto& more : included.include_paths) pending.push_back(std::move(more));
+  }
+}
+
+}  // namespace
+
 RepositoryState read_repository_state(const GitLayout& layout) {
   RepositoryState state;
   Config config;
@@ -487,6 +543,7 @@ RepositoryState read_repository_state(const GitLayout& layout) {
   state.partial = state.partial || config.promisor;
   state.remote_urls = std::move(config.remote_urls);
   state.includes = config.includes;
+  check_includes(layout, config.include_paths, state);
 
   std::size_t hex_len = state.sha256 ? 64 : 40;
   if (auto shallow = read_git_file(layout.common_dir / "shallow", kMaxLargeFile)) {

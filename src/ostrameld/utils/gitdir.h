@@ -54,6 +54,10 @@ struct RepositoryState {
   // configuration includes other files (includes is then set).
   std::vector<std::pair<std::string, std::string>> remote_urls;
   bool includes = false;
+  // An include names a file outside the repository's git directories (or the home
+  // directory): git is then not asked to read the configuration, whose includes it would
+  // follow there.
+  bool includes_outside = false;
 };
 
 // Reads what the layout's repository holds. Throws GitError.
