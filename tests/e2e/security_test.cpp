@@ -325,5 +325,32 @@ TEST(Security, CloneCredentialsAnswerOnlyTheirOwnSchemeAndHost) {
   EXPECT_TRUE(helper);
 }
 
+// A configuration value that clears the screen, sets the title and forges a result line
+// reaches neither the error line nor any report as it is.
+TEST(Security, RepositoryTextNeverDrivesTheTerminal) {
+  const std::string config =
+      "[core]\n\trepositoryformatversion = \"\x1B[2J\x1B]0;PWNED\a\xE2\x80\xAE"
+      "\\nOverall score: 10.0\"\n";
+  TempRepo bare;
+  git(bare, "init -q --bare");
+  bare.write("config", config);
+  TempRepo work;
+  git_history(work, 1);
+  work.write(".git/config", config);
+  for (const auto& [name, path] : {std::pair{"bare", bare.path()}, std::pair{"work tree", work.path()}}) {
+    for (const char* format : {"text", "markdown", "json"}) {
+      SCOPED_TRACE(std::string(name) + " " + format);
+      auto r = run_cli("assess " + shell_quote(path.string()) + " --offline -f " + format);
+      for (const std::string* text : {&r.out, &r.err}) {
+        EXPECT_EQ(text->find('\x1B'), std::string::npos) << *text;
+        EXPECT_EQ(text->find('\a'), std::string::npos);
+        EXPECT_EQ(text->find("\xE2\x80\xAE"), std::string::npos);
+        EXPECT_EQ(text->find("\nOverall score: 10.0"), std::string::npos);
+      }
+      EXPECT_NE((r.out + r.err).find("PWNED"), std::string::npos) << "the message was lost";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -109,6 +109,12 @@ TEST(Summary, HtmlIsOneSelfContainedPageThatEscapesItsText) {
     EXPECT_EQ(page.find(external), std::string::npos) << external;
   EXPECT_EQ(std::count(page.begin(), page.end(), '<') - std::count(page.begin(), page.end(), '>'),
             0);
+  // Raw control characters and overrides never reach the page.
+  std::string hostile = summary_html(
+      read(line("/r/a\\u001b[2J\\r\\u202eb", 5, nullptr, {{"clear_license", "fail"}})));
+  for (const char* raw : {"\x1B", "\r", "\xE2\x80\xAE"})
+    EXPECT_EQ(hostile.find(raw), std::string::npos);
+  EXPECT_NE(hostile.find("\\x1b[2J"), std::string::npos);
 }
 
 // The page as a person sees it: rendered by headless Chromium, the picture holds the

@@ -140,5 +140,27 @@ TEST(Repr, QuotesLikeStrRepr) {
   EXPECT_EQ(py_repr("a\nb\x1b"), "'a\\nb\\x1b'");
 }
 
+// Text from a repository can neither drive a terminal nor reorder what a reader sees.
+TEST(Escape, ControlsBidiOverridesAndSeparatorsAreSpelledOut) {
+  struct {
+    const char* in;
+    const char* line;      // escape_line
+    const char* controls;  // escape_controls, which keeps line breaks and tabs
+  } cases[] = {
+      {"a\x1B[2Jb", "a\\x1b[2Jb", "a\\x1b[2Jb"},
+      {"a\rb\nc\td", "a\\x0db\\x0ac\\x09d", "a\\x0db\nc\td"},
+      {"evil\xE2\x80\xAEtxt.exe", "evil\\u202etxt.exe", "evil\\u202etxt.exe"},  // U+202E
+      {"one\xE2\x80\xA8two", "one\\u2028two", "one\\u2028two"},                // U+2028
+      {"\xE2\x81\xA6x\xE2\x81\xA9", "\\u2066x\\u2069", "\\u2066x\\u2069"},     // isolates
+      {"\xC2\x9B" "31m", "\\x9b31m", "\\x9b31m"},                             // C1 CSI
+      {"caf\xC3\xA9 \xE2\x80\x94 ok", "caf\xC3\xA9 \xE2\x80\x94 ok", "caf\xC3\xA9 \xE2\x80\x94 ok"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(escape_line(c.in), c.line);
+    EXPECT_EQ(escape_controls(c.in), c.controls);
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

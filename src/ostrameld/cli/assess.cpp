@@ -91,8 +91,9 @@ void note_subdirectory(const Path& path) {
     if (!top) return;
     Path real = std::filesystem::canonical(path);
     if (real != *top)
-      std::cerr << "ostrameld: note: " << sanitize_utf8(path.native())
-                << " is a directory inside the repository at " << sanitize_utf8(top->native())
+      std::cerr << "ostrameld: note: " << escape_line(sanitize_utf8(path.native()))
+                << " is a directory inside the repository at "
+                << escape_line(sanitize_utf8(top->native()))
                 << "; assess that path for the whole repository\n";
   } catch (const std::exception&) {
     // The assessment itself says what is wrong with the repository.

@@ -61,7 +61,7 @@ int dispatch(int argc, char** argv) {
     std::string_view command = argv[1];
     auto known = app.get_subcommands([&](const CLI::App* c) { return c->get_name() == command; });
     if (known.empty()) {
-      std::cerr << "ostrameld: error: unknown command '" << sanitize_utf8(command)
+      std::cerr << "ostrameld: error: unknown command '" << escape_line(sanitize_utf8(command))
                 << "' (expected assess, batch, repos, summary, plugins or indicators)\n";
       return 2;
     }
@@ -73,7 +73,7 @@ int dispatch(int argc, char** argv) {
     std::string hint;
     for (const CLI::App* cmd : {assess.app, batch.app, repos.app, summary.app})
       if (hint.empty() && cmd->parsed()) hint = suggestion(argc, argv, *cmd);
-    std::cerr << "ostrameld: error: " << e.what() << hint << '\n';
+    std::cerr << "ostrameld: error: " << escape_line(sanitize_utf8(e.what())) << hint << '\n';
     return 2;
   }
 
@@ -85,7 +85,7 @@ int dispatch(int argc, char** argv) {
     if (*listing.plugins) return listing.run_plugins();
     if (*listing.indicators) return listing.run_indicators();
   } catch (const UsageError& e) {
-    std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
+    std::cerr << "ostrameld: error: " << escape_line(sanitize_utf8(e.what())) << '\n';
     return 2;
   } catch (const TimeoutError&) {
     double t = *assess.app ? assess.timeout.value_or(0) : batch.timeout.value_or(0);
@@ -95,7 +95,7 @@ int dispatch(int argc, char** argv) {
     std::cerr << "ostrameld: interrupted\n";
     return kInterruptedStatus;
   } catch (const std::exception& e) {
-    std::cerr << "ostrameld: error: " << sanitize_utf8(e.what()) << '\n';
+    std::cerr << "ostrameld: error: " << escape_line(sanitize_utf8(e.what())) << '\n';
     return 2;
   }
   return 0;

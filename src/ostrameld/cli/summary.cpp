@@ -28,7 +28,7 @@ int SummaryCommand::run() const {
     } catch (const SummaryError& e) {
       throw UsageError(e.what());
     }
-    for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << note << '\n';
+    for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << escape_line(note) << '\n';
     summary.notes.clear();
   }
   if (auto used = profiles_in(summary); used.size() > 1) {

@@ -146,8 +146,10 @@ std::string md_cell(const std::string& s) {
   return out;
 }
 
+// Control characters (ESC, CR) and bidirectional overrides spelled out before the markup
+// is escaped: a page shows them as text, never acts on them.
 std::string html(const std::string& s) {
-  return pytext::html_escape(s);
+  return pytext::html_escape(escape_line(s));
 }
 
 std::string percent(double v) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -130,7 +131,7 @@ std::string git_message(const ProcessResult& r) {
     tail.remove_prefix(nl + 1);
   }
   if (line.empty()) return "git exited with status " + std::to_string(r.exit_status);
-  return sanitize_utf8(line);
+  return escape_line(sanitize_utf8(line));  // a server's "remote:" text never drives a terminal
 }
 
 void check(const ProcessResult& r, std::string_view what) {
@@ -668,10 +669,35 @@ void clone_remote(const std::string& url, const Path& dest, const CloneOptions& 
                        Net::Remote);
   spec.args.push_back(target);
   spec.args.push_back(dest.native());
-  if (options.progress)
-    spec.on_stderr = [](std::string_view chunk) {
-      (void)!::write(STDERR_FILENO, chunk.data(), chunk.size());
+  if (options.progress) {
+    // git's progress is passed on with its line breaks and carriage returns; everything
+    // else that could drive a terminal (a server's "remote:" text may hold escape
+    // sequences) is spelled out. A lead byte of a C1 control split at a chunk's end waits
+    // for the next chunk.
+    spec.on_stderr = [held = std::string()](std::string_view chunk) mutable {
+      std::string in = held + std::string(chunk), out;
+      held.clear();
+      if (!in.empty() && static_cast<unsigned char>(in.back()) == 0xC2) {
+        held = "\xC2";
+        in.pop_back();
+      }
+      for (std::size_t i = 0; i < in.size(); ++i) {
+        auto c = static_cast<unsigned char>(in[i]);
+        unsigned code = c;
+        bool c1 = c == 0xC2 && i + 1 < in.size() && static_cast<unsigned char>(in[i + 1]) >= 0x80 &&
+                  static_cast<unsigned char>(in[i + 1]) < 0xA0;
+        if (c1) code = static_cast<unsigned char>(in[++i]);
+        if (c1 || (c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\x%02x", code);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+      }
+      (void)!::write(STDERR_FILENO, out.data(), out.size());
     };
+  }
   spec.over_limit = [&] { return downloaded_bytes(dest) > options.limits.max_bytes; };
   ProcessResult r = std::move(run_processes({spec}, options.deadline, options.cancel).front());
   if (r.stopped)

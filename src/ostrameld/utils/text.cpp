@@ -217,14 +217,22 @@ std::string escape_control_points(std::string_view utf8, bool keep_lines) {
   while (i < utf8.size()) {
     std::size_t start = i;
     char32_t cp = next_code_point(utf8, i);
+    // Bidirectional overrides and isolates reorder what a reader sees (a name that reads
+    // as another); the line and paragraph separators break lines where no line breaks.
+    bool invisible = cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+                     (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
+                     cp == 0x2028 || cp == 0x2029;
     bool control = (cp < 0x20 && !(keep_lines && (cp == '\t' || cp == '\n'))) || cp == 0x7F ||
-                   (cp >= 0x80 && cp < 0xA0);
+                   (cp >= 0x80 && cp < 0xA0) || invisible;
     if (!control) {
       out.append(utf8.substr(start, i - start));
       continue;
     }
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp));
+    char buf[12];
+    if (cp < 0x100)
+      std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned>(cp));
+    else
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
     out += buf;
   }
   return out;

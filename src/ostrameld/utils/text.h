@@ -65,8 +65,9 @@ std::string decode_utf8(std::string_view bytes, ReadMode mode, bool translate_ne
 std::string sanitize_utf8(std::string_view bytes);
 bool is_valid_utf8(std::string_view bytes);
 
-// Control characters (C0 but tab and line feed, DEL, C1) spelled as "\xNN", so that text
-// from a repository cannot move the cursor or recolour a terminal.
+// Control characters (C0 but tab and line feed, DEL, C1) spelled as "\xNN", and the
+// bidirectional controls and line separators as "\uNNNN", so that text from a
+// repository cannot move the cursor, recolour a terminal or reorder what is shown.
 std::string escape_controls(std::string_view utf8);
 // The same for text that must stay on one line: line breaks and tabs escaped too.
 std::string escape_line(std::string_view utf8);
