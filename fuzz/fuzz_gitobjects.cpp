@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/gitobjects.h"
 
 namespace {
@@ -43,11 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto& dir = objects();
   write(dir / "pack" / "p.pack", std::string("PACK") + be32(2) + be32(1) + bytes);
   write(dir / "22" / std::string(38, '2'), bytes);
-  ostrameld::ObjectStore store(dir, false);
+  // The budgets as an assessment has them, smaller: a store that exceeds them is refused.
+  ostrameld::ObjectStore store(dir, false,
+                               {.produced_bytes = 64u << 20, .cache_bytes = 4u << 20, .index_bytes = 1u << 20});
   for (const char* oid : {"1111111111111111111111111111111111111111", "2222222222222222222222222222222222222222"}) {
-    if (auto o = store.read(oid, 1 << 16)) {
-      if (o->type != "commit" && o->type != "tree" && o->type != "blob" && o->type != "tag") __builtin_trap();
-      if (o->data.size() > (1 << 16)) __builtin_trap();
+    try {
+      if (auto o = store.read(oid, 1 << 16)) {
+        if (o->type != "commit" && o->type != "tree" && o->type != "blob" && o->type != "tag") __builtin_trap();
+        if (o->data.size() > (1 << 16)) __builtin_trap();
+      }
+    } catch (const ostrameld::GitError&) {
+      // a hostile store, refused
     }
   }
   return 0;
