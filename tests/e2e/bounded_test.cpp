@@ -139,9 +139,11 @@ TEST(Bounded, HostileInputsCostSecondsAndMegabytes) {
     if (m.status == 2) {
       EXPECT_EQ(std::count(m.err.begin(), m.err.end(), '\n'), 1) << m.err;
     } else {
-      EXPECT_NO_THROW((void)nlohmann::json::parse(m.out));
+      EXPECT_TRUE(nlohmann::json::accept(m.out)) << m.out;
     }
-    if (c.expect) EXPECT_NE((m.out + m.err).find(c.expect), std::string::npos) << m.out << m.err;
+    if (c.expect) {
+      EXPECT_NE((m.out + m.err).find(c.expect), std::string::npos) << m.out << m.err;
+    }
   }
 }
 

@@ -241,8 +241,12 @@ TEST(Permissions, AdviceNeverTurnsAResultIntoAnError) {
     auto doc = assess_as_nobody(repo);
     EXPECT_EQ(error_rows(doc), std::vector<std::string>{});
     auto row = by_key(doc, c.indicator);
-    if (c.status) EXPECT_EQ(row["status"], c.status);
-    if (c.output) EXPECT_EQ(row["output"], c.output);
+    if (c.status) {
+      EXPECT_EQ(row["status"], c.status);
+    }
+    if (c.output) {
+      EXPECT_EQ(row["output"], c.output);
+    }
     EXPECT_FALSE(row["advice"].empty());
   }
 }
