@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -85,13 +87,40 @@ TEST(CffSchema, ShortReasonsForTheUsualMistakes) {
        {"author: not a CFF key", "authors: missing"}},
       {"an older version", "cff-version: 1.1.0\nmessage: m\ntitle: t\nauthors:\n  - name: T\n",
        {"cff-version: not a CFF version"}},
+      {"a keyword that is a number, a title that is a list",
+       head + "title: [t]\nauthors:\n  - name: T\nkeywords: [a, 12]\n",
+       {"keywords[1]: must be text", "title: must be text"}},
       {"a date that is text", head + "title: t\nauthors:\n  - name: T\ndate-released: 2021-13\n",
        {"date-released: not a date (YYYY-MM-DD)"}},
+      {"repeated keywords and authors, objects equal in any key order",
+       head + "title: t\nauthors:\n  - {name: T, email: a@b.org}\n  - {email: a@b.org, name: T}\n"
+              "keywords: [a, b, a]\n",
+       {"authors: has repeated items", "keywords: has repeated items"}},
+      {"a repeated author in a reference, a repeated licence",
+       head + "title: t\nauthors:\n  - name: T\nlicense: [MIT, MIT]\nreferences:\n"
+              "  - {type: software, title: r, authors: [{name: A}, {name: A}]}\n",
+       {"license: has repeated items", "references[0].authors: has repeated items"}},
+      {"the same items in different places are no repetition",
+       head + "title: t\nauthors:\n  - name: T\nkeywords: [T]\n"
+              "preferred-citation: {type: article, title: p, authors: [{name: T}], keywords: [T]}\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(cff_schema_errors(load_yaml(c.text)), c.errors);
   }
+}
+
+// Every pair of items was once compared: a list of a million keywords took hours.
+TEST(CffSchema, LongListsAreCheckedInOnePass) {
+  std::string text = "cff-version: 1.2.0\nmessage: m\ntitle: t\nauthors:\n  - name: T\nkeywords:\n";
+  for (int i = 0; i < 200000; ++i) text += "  - k" + std::to_string(i) + "\n";
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(cff_schema_errors(load_yaml(text)), std::vector<std::string>{});
+  text += "  - k7\n  - 12\n";
+  EXPECT_EQ(cff_schema_errors(load_yaml(text)),
+            (std::vector<std::string>{"keywords[200001]: must be text", "keywords: has repeated items"}));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 20.0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
+#include <unordered_set>
 
 namespace ostrameld {
 
@@ -19,11 +21,84 @@ constexpr const char* kSchemaText =
 #include "ostrameld/metadata/cff_schema.inc"
     ;
 
+// The validator compares every pair of items for uniqueItems: hours for a list of a
+// million keywords. The schema is given without it, and repeated_items checks the same
+// lists in one pass.
+void drop_unique_items(nlohmann::json& node) {
+  if (node.is_object()) {
+    node.erase("uniqueItems");
+    for (auto& [key, value] : node.items()) drop_unique_items(value);
+  } else if (node.is_array()) {
+    for (auto& value : node) drop_unique_items(value);
+  }
+}
+
+// The lists CFF 1.2.0 says hold no item twice: at the top and in every reference
+// (preferred-citation is one), and a list of licences wherever a licence may stand.
+constexpr std::string_view kUniqueAtTop[] = {"authors", "contact", "identifiers", "keywords",
+                                             "references", "license"};
+constexpr std::string_view kUniqueInReference[] = {
+    "authors",      "contact",       "editors",    "editors-series", "identifiers", "keywords",
+    "languages",    "patent-states", "recipients", "senders",        "translators", "license"};
+
+void check_unique(const nlohmann::json& list, const std::string& path,
+                  std::vector<std::string>& out) {
+  if (!list.is_array() || list.size() < 2) return;
+  std::unordered_set<std::string> seen;
+  seen.reserve(list.size());
+  for (const auto& item : list) {
+    // dump() writes objects with sorted keys: equal values, equal texts.
+    if (!seen.insert(item.dump()).second) {
+      out.push_back(path + ": has repeated items");
+      return;
+    }
+  }
+}
+
+std::vector<std::string> repeated_items(const nlohmann::json& doc) {
+  std::vector<std::string> out;
+  if (!doc.is_object()) return out;
+  auto in_reference = [&](const nlohmann::json& ref, const std::string& at) {
+    if (!ref.is_object()) return;
+    for (std::string_view key : kUniqueInReference) {
+      auto it = ref.find(std::string(key));
+      if (it != ref.end()) check_unique(*it, at + "." + std::string(key), out);
+    }
+  };
+  for (std::string_view key : kUniqueAtTop) {
+    auto it = doc.find(std::string(key));
+    if (it != doc.end()) check_unique(*it, std::string(key), out);
+  }
+  if (auto pc = doc.find("preferred-citation"); pc != doc.end())
+    in_reference(*pc, "preferred-citation");
+  if (auto refs = doc.find("references"); refs != doc.end() && refs->is_array())
+    for (std::size_t i = 0; i < refs->size(); ++i)
+      in_reference((*refs)[i], "references[" + std::to_string(i) + "]");
+  return out;
+}
+
+nlohmann::json shortened(const nlohmann::json& node) {
+  constexpr std::size_t kKeptItems = 1000;  // more than minItems asks anywhere
+  if (node.is_array()) {
+    nlohmann::json out = nlohmann::json::array();
+    for (std::size_t i = 0; i < node.size() && i < kKeptItems; ++i)
+      out.push_back(shortened(node[i]));
+    return out;
+  }
+  if (node.is_object()) {
+    nlohmann::json out = nlohmann::json::object();
+    for (const auto& [key, value] : node.items()) out[key] = shortened(value);
+    return out;
+  }
+  return node;
+}
+
 // Parsed once, on first use (the schema is not copyable).
 const valijson::Schema& cff_schema() {
   static const std::unique_ptr<valijson::Schema> schema = [] {
     auto s = std::make_unique<valijson::Schema>();
     nlohmann::json doc = nlohmann::json::parse(kSchemaText);
+    drop_unique_items(doc);
     valijson::SchemaParser parser(valijson::SchemaParser::kDraft7);
     valijson::adapters::NlohmannJsonAdapter adapter(doc);
     parser.populateSchema(adapter, *s);
@@ -89,6 +164,9 @@ std::string reason(const std::string& description, const std::string& key, const
     return "not one of the allowed values";
   }
   if (has(description, "type not permitted")) {
+    // An item of a list is named by its index; the key is its list's.
+    if (!path.empty() && path.back() == ']')
+      return key == "keywords" ? "must be text" : "has the wrong type";
     if (key == "authors" || key == "keywords" || key == "references" || key == "identifiers" ||
         key == "contact")
       return "must be a list";
@@ -118,12 +196,26 @@ std::vector<std::string> cff_schema_errors(const Json& document) {
   thread_local valijson::Validator validator;  // keeps its compiled patterns
   valijson::ValidationResults results;
   valijson::adapters::NlohmannJsonAdapter target(doc);
+  std::vector<std::string> repeated = repeated_items(doc);
   std::vector<std::string> out;
-  if (validator.validate(cff_schema(), target, &results)) return out;
+  // Without a place for complaints the validator stops at the first. Only an invalid
+  // document is gone through again for them, with each long list cut to its first items:
+  // the validator keeps every complaint it makes, a million of them for a million wrong
+  // items, and the first thousand say as much.
+  if (validator.validate(cff_schema(), target, nullptr)) return repeated;
+  nlohmann::json head = shortened(doc);
+  valijson::adapters::NlohmannJsonAdapter short_target(head);
+  // A wrong item past the cut: the whole document is gone through once more, still in
+  // one linear pass, so that the complaint names it.
+  if (validator.validate(cff_schema(), short_target, &results))
+    validator.validate(cff_schema(), target, &results);
   valijson::ValidationResults::Error e;
   std::vector<std::pair<std::string, std::string>> raw;
   std::vector<std::string> keys;  // the last named key of each path
-  while (results.popError(e)) {
+  // A document wrong in every one of a million items says so in its first thousand
+  // complaints; the sifting below compares them pairwise.
+  constexpr std::size_t kMaxComplaints = 1000;
+  while (raw.size() < kMaxComplaints && results.popError(e)) {
     auto [path, key] = path_of(e.context);
     raw.emplace_back(path, e.description);
     keys.push_back(key);
@@ -166,6 +258,8 @@ std::vector<std::string> cff_schema_errors(const Json& document) {
     // The deepest complaint comes first; what repeats it is left out.
     if (std::find(out.begin(), out.end(), line) == out.end()) out.push_back(std::move(line));
   }
+  for (auto& line : repeated)
+    if (std::find(out.begin(), out.end(), line) == out.end()) out.push_back(std::move(line));
   if (out.empty())
     for (const auto& [path, description] : raw)
       out.push_back((path.empty() ? "(the document)" : path) + ": " + reason(description, path, path));
