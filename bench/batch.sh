@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 count=${1:-1000}
 jobs=${2:-2}
-bin="$root/build/ostrameld"
+bin="${OSTRAMELD_BIN:-$root/build/ostrameld}"
 [ -x "$bin" ] || "$root/scripts/build" release
 base="${TMPDIR:-/tmp}/ostrameld-batch-bench"
 

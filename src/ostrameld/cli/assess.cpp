@@ -8,6 +8,7 @@
 #include "ostrameld/engine/locations.h"
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/engine/source.h"
+#include "ostrameld/engine/watchdog.h"
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/reports/sarif.h"
@@ -121,8 +122,13 @@ void AssessCommand::add(CLI::App& parent) {
 
 int AssessCommand::run() const {
   check_timeout(timeout);
+  std::uintmax_t max_memory = common.memory_limit();
   remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   std::optional<double> threshold = parse_score(fail_under);
+  // Behind the deadline checks, a wall for what they miss: past the time and a second,
+  // the process ends with the same one line.
+  Watchdog watchdog(timeout);
+  limit_memory(max_memory);
   Deadline deadline = deadline_after(timeout);
   Json options = render_options(json_indent);
   std::unique_ptr<Renderer> renderer = make_renderer(format, template_dir);
@@ -151,7 +157,14 @@ int AssessCommand::run() const {
   opts.software_name = source.name();
   opts.deadline = deadline;
   opts.cancel = &Interrupts::flag();
-  Assessment a = assess_repository(source.path(), opts);
+  Assessment a = [&] {
+    try {
+      return assess_repository(source.path(), opts);
+    } catch (const std::bad_alloc&) {
+      throw UsageError("the assessment needed more memory than " + memory_limit_text(max_memory) +
+                       " allows");
+    }
+  }();
   if (Interrupts::requested()) throw Interrupted{};
   if (format == "sarif") locate_findings(a, std::filesystem::absolute(source.path()));
 

@@ -31,6 +31,7 @@ void BatchCommand::add(CLI::App& parent) {
 
 int BatchCommand::run() const {
   check_timeout(timeout);
+  std::uintmax_t max_memory = common.memory_limit();
   remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   Shard parsed_shard;
   try {
@@ -69,6 +70,7 @@ int BatchCommand::run() const {
   options.assess = common.assess_options(&forge);
   options.timeout = timeout;
   options.limits = limits;
+  options.max_memory = max_memory;
   options.progress = ::isatty(STDERR_FILENO) != 0;
 
   BatchSummary s;

@@ -28,6 +28,15 @@ constexpr int kInterruptedStatus = 130;
 
 std::optional<std::string> env(const char* name);
 
+// The token in FILE (one line; surrounding blanks dropped). Throws UsageError.
+std::string read_token_file(const std::string& path, const char* option);
+
+// Overwrites, in the program's own argument vector, the values of the token options and
+// the credentials of any URL, so that other users' `ps` no longer shows them once the
+// arguments are parsed (they were copied by then). The environment and token files are
+// never visible that way.
+void scrub_secrets(int argc, char** argv);
+
 // Options of assess and batch: network, forges, tokens, limits, the indicators to run.
 struct CommonArgs {
   bool offline = false;
@@ -39,8 +48,14 @@ struct CommonArgs {
   std::optional<std::string> gitea_token;
   std::string clone_max_files;
   std::string clone_max_bytes;
+  std::string max_memory;
+  std::optional<std::string> github_token_file;
+  std::optional<std::string> gitlab_token_file;
+  std::optional<std::string> gitea_token_file;
 
   void add_to(CLI::App* cmd);
+  // --max-memory in bytes: the default 2G, 0 for no limit. Throws UsageError.
+  std::uintmax_t memory_limit() const;
   ForgeOptions forge_options() const;
   AssessOptions assess_options(const ForgeClient* forge) const;
   CloneLimits clone_limits() const;

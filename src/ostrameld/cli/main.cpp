@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,9 @@ int dispatch(int argc, char** argv) {
   }
   try {
     app.parse(argc, argv);
+    scrub_secrets(argc, argv);
   } catch (const CLI::ParseError& e) {
+    scrub_secrets(argc, argv);
     if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
     std::string hint;
     for (const CLI::App* cmd : {assess.app, batch.app, repos.app, summary.app})
@@ -90,6 +93,9 @@ int dispatch(int argc, char** argv) {
   } catch (const TimeoutError&) {
     double t = *assess.app ? assess.timeout.value_or(0) : batch.timeout.value_or(0);
     std::cerr << "ostrameld: error: timed out after " << format_seconds(t) << " s\n";
+    return 2;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "ostrameld: error: out of memory\n";
     return 2;
   } catch (const Interrupted&) {
     std::cerr << "ostrameld: interrupted\n";

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <exception>
 #include <future>
+#include <new>
 
 #include "ostrameld/core/version.h"
 #include "ostrameld/metadata/model.h"
@@ -44,6 +45,8 @@ CheckResult run_check(const BasePlugin& plugin, const IndicatorSpec& spec, const
     return r;
   } catch (const TimeoutError&) {
     throw;  // the whole assessment is over, not this check
+  } catch (const std::bad_alloc&) {
+    throw;  // so is it at the memory limit: what was read cannot be trusted whole
   } catch (const std::exception& e) {
     message = sanitize_utf8(e.what());
   } catch (...) {
@@ -144,6 +147,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
       a.shallow = ctx.git_repo->shallow;
       for (const auto& note : ctx.git_repo->notes) a.notes.push_back(note);
     } catch (const TimeoutError&) {
+      throw;
+    } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
       ctx.git_repo.reset();

@@ -4,20 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <stdexcept>
-#include <thread>
 #include <unordered_set>
 
 #include "ostrameld/core/schema.h"
 #include "ostrameld/core/version.h"
 #include "ostrameld/engine/interrupts.h"
 #include "ostrameld/engine/output.h"
+#include "ostrameld/engine/watchdog.h"
+#include "ostrameld/engine/workers.h"
 #include "ostrameld/utils/git.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
@@ -214,6 +215,8 @@ std::pair<std::string, bool> assess_input(const std::string& raw, const BatchOpt
     return {failure_line(input, "timed out after " + format_seconds(*options.timeout) + " s",
                          profile),
             false};
+  } catch (const std::bad_alloc&) {
+    throw;  // the worker reports the memory limit
   } catch (const std::exception& e) {
     return {failure_line(input, sanitize_utf8(e.what()), profile), false};
   }
@@ -309,48 +312,61 @@ BatchSummary run_batch(const std::vector<std::string>& all_inputs, const BatchOp
   }
 
   LineWriter writer(fd, options.output.value_or(Path("standard output")));
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> finished{0};
-  std::atomic<std::size_t> failed{0};
-  std::mutex progress_mu;
-  std::exception_ptr write_error;
+  std::size_t finished = 0;
+  std::size_t failed = 0;
   auto last_shown = Clock::now();
+  std::string_view profile =
+      options.assess.profile ? options.assess.profile->name : fair4rs_profile().name;
 
-  auto worker = [&] {
-    for (;;) {
-      if (Interrupts::requested()) return;
-      std::size_t i = next.fetch_add(1);
-      if (i >= todo.size()) return;
-      auto [line, ok] = assess_input(*todo[i], options);
-      if (Interrupts::requested() && !ok) return;  // an aborted clone is not a failure
-      try {
-        writer.write(line);
-      } catch (...) {
-        std::lock_guard lock(progress_mu);
-        if (!write_error) write_error = std::current_exception();
-        next = todo.size();  // nothing more can be written
-        return;
-      }
-      if (!ok) ++failed;
-      std::size_t n = ++finished;
-      if (options.progress) {
-        std::lock_guard lock(progress_mu);
-        if (Clock::now() - last_shown > std::chrono::milliseconds(100)) {
-          show_progress(n, todo.size(), failed, started, false);
-          last_shown = Clock::now();
-        }
-      }
+  // Each repository is assessed in a worker process of its own, so that one that
+  // overruns its time or memory, or crashes the assessment, costs only its own line.
+  auto task = [&](std::size_t i) {
+    auto [line, ok] = assess_input(*todo[i], options);
+    return std::string(1, ok ? '1' : '0') + line;
+  };
+  auto record = [&](std::size_t i, TaskOutcome outcome) {
+    std::string input = recorded_input(*todo[i]);
+    std::string line;
+    bool ok = false;
+    switch (outcome.end) {
+      case TaskEnd::Done:
+        ok = !outcome.payload.empty() && outcome.payload[0] == '1';
+        line = outcome.payload.empty() ? failure_line(input, "no answer", profile)
+                                       : outcome.payload.substr(1);
+        break;
+      case TaskEnd::TimedOut:
+        line = failure_line(input, "timed out after " + format_seconds(options.timeout.value_or(0)) + " s",
+                            profile);
+        break;
+      case TaskEnd::OutOfMemory:
+        line = failure_line(input,
+                            "the assessment needed more memory than " +
+                                memory_limit_text(options.max_memory) + " allows",
+                            profile);
+        break;
+      case TaskEnd::Crashed:
+        line = failure_line(
+            input,
+            outcome.payload.empty()
+                ? "the assessment crashed" +
+                      (outcome.signal ? " (signal " + std::to_string(outcome.signal) + ")"
+                                      : std::string())
+                : sanitize_utf8(outcome.payload),
+            profile);
+        break;
+    }
+    if (Interrupts::requested() && !ok) return;  // an aborted clone is not a failure
+    writer.write(line);
+    if (!ok) ++failed;
+    ++finished;
+    if (options.progress && Clock::now() - last_shown > std::chrono::milliseconds(100)) {
+      show_progress(finished, todo.size(), failed, started, false);
+      last_shown = Clock::now();
     }
   };
-
-  unsigned jobs =
-      std::max(1u, std::min<unsigned>(
-                       options.jobs, static_cast<unsigned>(std::max<std::size_t>(todo.size(), 1))));
-  std::vector<std::thread> threads;
-  for (unsigned j = 1; j < jobs; ++j) threads.emplace_back(worker);
-  worker();
-  for (auto& t : threads) t.join();
-  if (write_error) std::rethrow_exception(write_error);
+  run_in_workers(todo.size(), options.jobs,
+                 {.task_seconds = options.timeout, .max_memory = options.max_memory}, task, record,
+                 Interrupts::flag());
   if (options.progress) show_progress(finished, todo.size(), failed, started, true);
 
   summary.assessed = finished;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <optional>
 #include <stdexcept>
@@ -40,6 +41,9 @@ struct BatchOptions {
   AssessOptions assess;           // tokens, forge client, indicator selection
   std::optional<double> timeout;  // seconds per repository: clone and assessment
   CloneLimits limits;
+  // Memory per repository's assessment (0: no limit); past it, or past the timeout, or
+  // on a crash, the repository gets an error line and the batch goes on.
+  std::uintmax_t max_memory = 0;
   bool progress = false;  // live progress on stderr (a terminal)
 };
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ostrameld/engine/output.h"
 #include "ostrameld/utils/process.h"
 #include "ostrameld/utils/tempdir.h"
 
@@ -36,6 +37,7 @@ void watch(sigset_t set) {
   // Children first, so that none writes into a directory being removed.
   kill_all_children();
   remove_all_temp_dirs();
+  remove_unfinished_outputs();
   ::_exit(128 + sig);
 }
 

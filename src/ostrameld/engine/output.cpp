@@ -12,6 +12,8 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace ostrameld {
@@ -46,6 +48,27 @@ int connect_socket(const Path& p) {
     throw OsError(err, p);
   }
   return fd;
+}
+
+// Process-wide by nature: temporary files not yet renamed into place, for a process that
+// is made to end before its owner could remove them.
+struct Unfinished {
+  std::mutex mu;
+  std::set<std::string> temps;
+};
+
+Unfinished& unfinished() {
+  static Unfinished u;
+  return u;
+}
+
+void track(const Path& temp, bool pending) {
+  std::lock_guard lock(unfinished().mu);
+  if (pending) {
+    unfinished().temps.insert(temp.native());
+  } else {
+    unfinished().temps.erase(temp.native());
+  }
 }
 
 mode_t creation_mode() {
@@ -96,6 +119,7 @@ OutputFile::OutputFile(const Path& destination) {
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) throw OsError(errno, destination);
   temp_ = pattern;
+  track(temp_, true);
   if (exists) {
     // The replacement is the same file to its owner: same permissions, same owner.
     if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
@@ -108,7 +132,16 @@ OutputFile::OutputFile(const Path& destination) {
 
 OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    track(temp_, false);
+  }
+}
+
+void remove_unfinished_outputs() {
+  std::lock_guard lock(unfinished().mu);
+  for (const auto& temp : unfinished().temps) ::unlink(temp.c_str());
+  unfinished().temps.clear();
 }
 
 void OutputFile::commit(std::string_view text) {
@@ -124,6 +157,7 @@ void OutputFile::commit(std::string_view text) {
   fd_ = -1;
   if (::close(fd) != 0) throw OsError(errno, destination_);
   if (::rename(temp_.c_str(), destination_.c_str()) != 0) throw OsError(errno, destination_);
+  track(temp_, false);
   temp_.clear();
 }
 

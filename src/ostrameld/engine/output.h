@@ -31,6 +31,10 @@ class OutputFile {
   bool direct_ = false;
 };
 
+// Removes the temporary files of every OutputFile not yet committed: for a process about
+// to end without unwinding (a signal, a watchdog), so that nothing half-written stays.
+void remove_unfinished_outputs();
+
 // Writes all of text to a descriptor, or throws OsError naming `what`.
 void write_all(int fd, std::string_view text, const Path& what);
 

@@ -1,6 +1,8 @@
 // Cargo.toml: a Rust package, a workspace, or both.
 #include "ostrameld/metadata/model.h"
 
+#include <new>
+
 namespace ostrameld::metadata {
 
 namespace {
@@ -37,6 +39,8 @@ void read_cargo(std::string_view text, MetadataSource& out) {
   Json doc;
   try {
     doc = load_toml(text);
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception& e) {
     out.problem = std::string("not valid TOML: ") + e.what();
     return;

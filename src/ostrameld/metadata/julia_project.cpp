@@ -1,12 +1,16 @@
 // Project.toml: a Julia package (name, uuid, version), its [deps] and [compat] bounds.
 #include "ostrameld/metadata/model.h"
 
+#include <new>
+
 namespace ostrameld::metadata {
 
 void read_julia_project(std::string_view text, MetadataSource& out) {
   Json doc;
   try {
     doc = load_toml(text);
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception& e) {
     out.problem = std::string("not valid TOML: ") + e.what();
     return;

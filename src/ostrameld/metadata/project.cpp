@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/text.h"
@@ -107,6 +108,8 @@ void read_source(const Path& root, const Path& file, std::string_view kind, Read
     read(text, s);
   } catch (const OsError& e) {
     s.problem = std::string("unreadable: ") + e.what();
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception& e) {
     s.problem = e.what();
   }

@@ -1,5 +1,8 @@
 // pyproject.toml: PEP 621's [project] table, or Poetry's [tool.poetry].
 #include "ostrameld/metadata/model.h"
+
+#include <new>
+
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
@@ -69,6 +72,8 @@ void read_pyproject(std::string_view text, MetadataSource& out) {
   Json doc;
   try {
     doc = load_toml(text);
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception& e) {
     out.problem = std::string("not valid TOML: ") + e.what();
     return;

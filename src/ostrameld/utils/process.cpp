@@ -249,6 +249,14 @@ Deadline deadline_after(std::optional<double> seconds) {
          std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*seconds));
 }
 
+void enlist_child_group(int group) {
+  enlist(group);
+}
+
+void delist_child_group(int group) {
+  delist(group);
+}
+
 void kill_all_children() {
   std::lock_guard lock(children().mu);
   for (pid_t group : children().groups) ::kill(-group, SIGKILL);

@@ -70,6 +70,11 @@ std::vector<ProcessResult> run_processes(const std::vector<ProcessSpec>& specs,
 // this process is about to end (a child's own children are in its group).
 void kill_all_children();
 
+// For a child started by other means (a forked worker leading its own process group):
+// enlisted, kill_all_children ends it with the others; delisted before it is reaped.
+void enlist_child_group(int group);
+void delist_child_group(int group);
+
 // The absolute path of a program found on PATH; empty when there is none.
 Path find_program(std::string_view name);
 

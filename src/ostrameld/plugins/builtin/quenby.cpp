@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <set>
 
 #include "ostrameld/utils/ci.h"
@@ -184,6 +185,8 @@ std::vector<std::string> has_ci(const Path& repo) {
   std::set<std::string> names;
   try {
     for (const auto& config : find_ci_configs(repo)) names.insert(config.ci_name);
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (...) {
     return {};  // CI that cannot be examined earns nothing, but breaks nothing
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <new>
 
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/ci.h"
@@ -222,6 +223,8 @@ CiTests read_ci_tests(std::string_view system, std::string_view text) {
   Json doc;
   try {
     doc = load_yaml(text);
+  } catch (const std::bad_alloc&) {
+    throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception&) {
     return result;  // a configuration its CI system cannot read runs nothing
   }
