@@ -13,6 +13,9 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <set>
+#include <sstream>
 
 #include "support/git_repo.h"
 #include "support/run_cli.h"
@@ -71,6 +74,13 @@ void generate(const TempRepo& repo, const std::string& kind) {
   repo.sh("python3 " + shell_quote(kGenerator) + " . " + kind);
 }
 
+// 12 MB of citation file; checking it once compared every pair of keywords.
+std::string million_keywords() {
+  std::string cff = "cff-version: 1.2.0\nmessage: m\ntitle: t\nauthors:\n  - name: T\nkeywords:\n";
+  for (int i = 0; i < 1000000; ++i) cff += "  - k" + std::to_string(i) + "\n";
+  return cff;
+}
+
 TEST(Bounded, HostileInputsCostSecondsAndMegabytes) {
   struct {
     const char* name;
@@ -116,6 +126,8 @@ TEST(Bounded, HostileInputsCostSecondsAndMegabytes) {
          r.write("CITATION.cff", cff + "]\n");
        },
        "fair4rs-full", "aliases expand to more than 16 MiB"},
+      {"a million keywords", [](TempRepo& r) { r.write("CITATION.cff", million_keywords()); },
+       "fair4rs", "CITATION.cff"},
       {"requirements files of 1 MiB including each other",
        [](TempRepo& r) {
          std::string root, each;
@@ -146,6 +158,86 @@ TEST(Bounded, HostileInputsCostSecondsAndMegabytes) {
     }
   }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizers reserve terabytes of address space
+// What nobody foresaw is held by the memory limit: one line, status 2, nothing else.
+TEST(Bounded, TheMemoryLimitIsAWall) {
+  TempRepo repo, scratch;
+  repo.write("CITATION.cff", million_keywords());
+  auto m = run_measured("assess " + shell_quote(repo.path().string()) +
+                            " --offline -f json --max-memory 64M",
+                        scratch);
+  EXPECT_EQ(m.status, 2) << m.err;
+  EXPECT_EQ(m.err, "ostrameld: error: the assessment needed more memory than --max-memory 64M allows\n");
+  EXPECT_EQ(m.out, "");
+}
+
+// A batch over a hundred repositories, some of them hostile: each ends on its own within
+// the timeout or the memory limit, with its one line, and the others are untouched.
+TEST(Bounded, AHostileRepositoryCostsABatchOneLine) {
+  TempRepo root, scratch;
+  const std::vector<std::string> hostile = {"commit-chain 4000", "fat-deltas", "ref-nest",
+                                            "sparse-idx 60", "delta-chain 4000 4000"};
+  std::string list;
+  for (std::size_t i = 0; i < hostile.size(); ++i) {
+    std::string name = "hostile" + std::to_string(i);
+    root.sh("mkdir " + name + " && cd " + name + " && git init -q && python3 " +
+            shell_quote(kGenerator) + " . " + hostile[i]);
+    list += (root / name).string() + "\n";
+  }
+  std::string alias = "cff-version: 1.2.0\ntitle: x\nmessage: m\nkeywords: &x \"" +
+                      std::string(1 << 20, 'x') + "\"\nabstract: [*x";
+  for (int i = 1; i < 4000; ++i) alias += ", *x";
+  root.write("aliases/CITATION.cff", alias + "]\n");
+  root.write("keywords/CITATION.cff", million_keywords());
+  list += (root / "aliases").string() + "\n" + (root / "keywords").string() + "\n";
+  const std::size_t kHostile = hostile.size() + 2;
+
+  TempRepo normal;
+  git_history(normal, 3);
+  normal.write("LICENSE", "MIT License\n");
+  std::set<std::string> normals;
+  for (std::size_t i = 0; normals.size() + kHostile < 100; ++i)
+    normals.insert((root / ("normal" + std::to_string(i))).string());
+  std::string copies = "for d in";
+  for (const auto& p : normals) copies += " " + shell_quote(p);
+  root.sh(copies + "; do cp -r " + shell_quote(normal.path().string()) + " \"$d\"; done");
+  for (const auto& p : normals) list += p + "\n";
+  root.write("list.txt", list);
+
+  auto m = run_measured("batch " + shell_quote((root / "list.txt").string()) +
+                            " --offline --profile fair4rs-full --timeout 10 -j 2 --max-memory 64M",
+                        scratch);
+  EXPECT_EQ(m.status, 1) << m.err;  // some failed
+  EXPECT_LT(m.seconds, kHostile * 12.0 / 2 + 30);
+  std::istringstream lines(m.out);
+  std::string line;
+  std::set<std::string> seen;
+  std::set<std::string> failed;
+  std::optional<nlohmann::json> first;  // every copy of the normal repository scores alike
+  while (std::getline(lines, line)) {
+    auto doc = nlohmann::json::parse(line);
+    std::string input = doc["input"];
+    EXPECT_TRUE(seen.insert(input).second) << input;
+    if (normals.count(input)) {
+      EXPECT_TRUE(doc.contains("indicators")) << line;
+      EXPECT_EQ(doc["errors"], nlohmann::json::array()) << line;
+      nlohmann::json outputs = nlohmann::json::array();
+      for (const auto& indicator : doc["indicators"]) outputs.push_back(indicator["output"]);
+      if (!first) first = outputs;
+      EXPECT_EQ(outputs, *first) << input;
+    } else if (!doc.contains("indicators")) {
+      failed.insert(input);
+      std::string message = doc["errors"][0]["message"];
+      EXPECT_TRUE(message == "the assessment needed more memory than --max-memory 64M allows" ||
+                  message == "timed out after 10 s")
+          << message;
+    }
+  }
+  EXPECT_EQ(seen.size(), 100u);
+  EXPECT_TRUE(failed.count((root / "keywords").string()));
+}
+#endif
 
 }  // namespace
 }  // namespace ostrameld
