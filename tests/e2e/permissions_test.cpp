@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "support/git_repo.h"
 #include "support/run_cli.h"
 #include "support/temp_repo.h"
 
@@ -248,6 +249,44 @@ TEST(Permissions, AdviceNeverTurnsAResultIntoAnError) {
       EXPECT_EQ(row["output"], c.output);
     }
     EXPECT_FALSE(row["advice"].empty());
+  }
+}
+
+// Anyone can make /tmp/.git: the search upward from a plain directory stops at a
+// repository another user owns, as git's does, unless the user says to trust it. Run as
+// root (the owner) it is taken, which shows the setup would be found at all.
+TEST(Permissions, AnotherUsersRepositoryAboveIsNotAdopted) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs a second user: run as root";
+  TempRepo parent;
+  testing::git_history(parent, 1);
+  testing::git(parent, "remote add origin https://forge.example/planted/x.git");
+  parent.write("plain/LICENSE", "MIT License\n");
+  parent.sh("chmod -R a+rX .");
+  const std::string plain = shell_quote((parent / "plain").string());
+  struct {
+    const char* name;
+    std::string prefix, options;
+    bool adopted;
+  } cases[] = {
+      {"the owner", "", "", true},
+      {"another user", unprivileged(), "", false},
+      {"another user who trusts it", unprivileged(), " --trust-parent-repository", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* command : {"assess ", "batch - "}) {
+      SCOPED_TRACE(command);
+      parent.write("list.txt", (parent / "plain").string() + "\n");
+      bool assess = command[0] == 'a';
+      auto r = run_cli(command + std::string(assess ? plain + " -f json" : "") +
+                           " --offline --indicator development_provenance" + c.options,
+                       c.prefix, OSTRAMELD_BIN, (parent / "list.txt").string());
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out.find("planted") != std::string::npos, c.adopted) << r.out;
+      if (assess) {
+        EXPECT_EQ(r.err.find("belongs to another user") != std::string::npos, !c.adopted) << r.err;
+      }
+    }
   }
 }
 

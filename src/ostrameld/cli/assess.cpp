@@ -12,6 +12,7 @@
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/reports/sarif.h"
+#include "ostrameld/utils/gitdir.h"
 #include "ostrameld/utils/tempdir.h"
 #include "ostrameld/utils/text.h"
 
@@ -88,6 +89,13 @@ void note_ignored_options(const AssessCommand& c) {
 // repository's root would be judged differently.
 void note_subdirectory(const Path& path) {
   try {
+    if (auto foreign = foreign_parent_repository(path)) {
+      std::cerr << "ostrameld: note: the repository at " << escape_line(sanitize_utf8(foreign->native()))
+                << " above " << escape_line(sanitize_utf8(path.native()))
+                << " belongs to another user and is not taken as its repository; "
+                   "--trust-parent-repository takes it\n";
+      return;
+    }
     auto top = work_tree_top(path);
     if (!top) return;
     Path real = std::filesystem::canonical(path);
@@ -123,6 +131,7 @@ void AssessCommand::add(CLI::App& parent) {
 int AssessCommand::run() const {
   check_timeout(timeout);
   std::uintmax_t max_memory = common.memory_limit();
+  trust_parent_repositories_of_others(common.trust_parent_repository);
   remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   std::optional<double> threshold = parse_score(fail_under);
   // Behind the deadline checks, a wall for what they miss: past the time and a second,

@@ -8,6 +8,7 @@
 
 #include "ostrameld/cli/commands.h"
 #include "ostrameld/engine/batch.h"
+#include "ostrameld/utils/gitdir.h"
 #include "ostrameld/utils/tempdir.h"
 
 namespace ostrameld::cli {
@@ -32,6 +33,7 @@ void BatchCommand::add(CLI::App& parent) {
 int BatchCommand::run() const {
   check_timeout(timeout);
   std::uintmax_t max_memory = common.memory_limit();
+  trust_parent_repositories_of_others(common.trust_parent_repository);
   remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
   Shard parsed_shard;
   try {

@@ -86,6 +86,9 @@ std::optional<std::string> env(const char* name) {
 void CommonArgs::add_to(CLI::App* cmd) {
   cmd->add_flag("--offline", offline,
                 "Make no forge API calls or other service requests (a URL is still cloned)");
+  cmd->add_flag("--trust-parent-repository", trust_parent_repository,
+                "Take a repository above the path that another user owns as the path's own "
+                "(by default the search stops there, as git's does)");
   std::vector<std::string> names;
   for (const Profile* p : profiles()) names.emplace_back(p->name);
   cmd->add_option("--profile", profile,

@@ -40,6 +40,7 @@ void scrub_secrets(int argc, char** argv);
 // Options of assess and batch: network, forges, tokens, limits, the indicators to run.
 struct CommonArgs {
   bool offline = false;
+  bool trust_parent_repository = false;
   std::string profile = "fair4rs";
   std::vector<std::string> indicators;
   std::vector<std::string> forges;  // HOST=STYLE

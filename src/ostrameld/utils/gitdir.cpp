@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -431,25 +432,65 @@ bool valid_ref_name(std::string_view name) {
   }
 }
 
-std::optional<GitLayout> find_work_tree(const Path& path) {
-  std::string dir = real_path_of(path);
+namespace {
+
+std::atomic<bool> trust_others{false};
+
+// As git's safe.directory check: the work tree and its git directory are the user's.
+bool owned_by_user(const std::string& work_tree, const Path& git_dir) {
+  const uid_t me = ::geteuid();
+  struct stat st;
+  return ::lstat(work_tree.c_str(), &st) == 0 && st.st_uid == me &&
+         ::lstat(git_dir.c_str(), &st) == 0 && st.st_uid == me;
+}
+
+struct Search {
+  std::optional<GitLayout> layout;
+  std::optional<Path> passed_by;  // a repository above the path that another user owns
+};
+
+Search search_upward(const Path& path) {
+  Search out;
+  const std::string start = real_path_of(path);
+  std::string dir = start;
   std::size_t ceiling = ceiling_length(dir);
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0) return std::nullopt;
+  if (::stat(dir.c_str(), &st) != 0) return out;
   const dev_t device = st.st_dev;
   for (;;) {
     DotGit found = dot_git(dir);
-    if (found.kind == DotGit::Broken) return std::nullopt;
-    if (found.kind == DotGit::Repository)
-      return GitLayout{dir, found.git_dir, common_dir_of(found.git_dir)};
-    if (is_git_directory(dir)) return std::nullopt;  // bare, or inside a git directory
-    if (dir == "/") return std::nullopt;
+    if (found.kind == DotGit::Broken) return out;
+    if (found.kind == DotGit::Repository) {
+      if (dir != start && !trust_others.load(std::memory_order_relaxed) &&
+          !owned_by_user(dir, found.git_dir)) {
+        out.passed_by = Path(dir);
+        return out;
+      }
+      out.layout = GitLayout{dir, found.git_dir, common_dir_of(found.git_dir)};
+      return out;
+    }
+    if (is_git_directory(dir)) return out;  // bare, or inside a git directory
+    if (dir == "/") return out;
     auto slash = dir.rfind('/');
     std::string parent = slash == 0 ? std::string("/") : dir.substr(0, slash);
-    if (slash <= ceiling) return std::nullopt;
-    if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) return std::nullopt;
+    if (slash <= ceiling) return out;
+    if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) return out;
     dir = std::move(parent);
   }
+}
+
+}  // namespace
+
+std::optional<GitLayout> find_work_tree(const Path& path) {
+  return search_upward(path).layout;
+}
+
+void trust_parent_repositories_of_others(bool trust) {
+  trust_others.store(trust, std::memory_order_relaxed);
+}
+
+std::optional<Path> foreign_parent_repository(const Path& path) {
+  return search_upward(path).passed_by;
 }
 
 std::optional<GitLayout> open_repository(const Path& path) {

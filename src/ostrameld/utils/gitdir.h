@@ -22,9 +22,18 @@ struct GitLayout {
 };
 
 // The work tree holding `path` and its repository, searched upward as git does (at most
-// to GIT_CEILING_DIRECTORIES, never across a file-system boundary). Nothing when `path`
-// lies in no work tree: outside every repository, in a bare one or in a git directory.
+// to GIT_CEILING_DIRECTORIES, never across a file-system boundary, and, unless trusted,
+// never to a repository above `path` that another user owns). Nothing when `path` lies
+// in no work tree: outside every repository, in a bare one or in a git directory.
 std::optional<GitLayout> find_work_tree(const Path& path);
+
+// Whether the upward search takes a repository above the path that another user owns
+// (such as a /tmp/.git anyone could have made). Set once, before any assessment.
+void trust_parent_repositories_of_others(bool trust);
+
+// The top of a work tree above `path` that the search passed by because another user
+// owns it, so that the user can be told; nothing when there is none.
+std::optional<Path> foreign_parent_repository(const Path& path);
 
 // The repository at exactly `path` (bare, a git directory, or the top of a work tree),
 // as git opens the repository of a local clone source; nothing when there is none.
