@@ -122,6 +122,73 @@ TEST(Security, ATokenInAnAddressIsNeverWritten) {
   }
 }
 
+// Trees reached through a partial clone's lazy fetch: one of 100,000 submodule entries
+// with incompressible names (about 5 MB to send, no file to fetch after it) and one
+// naming a billion files through three levels. The listing's fetch counts against the
+// byte limit and the listing stops at the file limit.
+TEST(Security, AWideTreeIsNotListedPastTheLimits) {
+  TempRepo root;
+  const std::string commit =
+      "c=$(git -c user.name=a -c user.email=a@b commit-tree $t -m wide) && "
+      "git update-ref refs/heads/main $c && git symbolic-ref HEAD refs/heads/main";
+  root.sh("git init -q --bare wide.git && cd wide.git && "
+          "git config uploadpack.allowFilter true && "
+          "git config uploadpack.allowAnySHA1InWant true && "
+          "t=$(python3 -c 'import os,sys\n"
+          "for i in range(100000): sys.stdout.write(\"160000 commit %s\\t%s\\n\" % "
+          "(os.urandom(20).hex(), os.urandom(32).hex()))' | git mktree --missing) && " +
+          commit);
+  root.sh("git init -q --bare deep.git && cd deep.git && "
+          "git config uploadpack.allowFilter true && "
+          "git config uploadpack.allowAnySHA1InWant true && "
+          "t=$(printf x | git hash-object -w --stdin) && m=100644 && k=blob && "
+          "for level in 1 2 3; do t=$(seq 1000 | sed \"s/^/$m $k $t\\tn/\" | git mktree); "
+          "m=040000; k=tree; done && " + commit);
+  testing::GitDaemon daemon(root.path());
+  TempRepo tmp;
+  std::string env = "TMPDIR=" + shell_quote(tmp.path().string());
+  struct {
+    const char* repo;
+    const char* limits;
+    const char* said;
+  } cases[] = {
+      {"wide.git", "--clone-max-bytes 1M", "it sends more than 1048576 bytes"},
+      {"deep.git", "--clone-max-files 10", "more than 10 allowed (raise the limit with --clone-max-files)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.repo);
+    auto started = std::chrono::steady_clock::now();
+    auto r = run_cli("assess " + shell_quote(daemon.url(c.repo)) + " --offline --timeout 30 " +
+                         c.limits,
+                     env);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+  }
+}
+
+// The files of a clone are written as they are stored: a .gitattributes asking for
+// UTF-32, CRLF line ends and $Id$ expansion would write several times what was measured
+// (and here hide the licence).
+TEST(Security, ACloneIsCheckedOutAsStoredWhateverItsAttributesSay) {
+  TempRepo root;
+  root.sh("git init -q -b main src && cd src && printf 'MIT License\\n$Id$\\n' > LICENSE && "
+          "git add LICENSE && git -c user.name=a -c user.email=a@b commit -q -m l && "
+          "printf 'LICENSE working-tree-encoding=UTF-32LE eol=crlf ident\\n' > .gitattributes && "
+          "git add .gitattributes && git -c user.name=a -c user.email=a@b commit -q -m a && "
+          "git config uploadpack.allowFilter true && git config uploadpack.allowAnySHA1InWant true");
+  testing::GitDaemon daemon(root.path());
+  for (const std::string& source : {"file://" + (root / "src").string(), daemon.url("src")}) {
+    SCOPED_TRACE(source);
+    auto r = run_cli("assess " + shell_quote(source) +
+                     " --offline -f json --indicator clear_license --clone-max-bytes 64K");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["indicators"][0]["output"], "Detected MIT") << r.out;
+  }
+}
+
 // A forge that answers a page every second and always has a next one: the assessment's
 // --timeout holds, forge included, and repos has a limit of its own.
 TEST(Security, ASlowEndlessForgeCannotHoldTheRun) {

@@ -556,16 +556,25 @@ void check_out(const Path& dest, const std::string& safe_url, bool partial,
       on_entry(std::string_view(pending).substr(start, end - start));
     pending.erase(0, start);
   };
+  // The listing ends at the file limit, and the trees a partial clone fetches for it
+  // count against the byte limit: a tree of a billion entries is never listed whole.
+  list.over_limit = [&] {
+    return files > limits.max_files || (partial && downloaded_bytes(dest) > limits.max_bytes);
+  };
   ProcessResult listed = std::move(run_processes({list}, options.deadline, options.cancel).front());
+  if (files > limits.max_files)
+    too_large(safe_url,
+              "HEAD has " + std::string(listed.stopped ? "more than " : "") +
+                  count_text(files, "files") + ", more than " +
+                  count_text(limits.max_files, "allowed"),
+              "--clone-max-files");
+  if (listed.stopped || (partial && downloaded_bytes(dest) > limits.max_bytes))
+    too_large(safe_url, "it sends more than " + count_text(limits.max_bytes, "bytes"),
+              "--clone-max-bytes");
   if (listed.exit_status != 0 && !listed.timed_out && !listed.cancelled &&
       listed.err_tail.find("Not a valid object name") != std::string::npos)
     return;  // an empty repository: nothing to check out
   check(listed, "listing files");
-  if (files > limits.max_files)
-    too_large(safe_url,
-              "HEAD has " + count_text(files, "files") + ", more than " +
-                  count_text(limits.max_files, "allowed"),
-              "--clone-max-files");
 
   std::string wanted;
   for (const auto& [oid, n] : blobs) wanted += oid + "\n";
@@ -607,6 +616,14 @@ void check_out(const Path& dest, const std::string& safe_url, bool partial,
                     count_text(limits.max_bytes, "allowed"),
                 "--clone-max-bytes");
   }
+  // Files are written as stored, whatever the tree's .gitattributes ask: an encoding,
+  // line-end conversion or $Id$ expansion would write several times the bytes measured
+  // above. The repository's own info/attributes outranks every .gitattributes.
+  if (::mkdir((dest / ".git" / "info").c_str(), 0700) != 0 && errno != EEXIST)
+    throw OsError(errno, dest / ".git" / "info");
+  ::unlink((dest / ".git" / "info" / "attributes").c_str());
+  write_file(dest / ".git" / "info" / "attributes",
+             "* -text -eol -crlf -ident -filter -working-tree-encoding\n");
   ProcessSpec checkout = git_command(dest, {"checkout", "-q", "--force", "HEAD"});
   check(std::move(run_processes({checkout}, options.deadline, options.cancel).front()),
         "checking out files");
