@@ -7,6 +7,7 @@
 
 #include "support/forge_server.h"
 #include "support/run_cli.h"
+#include "support/temp_repo.h"
 
 namespace ostrameld {
 namespace {
@@ -18,6 +19,7 @@ std::string server_host(const std::string& base) {
 using testing::ForgeServer;
 using testing::run_cli;
 using testing::shell_quote;
+using testing::TempRepo;
 
 struct Shape {
   const char* style;
@@ -80,7 +82,12 @@ TEST(Repos, EveryPageOfEveryForgeShape) {
     ASSERT_EQ(r.status, 0) << r.err;
     std::string b = server.base() + "/lab/";
     EXPECT_EQ(r.out, b + "alpha.git\n" + b + "zeta.git\n");
-    auto all = run_cli(base + " --include-archived --include-forks", env_for(shape));
+    // The second time the token comes from a file, the environment holding none.
+    TempRepo dir;
+    dir.write("token", "tok\n");
+    auto all = run_cli(base + " --include-archived --include-forks --" + shape.style +
+                           "-token-file " + shell_quote((dir / "token").string()),
+                       "GITHUB_TOKEN= GITLAB_TOKEN= GITEA_TOKEN=");
     EXPECT_EQ(all.out, b + "alpha.git\n" + b + "copy.git\n" + b + "old.git\n" + b + "zeta.git\n");
     for (const auto& seen : server.seen()) {
       auto h = seen.headers.find(shape.token_header);

@@ -52,6 +52,9 @@ struct ReposCommand {
   std::optional<std::string> github_token;
   std::optional<std::string> gitlab_token;
   std::optional<std::string> gitea_token;
+  std::optional<std::string> github_token_file;
+  std::optional<std::string> gitlab_token_file;
+  std::optional<std::string> gitea_token_file;
   std::optional<double> timeout = 300;
 
   void add(CLI::App& parent);

@@ -50,6 +50,16 @@ std::string read_token_file(const std::string& path, const char* option) {
   return text;
 }
 
+std::optional<std::string> choose_token(const std::optional<std::string>& given,
+                                        const std::optional<std::string>& file, const char* option,
+                                        const char* variable) {
+  // Flags win over the environment; an empty value is a deliberate empty token.
+  if (given && file)
+    throw UsageError(std::string("--") + option + " and --" + option + "-file exclude each other");
+  if (file) return read_token_file(*file, option);
+  return given ? given : env(variable);
+}
+
 void scrub_secrets(int argc, char** argv) {
   auto blank = [](char* from, char* to) {
     for (; from < to; ++from) *from = '*';
@@ -170,18 +180,9 @@ AssessOptions CommonArgs::assess_options(const ForgeClient* forge) const {
   opts.offline = offline;
   opts.services = service_urls();
   opts.only = indicators;
-  // Flags win over the environment; an empty value is a deliberate empty token.
-  auto token = [](const std::optional<std::string>& given, const std::optional<std::string>& file,
-                  const char* option, const char* variable) {
-    if (given && file)
-      throw UsageError(std::string("--") + option + " and --" + option +
-                       "-file exclude each other");
-    if (file) return std::optional<std::string>(read_token_file(*file, option));
-    return given ? given : env(variable);
-  };
-  opts.github_token = token(github_token, github_token_file, "github-token", "GITHUB_TOKEN");
-  opts.gitlab_token = token(gitlab_token, gitlab_token_file, "gitlab-token", "GITLAB_TOKEN");
-  opts.gitea_token = token(gitea_token, gitea_token_file, "gitea-token", "GITEA_TOKEN");
+  opts.github_token = choose_token(github_token, github_token_file, "github-token", "GITHUB_TOKEN");
+  opts.gitlab_token = choose_token(gitlab_token, gitlab_token_file, "gitlab-token", "GITLAB_TOKEN");
+  opts.gitea_token = choose_token(gitea_token, gitea_token_file, "gitea-token", "GITEA_TOKEN");
   opts.forge = forge;
   return opts;
 }

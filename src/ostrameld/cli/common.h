@@ -37,6 +37,12 @@ std::string read_token_file(const std::string& path, const char* option);
 // never visible that way.
 void scrub_secrets(int argc, char** argv);
 
+// A token given as --OPTION, in --OPTION-file (never both) or in the environment's
+// VARIABLE, in that order. Throws UsageError.
+std::optional<std::string> choose_token(const std::optional<std::string>& given,
+                                        const std::optional<std::string>& file, const char* option,
+                                        const char* variable);
+
 // Options of assess and batch: network, forges, tokens, limits, the indicators to run.
 struct CommonArgs {
   bool offline = false;

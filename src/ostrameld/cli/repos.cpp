@@ -18,6 +18,9 @@ void ReposCommand::add(CLI::App& parent) {
   app->add_option("--github-token", github_token, "(default: $GITHUB_TOKEN)");
   app->add_option("--gitlab-token", gitlab_token, "(default: $GITLAB_TOKEN)");
   app->add_option("--gitea-token", gitea_token, "(default: $GITEA_TOKEN)");
+  app->add_option("--github-token-file", github_token_file, "Read the GitHub token from FILE");
+  app->add_option("--gitlab-token-file", gitlab_token_file, "Read the GitLab token from FILE");
+  app->add_option("--gitea-token-file", gitea_token_file, "Read the Gitea/Forgejo token from FILE");
   app->add_option("--timeout", timeout, "Stop listing after SECONDS (default: 300; 0: no limit)");
 }
 
@@ -27,9 +30,9 @@ int ReposCommand::run() const {
   auto info = forge.parse_forge_url(url + "/x");  // the style of the owner's forge
   std::string style = info ? info->api_style : "github";
   std::optional<std::string> token =
-      style == "gitlab"  ? (gitlab_token ? gitlab_token : env("GITLAB_TOKEN"))
-      : style == "gitea" ? (gitea_token ? gitea_token : env("GITEA_TOKEN"))
-                         : (github_token ? github_token : env("GITHUB_TOKEN"));
+      style == "gitlab"  ? choose_token(gitlab_token, gitlab_token_file, "gitlab-token", "GITLAB_TOKEN")
+      : style == "gitea" ? choose_token(gitea_token, gitea_token_file, "gitea-token", "GITEA_TOKEN")
+                         : choose_token(github_token, github_token_file, "github-token", "GITHUB_TOKEN");
   RepositoryList listed;
   try {
     listed = forge.list_repositories(url, token,
