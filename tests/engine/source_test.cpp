@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/repository.h"
 #include "support/forge_server.h"
 #include "support/git_repo.h"
 

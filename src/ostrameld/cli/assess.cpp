@@ -9,10 +9,10 @@
 #include "ostrameld/engine/profile.h"
 #include "ostrameld/engine/source.h"
 #include "ostrameld/engine/watchdog.h"
+#include "ostrameld/git/directory.h"
 #include "ostrameld/reports/markdown.h"
 #include "ostrameld/reports/renderers.h"
 #include "ostrameld/reports/sarif.h"
-#include "ostrameld/utils/gitdir.h"
 #include "ostrameld/utils/tempdir.h"
 #include "ostrameld/utils/text.h"
 

@@ -8,7 +8,7 @@
 
 #include "ostrameld/cli/commands.h"
 #include "ostrameld/engine/batch.h"
-#include "ostrameld/utils/gitdir.h"
+#include "ostrameld/git/directory.h"
 #include "ostrameld/utils/tempdir.h"
 
 namespace ostrameld::cli {

@@ -11,8 +11,9 @@
 
 #include "ostrameld/engine/assess.h"
 #include "ostrameld/engine/output.h"
-#include "ostrameld/utils/forge.h"
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/clone.h"
+#include "ostrameld/git/repository.h"
+#include "ostrameld/services/forge.h"
 
 namespace ostrameld::cli {
 

@@ -8,8 +8,8 @@
 #include <new>
 
 #include "ostrameld/core/version.h"
+#include "ostrameld/git/repository.h"
 #include "ostrameld/metadata/model.h"
-#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 

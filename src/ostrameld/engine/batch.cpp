@@ -19,7 +19,7 @@
 #include "ostrameld/engine/output.h"
 #include "ostrameld/engine/watchdog.h"
 #include "ostrameld/engine/workers.h"
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/repository.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "ostrameld/engine/interrupts.h"
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/repository.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 

@@ -6,8 +6,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "ostrameld/git/clone.h"
+#include "ostrameld/git/repository.h"
 #include "ostrameld/utils/files.h"
-#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/process.h"
 #include "ostrameld/utils/tempdir.h"
 

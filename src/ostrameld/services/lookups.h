@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "ostrameld/services/forge.h"
 #include "ostrameld/utils/deadline.h"
-#include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/json.h"
 
 namespace ostrameld {

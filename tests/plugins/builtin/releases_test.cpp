@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ostrameld/utils/forge.h"
+#include "ostrameld/services/forge.h"
 
 namespace ostrameld {
 namespace {

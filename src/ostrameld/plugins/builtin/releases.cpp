@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ostrameld/utils/forge.h"
+#include "ostrameld/services/forge.h"
 #include "ostrameld/utils/ecosystem.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"

@@ -5,8 +5,8 @@
 
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/plugins/full/evidence.h"
+#include "ostrameld/services/forge.h"
 #include "ostrameld/services/lookups.h"
-#include "ostrameld/utils/forge.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "ostrameld/git/repository.h"
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/services/lookups.h"
-#include "ostrameld/utils/git.h"
 #include "ostrameld/utils/identifiers.h"
 #include "ostrameld/utils/text.h"
 

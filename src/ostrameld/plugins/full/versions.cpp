@@ -6,7 +6,7 @@
 #include <map>
 
 #include "ostrameld/metadata/model.h"
-#include "ostrameld/utils/forge.h"
+#include "ostrameld/services/forge.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"

@@ -1,4 +1,4 @@
-#include "ostrameld/utils/forge.h"
+#include "ostrameld/services/forge.h"
 
 #include <array>
 #include <condition_variable>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "ostrameld/core/version.h"
-#include "ostrameld/utils/curl_api.h"
+#include "ostrameld/services/curl_api.h"
 #include "ostrameld/utils/json.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"

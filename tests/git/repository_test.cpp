@@ -1,4 +1,5 @@
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/directory.h"
+#include "ostrameld/git/repository.h"
 
 #include <gtest/gtest.h>
 
@@ -274,11 +275,15 @@ TEST(ReadGitInfo, NoConfigurationMakesGitFetchOrRunAnything) {
     repo.sh("export TRACE=" + trace + "; export PATH=$PWD/bin:$PATH; " + v.config);
     if (::geteuid() == 0) repo.sh("chown -R nobody " + repo.path().string());
     GitInfo info;
+    // Another user's repository above is taken only when trusted; trusted, it still runs
+    // nothing.
+    trust_parent_repositories_of_others(true);
     try {
       info = read_git_info(repo / v.assessed);
     } catch (const GitError& e) {
       ADD_FAILURE() << e.what();
     }
+    trust_parent_repositories_of_others(false);
     EXPECT_TRUE(info.is_repo);
     EXPECT_EQ(info.commit_count, 3);
     EXPECT_EQ(info.latest_tag, "v1.0.0");

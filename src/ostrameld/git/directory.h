@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "ostrameld/git/repository.h"
 #include "ostrameld/utils/files.h"
-#include "ostrameld/utils/git.h"
 
 namespace ostrameld {
 

@@ -1,7 +1,7 @@
 // The object database read in process, compared with git's own answers: every object of
 // loose, packed and deltified repositories, SHA-256, alternates; the commit count and the
 // newest tag on every shape, whether read here or by git.
-#include "ostrameld/utils/gitobjects.h"
+#include "ostrameld/git/objects.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/repository.h"
 #include "support/git_repo.h"
 #include "support/run_cli.h"
 

@@ -1,4 +1,4 @@
-#include "ostrameld/utils/gitdir.h"
+#include "ostrameld/git/directory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <map>
 #include <memory>
 
-#include "ostrameld/utils/gitconfig.h"
+#include "ostrameld/git/config.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {

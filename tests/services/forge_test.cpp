@@ -1,4 +1,4 @@
-#include "ostrameld/utils/forge.h"
+#include "ostrameld/services/forge.h"
 
 #include <gtest/gtest.h>
 

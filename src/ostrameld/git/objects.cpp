@@ -1,6 +1,6 @@
-#include "ostrameld/utils/gitobjects.h"
+#include "ostrameld/git/objects.h"
 
-#include "ostrameld/utils/git.h"
+#include "ostrameld/git/repository.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

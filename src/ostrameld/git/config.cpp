@@ -1,4 +1,4 @@
-#include "ostrameld/utils/gitconfig.h"
+#include "ostrameld/git/config.h"
 
 #include "ostrameld/utils/text.h"
 

@@ -1,4 +1,4 @@
-#include "ostrameld/utils/curl_api.h"
+#include "ostrameld/services/curl_api.h"
 
 #include <dlfcn.h>
 

@@ -1,11 +1,11 @@
-#include "ostrameld/utils/gitdir.h"
+#include "ostrameld/git/directory.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <functional>
 
-#include "ostrameld/utils/gitconfig.h"
+#include "ostrameld/git/config.h"
 #include "support/git_repo.h"
 #include "support/run_cli.h"
 
