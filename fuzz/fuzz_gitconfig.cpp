@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ostrameld/utils/gitconfig.h"
+#include "ostrameld/git/config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "ostrameld/utils/git.h"
-#include "ostrameld/utils/gitobjects.h"
+#include "ostrameld/git/objects.h"
+#include "ostrameld/git/repository.h"
 
 namespace {
 
