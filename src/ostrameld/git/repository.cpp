@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -234,34 +235,31 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
   // clones always go to git, whose rules for them are not repeated here.
   std::optional<std::int64_t> count_here;
   std::optional<std::vector<std::optional<std::int64_t>>> times_here;
+  std::optional<ObjectStore> store;
   if ((!state.head_oid.empty() || !objects.empty()) && !state.partial && state.replace.empty() &&
       state.grafts.empty()) {
     if (deadline && std::chrono::steady_clock::now() >= *deadline) throw TimeoutError("git: reading the history: timed out");
     // The store checks the deadline between any two objects it reads, in every loop.
-    ObjectStore store(layout->common_dir / "objects", state.sha256, ObjectBudget{.deadline = deadline});
-    if (auto packed = store.packed_objects(); packed && *packed <= kInProcessObjects) {
-      if (!state.head_oid.empty()) count_here = count_commits_here(store, state, deadline);
-      if (!objects.empty()) times_here = peeled_times_here(store, objects);
+    store.emplace(layout->common_dir / "objects", state.sha256, ObjectBudget{.deadline = deadline});
+    auto packed = store->packed_objects();
+    if (!packed) {
+      store.reset();
+    } else if (*packed <= kInProcessObjects && !state.head_oid.empty()) {
+      // Counting is left to git past the bound, where its commit-graph beats a walk here.
+      count_here = count_commits_here(*store, state, deadline);
     }
   }
 
   std::vector<ProcessSpec> specs;
   std::optional<SealedRepository> sealed;
-  bool need_count = !state.head_oid.empty() && !count_here;
-  bool need_times = !objects.empty() && !times_here;
-  if (need_count || need_times) sealed.emplace(*layout, state, SealedRepository::Objects::ByEnvironment);
-  std::optional<std::size_t> count_at, tags_at, config_at;
-  if (need_count) {
+  auto seal = [&] {
+    if (!sealed) sealed.emplace(*layout, state, SealedRepository::Objects::ByEnvironment);
+  };
+  std::optional<std::size_t> count_at, config_at;
+  if (!state.head_oid.empty() && !count_here) {
+    seal();
     count_at = specs.size();
     specs.push_back(sealed->command({"rev-list", "--count", "--ignore-missing", state.head_oid}));
-  }
-  CommitTimes times;
-  if (need_times) {
-    tags_at = specs.size();
-    ProcessSpec spec = sealed->command({"cat-file", "--batch"});
-    for (const auto& oid : objects) spec.input += oid + "^{commit}\n";
-    spec.on_stdout = [&times](std::string_view chunk) { times.feed(chunk); };
-    specs.push_back(std::move(spec));
   }
   if (state.includes_outside)
     info.notes.emplace_back(
@@ -275,8 +273,22 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
     spec.env.push_back("GIT_DIR=" + layout->git_dir.native());
     specs.push_back(std::move(spec));
   }
+  // Tags are few at any size: their dates are read here while git counts a long history,
+  // so that it starts one git process, not two. Only tags not known here go to git after.
+  std::future<std::vector<ProcessResult>> running;
+  if (!specs.empty())
+    running = std::async(std::launch::async, [&] { return run_processes(specs, deadline, cancel); });
+  if (store && !objects.empty()) times_here = peeled_times_here(*store, objects);
   std::vector<ProcessResult> r;
-  if (!specs.empty()) r = run_processes(specs, deadline, cancel);
+  if (running.valid()) r = running.get();
+  CommitTimes times;
+  if (!objects.empty() && !times_here) {
+    seal();
+    ProcessSpec spec = sealed->command({"cat-file", "--batch"});
+    for (const auto& oid : objects) spec.input += oid + "^{commit}\n";
+    spec.on_stdout = [&times](std::string_view chunk) { times.feed(chunk); };
+    check(run_processes({spec}, deadline, cancel).front(), "reading tags");
+  }
 
   if (count_here) info.commit_count = *count_here;
   if (count_at) {
@@ -285,8 +297,7 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
     if (!count || *count < 0) throw GitError("git: counting commits: unexpected output");
     info.commit_count = *count;
   }
-  if (tags_at || times_here) {
-    if (tags_at) check(r[*tags_at], "reading tags");
+  if (!objects.empty()) {
     LatestTag latest;
     const auto& found = times_here ? *times_here : times.times();
     for (const auto& tag : state.tags) {
