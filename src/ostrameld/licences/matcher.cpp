@@ -130,12 +130,39 @@ std::vector<std::uint64_t> words_of(std::string_view text) {
     length = 0;
   };
   std::size_t pos = 0;
+  // A notice runs on over the lines that continue its list of holders ("Copyright (c)
+  // 2012: A, B,\n C and other\n contributors."): after a line ending in a comma or "and",
+  // or, while its sentence is unfinished, on a line going on in lower case.
+  bool after_comma = false, unfinished = false;
+  auto notice_text = [](std::string_view line) {
+    line = trim(line);
+    while (!line.empty() && (line.front() == '#' || line.front() == '*' || line.front() == '/' ||
+                             line.front() == '>' || line.front() == ' '))
+      line.remove_prefix(1);
+    return trim(line);
+  };
+  auto note = [&](std::string_view rest) {
+    after_comma = !rest.empty() && (rest.back() == ',' || rest.back() == '&' ||
+                                    (rest.size() >= 4 && rest.substr(rest.size() - 4) == " and"));
+    unfinished = !rest.empty() && rest.back() != '.';
+  };
   while (pos < text.size()) {
     std::size_t eol = text.find('\n', pos);
     if (eol == std::string_view::npos) eol = text.size();
     std::string_view line = text.substr(pos, eol - pos);
     pos = eol + 1;
-    if (copyright_line(line)) continue;
+    if (copyright_line(line)) {
+      note(notice_text(line));
+      continue;
+    }
+    if (after_comma || unfinished) {
+      std::string_view rest = notice_text(line);
+      if (!rest.empty() && (after_comma || (rest.front() >= 'a' && rest.front() <= 'z'))) {
+        note(rest);
+        continue;
+      }
+      after_comma = unfinished = false;
+    }
     for (std::size_t i = 0; i < line.size();) {
       auto c = static_cast<unsigned char>(line[i]);
       if (length == 0 && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t' ||
@@ -406,6 +433,8 @@ bool standard_copy(std::size_t i, const std::vector<std::uint64_t>& words) {
   bool terms_only = !p.terms.empty();
   std::size_t ref_length = terms_only ? p.terms_length : p.words.size();
   std::size_t text_length = terms_only ? terms_end(words) : words.size();
+  // A copy that stops with the last clause leaves out "END OF TERMS AND CONDITIONS" too.
+  if (terms_only && text_length == words.size()) ref_length -= 5;
   std::vector<std::uint64_t> ref(p.words.begin(),
                                  p.words.begin() + static_cast<std::ptrdiff_t>(ref_length));
   std::vector<std::uint64_t> text(words.begin(),

@@ -59,6 +59,7 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
     const char* spdx;  // nullptr: none
     double score;
     const char* advice;  // nullptr: none expected
+    const char* also = "";  // licences of parts, as "also contains" lists them
   } cases[] = {
       {"LICENSE-MIT", {{"LICENSE-MIT", mit}}, "MIT", 10.0, nullptr},
       {"MIT-LICENSE.txt", {{"MIT-LICENSE.txt", mit}}, "MIT", 10.0, nullptr},
@@ -101,7 +102,7 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
        "(MIT OR Apache-2.0)", 10.0, nullptr},
       {"dep5 declarations", {{"LICENSES/CC0-1.0.txt", licence("CC0-1.0.txt")}, {"LICENSE", mit},
         {".reuse/dep5", "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n\nFiles: data/*\nCopyright: 2024 A\nLicense: CC0-1.0\n"}},
-       "MIT AND CC0-1.0", 10.0, nullptr},
+       "MIT", 10.0, nullptr, "CC0-1.0"},
       {"headers only", {{"src/a.rs", "// SPDX-License-Identifier: Apache-2.0\nfn main() {}\n"}}, "Apache-2.0", 7.0, "LICENSES/"},
       {"a declaration without any text", {{"pyproject.toml", "[project]\nname = \"p\"\nlicense = \"MIT\"\n"}}, "MIT", 7.0, "Add the licence's text"},
       {"a declaration that is no SPDX expression", {{"LICENSE", mit}, {"package.json", R"({"name": "p", "license": "see the file"})"}},
@@ -111,6 +112,32 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
       {"test fixtures' headers are the fixtures'",
        {{"LICENSE", mit}, {"tests/data/x.py", "# SPDX-License-Identifier: GPL-3.0-only\n"}}, "MIT", 10.0, nullptr},
       {"nothing at all", {{"README.md", "# p\n"}}, nullptr, 0.0, "Choose a licence"},
+      // Real files: one licence, whatever surrounds it.
+      {"Julia's MIT with its holders over three lines", {{"LICENSE.md", licence("real/DataFrames.jl-LICENSE.md")}},
+       "MIT", 10.0, nullptr},
+      {"MIT followed by a note on a library with its own licence",
+       {{"LICENSE.md", licence("real/Distributions.jl-LICENSE.md")}}, "MIT", 10.0, nullptr},
+      {"Apache-2.0 ending with its last clause", {{"LICENSE.txt", licence("real/cobra-LICENSE.txt")}},
+       "Apache-2.0", 10.0, nullptr},
+      {"third-party files' licences listed after the project's", {{"LICENSE.adoc", licence("real/ccache-LICENSE.adoc")}},
+       "GPL-3.0-or-later", 10.0, nullptr, "CC0-1.0, Apache-2.0, MIT, PSF-2.0"},
+      {"the documentation's and bundled code's licences after the project's", {{"COPYING", licence("real/jq-COPYING")}},
+       "MIT", 10.0, nullptr, "BSD-3-Clause"},
+      {"two directories of the project's own code under two licences", {{"LICENSE", licence("real/htslib-LICENSE")}},
+       "MIT AND BSD-3-Clause", 10.0, nullptr},
+      {"a bare GNU id takes the source files' \"any later version\"",
+       {{"LICENSE", licence("real/paramiko-LICENSE")}, {"pyproject.toml", "[project]\nname = \"p\"\nlicense = \"LGPL-2.1\"\n"},
+        {"p/client.py", licence("real/paramiko-client.py")}, {"p/other.py", licence("real/paramiko-client.py")}},
+       "LGPL-2.1-or-later", 10.0, nullptr},
+      {"\"-only\" in so many words stays", {{"LICENSE", licence("real/paramiko-LICENSE")},
+        {"pyproject.toml", "[project]\nname = \"p\"\nlicense = \"LGPL-2.1-only\"\n"},
+        {"p/client.py", licence("real/paramiko-client.py")}}, "LGPL-2.1-only", 10.0, nullptr},
+      {"REUSE: a GNU text is the licence its file name says", {{"LICENSES/GPL-3.0-or-later.txt", licence("GPL-3.0-only.txt")},
+        {"src/a.py", "# SPDX-License-Identifier: GPL-3.0-or-later\nprint(1)\n"}}, "GPL-3.0-or-later", 10.0, nullptr},
+      {"a licence tool's tests are full of other licences", {{"LICENSE", mit},
+        {"tests/test_lint.py", "# SPDX-License-Identifier: EUPL-1.2+\nprint(1)\n"}}, "MIT", 10.0, nullptr},
+      {"a vendored build helper offers a choice", {{"LICENSE", mit},
+        {"support/cmake/Join.cmake", "# SPDX-License-Identifier: MIT OR CC0-1.0\nset(x 1)\n"}}, "MIT", 10.0, nullptr, "CC0-1.0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -118,6 +145,8 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
     for (const auto& [file, text] : c.files) repo.write(file, text);
     CheckResult r = assess_licence(repo);
     EXPECT_EQ(r.facts["spdx"], c.spdx ? Json(c.spdx) : Json(nullptr)) << r.output;
+    std::vector<std::string> also = r.facts.value("also_contains", std::vector<std::string>{});
+    EXPECT_EQ(join(also, ", "), c.also) << r.output;
     EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
     bool found = false;
     for (const auto& line : r.advice) found = found || (c.advice && line.find(c.advice) != std::string::npos);

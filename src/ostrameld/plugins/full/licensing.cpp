@@ -76,6 +76,21 @@ bool fixture(std::string_view rel) {
   return false;
 }
 
+// Test code: a directory of tests anywhere, as the ecosystems name them.
+bool in_tests(std::string_view rel) {
+  std::string p = "/" + ascii_lower(rel);
+  for (std::string_view part : {"/test/"sv, "/tests/"sv, "/testing/"sv, "/t/"sv, "/spec/"sv, "/__tests__/"sv})
+    if (p.find(part) != std::string::npos) return true;
+  return false;
+}
+
+// "either version 2.1 of the License, or (at your option) any later version", the
+// grant that makes a GNU licence "-or-later", wrapped over comment lines as it may be.
+bool later_version(std::string_view head) {
+  static const Regex grant(R"((?i)at\W+your\W+option\W*\)?\W+any\W+later\W+version)");
+  return grant.search(head);
+}
+
 bool add_once(std::vector<std::string>& list, std::string value) {
   if (std::find(list.begin(), list.end(), value) != list.end()) return false;
   list.push_back(std::move(value));
@@ -108,19 +123,51 @@ struct FileFinding {
   std::string how;                // "standard text", "SPDX identifier", "R licence stub", "several licences", "file name"
   std::vector<std::string> ids;   // empty: nothing a tool can name
   double similarity = 0.0;
+  std::vector<std::string> others;  // licences the file gives to parts not the project's own
 };
 
+// Where a licence file turns to what is not the project's own code: third-party parts,
+// bundled libraries, documentation under other terms. A licence named only after this
+// is "also contained", not the project's.
+std::optional<std::size_t> others_start(std::string_view text) {
+  static const Regex cue(
+      R"((?im)^[^\n]*(?:third[ _-]?party|uses parts of|\buses the [^\n]* (?:library|package|module)|incorporates|\bbundle[sd]?\b|vendored|has its own licen[cs]e|documentation\b[^\n]*\blicensed under|documentation \(|from other sources)[^\n]*$)");
+  return cue.find(text);
+}
+
 FileFinding describe(const std::string& rel, std::string_view text, std::string_view reuse_name) {
-  FileFinding f{rel, "", {}, 0.0};
+  FileFinding f{rel, "", {}, 0.0, {}};
   if (cran_stub(text)) {
     f.how = "R licence stub";
     return f;
   }
+  // REUSE names each text after its identifier: a GNU text does not say "only" or "or
+  // later", its name does (LICENSES/GPL-3.0-or-later.txt).
+  auto named_by_file = [&](std::string_view id) -> std::string {
+    if (!reuse_name.empty() && looks_like_spdx_id(reuse_name) && same_family(id, reuse_name))
+      return std::string(reuse_name);
+    return std::string(id);
+  };
   if (auto m = match_licence_text(text)) {
     f.how = "standard text";
-    f.ids.emplace_back(m->spdx);
+    f.ids.push_back(named_by_file(m->spdx));
     f.similarity = m->similarity;
     return f;
+  }
+  auto split = others_start(text);
+  std::string_view own = split ? text.substr(0, *split) : text;
+  std::string_view rest = split ? text.substr(*split) : std::string_view();
+  if (split) {
+    // The licence followed by a note on another part ("uses the RMath library, which has
+    // its own license"): the licence is the project's.
+    if (auto m = match_licence_text(own)) {
+      f.how = "standard text";
+      f.ids.push_back(named_by_file(m->spdx));
+      f.similarity = m->similarity;
+      for (auto& id : licences_named(rest))
+        if (!same_family(id, f.ids.front())) add_once(f.others, id);
+      return f;
+    }
   }
   auto ids = spdx_identifiers_in(text);
   if (!ids.empty()) {
@@ -137,7 +184,14 @@ FileFinding describe(const std::string& rel, std::string_view text, std::string_
   auto named = licences_named(text);
   if (named.size() > 1) {
     f.how = "several licences";
-    f.ids = named;
+    // The project's own licences are those named before the file turns to other parts;
+    // what only those parts carry is also contained, not the project's licence.
+    std::vector<std::string> first = split ? licences_named(own) : named;
+    if (first.empty()) first = named;
+    for (auto& id : named) {
+      if (std::find(first.begin(), first.end(), id) != first.end()) f.ids.push_back(id);
+      else f.others.push_back(id);
+    }
   }
   return f;
 }
@@ -293,8 +347,11 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
   // SPDX headers of every source file the walk found.
   std::vector<std::string> header_ids;
   std::size_t with_header = 0, read = 0;
+  std::size_t gnu_notices = 0, later_grants = 0;  // GNU notices in headers, and those granting "any later version"
   for (const auto& rel : m.source_files) {
-    if (fixture(rel)) continue;
+    // Tests and their fixtures carry licences of their own making (a licence tool's tests
+    // are full of them): not the project's.
+    if (fixture(rel) || in_tests(rel)) continue;
     std::string head;
     try {
       head = read_bytes_prefix(root / rel, kHeaderBytes, root);
@@ -302,6 +359,10 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
       continue;
     }
     ++read;
+    if (head.find("General Public Licen") != std::string::npos) {
+      ++gnu_notices;
+      if (later_version(head)) ++later_grants;
+    }
     // Most files have no header: only those with the tag are decoded and parsed.
     if (head.find("SPDX-License-Identifier") == std::string::npos) continue;
     head = sanitize_utf8(head);
@@ -335,21 +396,30 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     declarations.emplace_back(s->path, expr);
   }
 
-  // The texts' licences, once each.
-  std::vector<std::string> detected;
+  // The texts' licences, once each: the root's licence files are the project's; the
+  // texts under LICENSES/ are the project's only when the root has none (a REUSE
+  // project), else what parts of it carry.
+  std::vector<std::string> detected, root_ids, licenses_dir_ids, others;
   bool stub = false;
   Json file_list = Json::array();
   Json identified = Json::array();
   for (const auto& f : files) {
     file_list.push_back(f.path);
     if (f.how == "R licence stub") stub = true;
-    for (const auto& id : f.ids) add_once(detected, id);
+    bool in_licenses = f.path.rfind("LICENSES/", 0) == 0;
+    for (const auto& id : f.ids) {
+      add_once(detected, id);
+      add_once(in_licenses ? licenses_dir_ids : root_ids, id);
+    }
+    for (const auto& id : f.others) add_once(others, id);
     if (!f.how.empty())
       identified.push_back({{"file", f.path}, {"how", f.how}, {"spdx", f.ids}});
   }
   std::vector<std::string> root_detected = detected;
   for (const auto& id : reuse_ids) add_once(detected, id);
   for (const auto& id : header_ids) add_once(detected, id);
+  // What a declaration must cover to be the project's licence.
+  const std::vector<std::string>& own = !root_ids.empty() ? root_ids : licenses_dir_ids;
 
   // A declaration that names none of the licences the root's texts hold contradicts them.
   std::vector<std::string> advice;
@@ -372,13 +442,21 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
   for (const auto& [path, expr] : declarations) {
     auto ids = spdx_expression_ids(expr);
     if (!is_spdx_expression(expr)) continue;
-    bool covers = std::all_of(detected.begin(), detected.end(), [&](const std::string& t) {
+    bool covers = std::all_of(own.begin(), own.end(), [&](const std::string& t) {
       return std::any_of(ids.begin(), ids.end(), [&](const std::string& d) { return same_family(t, d); });
     });
     if (covers && conflicts.empty()) {
       spdx = expr;
       break;
     }
+  }
+  if (spdx.empty() && !root_ids.empty()) {
+    // The root's licence texts are the project's licence; what REUSE files, headers and
+    // LICENSES/ add is what parts of it carry.
+    std::vector<std::string> all;
+    for (const auto& id : root_ids)
+      if (looks_like_spdx_id(id)) add_once(all, id);
+    spdx = join(all, " AND ");
   }
   if (spdx.empty() && !detected.empty()) {
     // The licence files' licences and each REUSE declaration and header as written; a
@@ -404,6 +482,40 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
         break;
       }
     }
+
+  // The texts do not say "only" or "or later" and a bare GNU id (LGPL-2.1) says neither:
+  // the source files' notices granting "any later version" do, unless a declaration
+  // says "-only" in so many words.
+  bool said_only = false;
+  for (auto kind : kDeclaring)
+    if (const MetadataSource* src = m.find(kind))
+      for (const auto& l : src->licences)
+        said_only = said_only || ascii_lower(l).find("only") != std::string::npos;
+  if (!said_only && later_grants > 0 && later_grants * 2 >= gnu_notices) {
+    for (std::string_view gnu : {"GPL-2.0"sv, "GPL-3.0"sv, "LGPL-2.0"sv, "LGPL-2.1"sv, "LGPL-3.0"sv, "AGPL-3.0"sv}) {
+      std::string only = std::string(gnu) + "-only";
+      for (std::size_t at = 0; (at = spdx.find(only, at)) != std::string::npos;) {
+        bool whole = at == 0 || spdx[at - 1] == ' ' || spdx[at - 1] == '(';
+        if (whole) spdx.replace(at, only.size(), std::string(gnu) + "-or-later");
+        at += only.size();
+      }
+      // A bare id, as written in a declaration.
+      std::vector<std::string> ids = spdx_expression_ids(spdx);
+      if (std::find(ids.begin(), ids.end(), std::string(gnu)) != ids.end() && spdx == gnu)
+        spdx = std::string(gnu) + "-or-later";
+    }
+  }
+  // Every other licence the repository shows: parts under their own terms.
+  std::vector<std::string> also;
+  {
+    std::vector<std::string> in_spdx = spdx_expression_ids(spdx);
+    auto covered = [&](const std::string& id) {
+      return std::any_of(in_spdx.begin(), in_spdx.end(), [&](const std::string& t) { return same_family(t, id); });
+    };
+    for (const auto* list : {&others, &licenses_dir_ids, &reuse_ids, &header_ids})
+      for (const auto& id : *list)
+        if (looks_like_spdx_id(id) && !covered(id)) add_once(also, id);
+  }
 
   const bool texts_named = !root_detected.empty() || !reuse_ids.empty() || !header_ids.empty();
   // Licence files whose text no tool names: neither a standard text nor R's stub.
@@ -476,7 +588,10 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     if (!f.ids.empty()) evidence.push_back(f.path + ": " + join(f.ids, ", ") + " (" + f.how + ")");
   if (with_header) evidence.push_back(std::to_string(with_header) + " of " + std::to_string(read) + " source files with an SPDX header");
 
+  if (!spdx.empty() && !also.empty() && conflicts.empty())
+    output += "; also contains: " + join(also, ", ");
   Json facts{{"spdx", spdx.empty() ? Json(nullptr) : Json(spdx)},
+             {"also_contains", also},
              {"files", file_list},
              {"declared", declared},
              {"identified", identified},
