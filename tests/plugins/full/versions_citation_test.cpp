@@ -37,6 +37,7 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
     double score;
     const char* latest;
     const char* advice;
+    const char* package = "p";  // the root package's name in pyproject.toml
   } cases[] = {
       {"SemVer, and a non-version tag after the last release",
        {"v0.1.0", "v0.2.0", "paper-submission"}, "0.2.0", "semver", 10.0, "v0.2.0", nullptr},
@@ -48,7 +49,19 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
        "Plots-v1.1.0", nullptr},
       {"leading zeros are no SemVer", {"v01.0.0", "v1.1.0"}, "", "semver", 5.0, "v1.1.0", "v01.0.0"},
       {"mixed schemes", {"v1.0.0", "2.0", "2024.01"}, "", "mixed", 6.0, "2024.01", "mix version schemes"},
-      {"one version tagged twice", {"v1.0.0", "1.0.0"}, "", "semver", 9.0, "1.0.0", "name one version"},
+      {"one version tagged twice: never told to delete a published tag", {"v1.0.0", "1.0.0"}, "", "semver", 9.0,
+       "1.0.0", "tag each new release once, in one form (the tags already published stay"},
+      {"a monorepo: the root package's tags, not its members'",
+       {"v7.5.0", "v7.6.0", "DiffEqBase-v7.18.1", "OrdinaryDiffEqCore-v3.0.0"}, "", "semver", 10.0, "v7.6.0", nullptr},
+      {"a monorepo: the root package tagged by its name",
+       {"0.23.0", "hatch-v1.17.0", "hatch-v1.18.0", "hatchling-v1.32.0"}, "", "semver", 10.0, "hatch-v1.18.0", nullptr,
+       "hatch"},
+      {"a package tagged by its name long ago is history", {"testthat-0.6", "v3.3.1", "v3.3.2"}, "", "pep440", 10.0,
+       "v3.3.2", nullptr, "testthat"},
+      {"a deliberate switch to CalVer: the recent releases decide",
+       {"v0.1.0", "v0.2.0", "v0.3.0", "v0.4.0", "v0.5.0", "v0.6.0", "v2022.03.0", "v2022.06.0", "v2023.01.0",
+        "v2024.01.0", "v2025.01.0"},
+       "", "calver", 10.0, "v2025.01.0", nullptr},
       {"the metadata declares an older version", {"v0.1.0", "v0.2.0"}, "0.1.0", "semver", 8.0, "v0.2.0",
        "older than the newest release v0.2.0"},
       {"no tags", {}, "1.0.0", "none", 0.0, nullptr, "git tag -a v1.0.0"},
@@ -58,8 +71,9 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempRepo repo;
-    if (!c.pyproject_version.empty())
-      repo.write("pyproject.toml", "[project]\nname = \"p\"\nversion = \"" + c.pyproject_version + "\"\n");
+    if (!c.pyproject_version.empty() || std::string(c.package) != "p")
+      repo.write("pyproject.toml", "[project]\nname = \"" + std::string(c.package) + "\"\n" +
+                                       (c.pyproject_version.empty() ? "" : "version = \"" + c.pyproject_version + "\"\n"));
     testing::commit_all(repo);
     for (const auto& t : c.tags) testing::git(repo, "tag " + t);
     CheckResult r = assess_one(repo, "release_versions");

@@ -6,6 +6,7 @@
 
 #include "ostrameld/metadata/cff_schema.h"
 #include "ostrameld/metadata/model.h"
+#include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/utils/identifiers.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"
@@ -77,6 +78,8 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
   std::optional<bool> schema_valid;
   std::string cff_version;
   double cff_part = 0.0;
+  // R's inst/CITATION and CITATION.bib: how the ecosystem asks to be cited.
+  const std::vector<evidence::CitationFile> ecosystem_files = evidence::citation_files(ctx.repo_path);
   if (cff) {
     if (!cff->readable()) {
       schema_valid = false;
@@ -102,12 +105,26 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
         advice.push_back("In CITATION.cff, " + p + ".");
       }
     }
+  } else if (!ecosystem_files.empty()) {
+    // The ecosystem's own citation file is credited; CITATION.cff beside it is what
+    // GitHub's "Cite this repository" and Zenodo read.
+    const std::string& first = ecosystem_files.front().path;
+    advice.push_back(first == "inst/CITATION"
+                         ? std::string("Add CITATION.cff from DESCRIPTION and inst/CITATION: cffr::cff_write() writes it "
+                                       "(and cffr::cff_gha_update() keeps it in step); GitHub shows \"Cite this "
+                                       "repository\" from it and Zenodo takes its metadata.")
+                         : "Add CITATION.cff beside " + first + " (cff-version 1.2.0, with the same work as "
+                           "preferred-citation): GitHub shows \"Cite this repository\" from it and Zenodo "
+                           "takes its metadata.");
   } else {
     advice.push_back("Add CITATION.cff (cff-version 1.2.0, message, title, authors with their "
                      "ORCIDs, version, date-released, doi): GitHub shows \"Cite this repository\" "
                      "from it and Zenodo takes its metadata.");
   }
   facts["cff_version"] = cff_version.empty() ? Json(nullptr) : Json(cff_version);
+  Json others = Json::array();
+  for (const auto& f : ecosystem_files) others.push_back(f.path);
+  facts["other_citation_files"] = others;
   facts["schema_valid"] = schema_valid ? Json(*schema_valid) : Json(nullptr);
   facts["errors"] = errors;
 
@@ -158,6 +175,9 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
   } else if (codemeta) {
     score = 4.0 * completeness;
     output = "No CITATION.cff; codemeta.json only";
+  } else if (!ecosystem_files.empty()) {
+    score = 4.0;
+    output = "No CITATION.cff; citation in " + ecosystem_files.front().path;
   } else {
     score = 0.0;
     output = "No CITATION.cff or codemeta.json";
@@ -165,6 +185,9 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
   score = std::round(score * 10.0) / 10.0;
   std::string evidence;
   if (cff) evidence = cff->path + (schema_valid == true ? " (valid)" : " (" + std::to_string(errors.size()) + " errors)");
+  for (const auto& f : ecosystem_files)
+    evidence += std::string(evidence.empty() ? "" : "; ") + f.path + " (" + std::to_string(f.entries.size()) +
+                (f.entries.size() == 1 ? " entry)" : " entries)");
   if (codemeta)
     evidence += std::string(evidence.empty() ? "" : "; ") + "codemeta.json " +
                 std::to_string(static_cast<int>(std::round(completeness * 100))) + "% complete";

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "ostrameld/utils/files.h"
+#include "ostrameld/utils/identifiers.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/url.h"
@@ -24,6 +26,8 @@ constexpr std::array kArchives{
     Prefix{"10.17605/osf.io/", "OSF"},      Prefix{"10.5061/dryad.", "Dryad"},
     Prefix{"10.7910/dvn/", "Dataverse"},    Prefix{"10.4121/", "4TU.ResearchData"},
     Prefix{"10.25080/", "SciPy proceedings"},
+    // Registries that mint a DOI for each package they publish.
+    Prefix{"10.32614/cran.package.", "CRAN"}, Prefix{"10.18129/b9.bioc.", "Bioconductor"},
 };
 // SciPy proceedings are papers; the table above names where a DOI comes from, and
 // is_paper_doi decides what it names.
@@ -33,8 +37,9 @@ constexpr std::array kPapers{"10.21105/joss."sv, "10.48550/arxiv."sv, "10.1101/"
 }  // namespace
 
 std::string archive_of_doi(std::string_view doi) {
+  std::string lower = ascii_lower(doi);  // DOIs are case-insensitive; CRAN's are capitalised
   for (const auto& a : kArchives)
-    if (starts_with(doi, a.prefix) && !is_paper_doi(doi)) return std::string(a.name);
+    if (starts_with(lower, a.prefix) && !is_paper_doi(lower)) return std::string(a.name);
   return {};
 }
 
@@ -49,6 +54,103 @@ std::string zenodo_record(std::string_view doi) {
   std::string_view id = doi.substr(prefix.size());
   if (id.empty() || id.find_first_not_of("0123456789") != std::string_view::npos) return {};
   return std::string(id);
+}
+
+ReadmeDois readme_dois(std::string_view readme) {
+  // A heading about citing the software ("Citation", "How to cite", "Citing X", "Cite
+  // this work", "References"), not one that merely names citations ("Citation File
+  // Format", "Supported citation styles").
+  static const Regex citing(
+      R"((?i)^\W*(?:how\s+to\s+|please\s+|when\s+)?(?:cite|citing|citations?(?!\s+file\s+format)|references?|publications?|acknowledg\w*|doi)\b|\bcite\b)");
+  ReadmeDois out;
+  // Headings: Markdown's "#", AsciiDoc's "=", and reStructuredText's underlined lines.
+  enum class Place { Header, Citing, Other } place = Place::Header;
+  int headings = 0;
+  std::vector<std::string_view> lines;
+  for (std::size_t pos = 0; pos <= readme.size();) {
+    std::size_t eol = readme.find('\n', pos);
+    if (eol == std::string_view::npos) eol = readme.size();
+    lines.push_back(readme.substr(pos, eol - pos));
+    pos = eol + 1;
+  }
+  auto underline = [](std::string_view l) {
+    while (!l.empty() && (l.back() == '\r' || l.back() == ' ')) l.remove_suffix(1);
+    return l.size() >= 3 && l.find_first_not_of(l.front()) == std::string_view::npos &&
+           std::string_view("=-~^*#").find(l.front()) != std::string_view::npos;
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    std::optional<std::string_view> heading;
+    int level = 0;
+    if (!line.empty() && (line.front() == '#' || line.front() == '=')) {
+      std::size_t n = line.find_first_not_of(line.front());
+      if (n != std::string_view::npos && n <= 6 && line[n] == ' ') {
+        heading = line.substr(n + 1);
+        level = static_cast<int>(n);
+      }
+    } else if (i + 1 < lines.size() && !py_strip(line).empty() && underline(lines[i + 1]) &&
+               !underline(line)) {
+      heading = line;
+      level = ++headings == 1 ? 1 : 2;  // the first underlined line is the title
+      ++i;
+    }
+    if (heading) {
+      // The title does not end the header; the first section does.
+      if (level >= 2 || place != Place::Header)
+        place = citing.search(*heading) ? Place::Citing : Place::Other;
+      else if (citing.search(*heading))
+        place = Place::Citing;
+      continue;
+    }
+    if (place == Place::Other) continue;
+    for (auto& doi : dois_in_text(line)) {
+      auto& list = place == Place::Header ? out.header : out.citing;
+      if (std::find(list.begin(), list.end(), doi) == list.end()) list.push_back(doi);
+    }
+  }
+  return out;
+}
+
+std::vector<CitationFile> citation_files(const Path& root) {
+  static const Regex bib_entry(R"((?m)^\s*@\s*([A-Za-z]+)\s*[{(])");
+  static const Regex r_entry(R"((?m)\b(?:bibentry|citEntry)\s*\()");
+  static const Regex bib_doi(R"((?i)\bdoi\s*=\s*[{"]\s*([^}"\s]+))");
+  static const Regex r_type(R"((?i)\b(?:bibtype|entry)\s*=\s*["']([A-Za-z]+)["'])");
+  std::vector<CitationFile> out;
+  for (std::string_view rel : {"inst/CITATION"sv, "CITATION.bib"sv}) {
+    Path file = root / std::string(rel);
+    if (!file_seen(file, root)) continue;
+    std::string text;
+    try {
+      text = read_text_prefix(file, ReadMode::Replace, 1 << 20, root);
+    } catch (const OsError&) {
+      continue;
+    }
+    const Regex& entry = rel == "CITATION.bib" ? bib_entry : r_entry;
+    std::vector<std::size_t> starts;
+    for (std::size_t from = 0; from < text.size();) {
+      auto at = entry.find(std::string_view(text).substr(from));
+      if (!at) break;
+      starts.push_back(from + *at);
+      from += *at + 1;
+    }
+    CitationFile f{std::string(rel), {}};
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      std::string_view body = std::string_view(text).substr(
+          starts[i], (i + 1 < starts.size() ? starts[i + 1] : text.size()) - starts[i]);
+      CitationEntry e;
+      auto type = rel == "CITATION.bib" ? bib_entry.search_group(body, 1) : r_type.search_group(body, 1);
+      e.type = ascii_lower(type.value_or(""));
+      if (e.type == "comment" || e.type == "string" || e.type == "preamble") continue;
+      if (auto d = bib_doi.search_group(body, 1)) {
+        auto found = dois_in_text(*d);
+        if (!found.empty()) e.doi = found.front();
+      }
+      f.entries.push_back(std::move(e));
+    }
+    if (!f.entries.empty()) out.push_back(std::move(f));
+  }
+  return out;
 }
 
 std::vector<std::string> reference_dois(const ProjectMetadata& m) {

@@ -24,6 +24,27 @@ std::string zenodo_record(std::string_view doi);
 // referencePublication, related identifiers): a paper about the software.
 std::vector<std::string> reference_dois(const ProjectMetadata& m);
 
+// DOIs a README gives as the software's or as how to cite it: those in its header (the
+// badges before its first section) and those in sections about citing. A DOI elsewhere is
+// something the README talks about (the formats it reads, the tools it compares with).
+struct ReadmeDois {
+  std::vector<std::string> header;
+  std::vector<std::string> citing;
+};
+ReadmeDois readme_dois(std::string_view readme);
+
+// The citation files R (inst/CITATION) and Julia and others (CITATION.bib) keep: each
+// entry's type ("manual", "article", "software", ...) and DOI, if it has one.
+struct CitationEntry {
+  std::string type;
+  std::string doi;
+};
+struct CitationFile {
+  std::string path;
+  std::vector<CitationEntry> entries;
+};
+std::vector<CitationFile> citation_files(const Path& root);
+
 enum class Reach {
   Public,       // https, ssh or git on a public host
   PlainHttp,    // http:// on a public host

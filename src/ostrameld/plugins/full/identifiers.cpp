@@ -8,6 +8,7 @@
 #include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/services/lookups.h"
 #include "ostrameld/utils/identifiers.h"
+#include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -118,13 +119,22 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
       add(found, id.scheme, id.value, where);
     }
   }
+  // R's and Julia's citation files: an entry whose DOI an archive or a registry minted
+  // cites the software itself (CRAN's 10.32614/CRAN.package.X, a Zenodo record).
+  for (const auto& file : evidence::citation_files(ctx.repo_path))
+    for (const auto& e : file.entries)
+      if (!e.doi.empty() && !evidence::archive_of_doi(e.doi).empty()) add(found, "doi", e.doi, file.path);
   if (!m.readme_path.empty()) {
-    for (const auto& doi : dois_in_text(m.readme_text)) {
-      // A README names papers as often as the software: only an archive's DOI counts.
-      if (evidence::archive_of_doi(doi).empty()) continue;
-      if (std::find(papers.begin(), papers.end(), doi) != papers.end()) continue;
-      add(found, "doi", doi, m.readme_path);
-    }
+    // A README names papers as often as the software, and archives of other works (the
+    // formats it reads, say): only an archive's DOI in its badges or where it says how
+    // to cite the software counts.
+    auto places = evidence::readme_dois(m.readme_text);
+    for (const auto* list : {&places.header, &places.citing})
+      for (const auto& doi : *list) {
+        if (evidence::archive_of_doi(doi).empty()) continue;
+        if (std::find(papers.begin(), papers.end(), doi) != papers.end()) continue;
+        add(found, "doi", doi, m.readme_path);
+      }
     for (const auto& id : swhids_in_text(m.readme_text)) add(found, "swhid", id.core(), m.readme_path);
   }
 
@@ -144,7 +154,9 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
       local[i]->in_history = types[i] == git_type(local[i]->value.substr(6, 3));
   }
 
-  // Online: the first DOI's registration; Zenodo tells a concept from a version.
+  // Online: the first DOI's registration; Zenodo tells a concept from a version. A
+  // service that cannot answer leaves a note naming it, not a to-do.
+  std::vector<std::string> notes;
   if (ctx.lookups) {
     for (auto& f : found) {
       if (f.scheme != "doi") continue;
@@ -156,11 +168,11 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
           std::string concept_id = metadata::text_of(z.record.value("conceptrecid", Json()));
           f.zenodo_kind = concept_id == record ? "concept" : "version";
         }
-        if (!z.verified) advice.push_back("Zenodo could not confirm " + f.value + " (" + z.why + ").");
+        if (!z.verified && z.why != "offline") notes.push_back("Zenodo could not confirm " + f.value + " (" + z.why + ")");
       } else {
         Lookup d = ctx.lookups->doi(f.value);
         f.verified = d.verified;
-        if (!d.verified) advice.push_back("doi.org could not confirm " + f.value + " (" + d.why + ").");
+        if (!d.verified && d.why != "offline") notes.push_back("doi.org could not confirm " + f.value + " (" + d.why + ")");
       }
       break;
     }
@@ -178,6 +190,7 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
   facts["identifiers"] = std::move(ids);
   facts["papers"] = paper_ids;
   facts["malformed"] = malformed;
+  if (!notes.empty()) facts["notes"] = notes;
 
   std::string remote = evidence::public_remote(ctx);
   std::vector<std::string> lines;
@@ -201,8 +214,18 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
     for (const auto& bad : malformed)
       advice.push_back("Fix " + bad + " (a DOI is 10.NNNN/suffix; a SWHID is swh:1:rev: and 40 "
                        "hex digits).");
-    advice.push_back(mint_advice(remote));
-    if (auto swh = swh_advice(ctx, remote)) advice.push_back(*swh);
+    // Zenodo's badge for a GitHub repository (zenodo.org/badge/latestdoi/<id>) shows the
+    // integration is on: the DOIs exist, they are only not written down.
+    static const Regex zenodo_badge(R"((?i)zenodo\.org/badge/(?:latestdoi/)?\d+)");
+    if (!m.readme_path.empty() && zenodo_badge.search(m.readme_text)) {
+      advice.push_back("Zenodo archives this repository (" + m.readme_path + " shows its badge): write the "
+                       "concept DOI from the repository's Zenodo page bare into CITATION.cff (doi: "
+                       "10.5281/zenodo.N) and as its resolver URL into codemeta.json (\"identifier\": "
+                       "\"https://doi.org/10.5281/zenodo.N\"), so that tools find it without the badge.");
+    } else {
+      advice.push_back(mint_advice(remote));
+      if (auto swh = swh_advice(ctx, remote)) advice.push_back(*swh);
+    }
   } else if (good.empty()) {
     bool unregistered = std::any_of(found.begin(), found.end(),
                                     [](const Found& f) { return f.verified == false; });

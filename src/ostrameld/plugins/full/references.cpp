@@ -4,6 +4,9 @@
 #include <cmath>
 
 #include "ostrameld/metadata/model.h"
+#include "ostrameld/plugins/full/evidence.h"
+#include "ostrameld/utils/files.h"
+#include "ostrameld/utils/identifiers.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
@@ -74,6 +77,44 @@ CheckResult QualifiedReferencesPlugin::check(std::string_view indicator_id, cons
       if (dois < entries) lacking.push_back(f.path + ": " + std::to_string(entries - dois) + " entries without doi");
     } catch (const OsError&) {
     }
+    break;
+  }
+  // Works the citation files and the README's section on citing name with a DOI of their
+  // own: the papers to cite with the software (its own archive DOI is no reference).
+  std::vector<std::string> counted = evidence::reference_dois(m);
+  auto cited = [&](const std::string& doi, std::size_t& here) {
+    if (doi.empty() || !evidence::archive_of_doi(doi).empty()) return;
+    if (std::find(counted.begin(), counted.end(), doi) != counted.end()) return;
+    counted.push_back(doi);
+    ++references;
+    ++with_identifier;
+    ++here;
+  };
+  for (const auto& file : evidence::citation_files(ctx.repo_path)) {
+    std::size_t here = 0;
+    for (const auto& e : file.entries) cited(e.doi, here);
+    if (here) sources.push_back(file.path + " (" + std::to_string(here) + ")");
+  }
+  if (!m.readme_path.empty()) {
+    std::size_t here = 0;
+    for (const auto& doi : evidence::readme_dois(m.readme_text).citing) cited(doi, here);
+    if (here) sources.push_back(m.readme_path + " (" + std::to_string(here) + ")");
+  }
+  // A page of its own on citing the software (docs/citing.rst, CITING.md).
+  for (std::string_view page : {"CITING.md"sv, "CITATION.md"sv, "docs/citing.rst"sv, "docs/citing.md"sv,
+                                "docs/citation.rst"sv, "docs/citation.md"sv, "docs/cite.rst"sv, "docs/cite.md"sv,
+                                "doc/citing.rst"sv, "doc/citation.rst"sv}) {
+    Path file = ctx.repo_path / std::string(page);
+    if (!file_seen(file, ctx.repo_path)) continue;
+    std::string text;
+    try {
+      text = read_text_prefix(file, ReadMode::Replace, 256 << 10, ctx.repo_path);
+    } catch (const OsError&) {
+      continue;
+    }
+    std::size_t here = 0;
+    for (const auto& doi : dois_in_text(text)) cited(doi, here);
+    if (here) sources.push_back(std::string(page) + " (" + std::to_string(here) + ")");
     break;
   }
   Json facts{{"references", references}, {"with_identifier", with_identifier}, {"sources", sources}};

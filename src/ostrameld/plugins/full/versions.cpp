@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ostrameld/metadata/model.h"
+#include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/services/forge.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
@@ -110,10 +111,80 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
           versions[i].v.scheme != VersionScheme::Other && versions[j].v.scheme != VersionScheme::Other &&
           same_version(versions[i].v, versions[j].v) && duplicates.size() < 10)
         duplicates.push_back(versions[i].tag + " = " + versions[j].tag);
+  // A repository of several packages tags each by its name ("DiffEqBase-v7.18.1",
+  // "hatchling-v1.32.0"): the project's releases are its root package's, named as the
+  // root's manifests or the repository name it, else the tags without a name.
+  std::map<std::string, std::size_t> packages;
+  for (const auto& t : versions)
+    if (!t.v.prerelease && t.v.scheme != VersionScheme::Other) ++packages[ascii_lower(package(t.v.prefix))];
+  std::optional<std::string> root_package;
+  if (packages.size() > 1) {
+    std::vector<std::string> names;
+    for (const auto& src : m.sources)
+      if (src.path.find('/') == std::string::npos && !src.title.empty()) names.push_back(ascii_lower(src.title));
+    std::string remote = evidence::public_remote(ctx);
+    if (remote.empty()) remote = git.remote_url;
+    if (auto slash = remote.find_last_of('/'); slash != std::string::npos) {
+      std::string repo = ascii_lower(remote.substr(slash + 1));
+      for (std::string_view suffix : {".git"sv, ".jl"sv})
+        if (repo.size() > suffix.size() && repo.compare(repo.size() - suffix.size(), suffix.size(), suffix) == 0)
+          repo.resize(repo.size() - suffix.size());
+      names.push_back(repo);
+    }
+    auto named = [&](const std::string& pkg) {
+      // "rel/commons-lang-" names commons-lang; a trailing separator is no part of it.
+      std::string p = pkg;
+      while (!p.empty() && (p.back() == '-' || p.back() == '_' || p.back() == '/' || p.back() == '.')) p.pop_back();
+      for (const auto& n : names)
+        if (!n.empty() && (p == n || (p.size() > n.size() && p.compare(p.size() - n.size(), n.size(), n) == 0 &&
+                                      p[p.size() - n.size() - 1] == '/')))
+          return true;
+      return false;
+    };
+    // The root's name or no name; of those, the one carrying the highest version (a
+    // package tagged by name long ago, "testthat-0.6", is not the project's line now).
+    std::vector<std::string> candidates;
+    for (const auto& [pkg, n] : packages)
+      if (pkg.empty() || named(pkg)) candidates.push_back(pkg);
+    const Tagged* best = nullptr;
+    for (const auto& t : versions) {
+      if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
+      std::string pkg = ascii_lower(package(t.v.prefix));
+      if (std::find(candidates.begin(), candidates.end(), pkg) == candidates.end()) continue;
+      if (!best || compare_versions(t.v, best->v) > 0) best = &t;
+    }
+    if (best) root_package = ascii_lower(package(best->v.prefix));
+  }
+  // A project that switched schemes on purpose (v0.x to CalVer, say) keeps to the new one:
+  // the recent releases decide, the old tags are history.
+  bool switched = false;
+  if (scheme == "mixed") {
+    std::vector<const Tagged*> line;
+    for (const auto& t : versions)
+      if (!t.v.prerelease && t.v.scheme != VersionScheme::Other &&
+          (!root_package || ascii_lower(package(t.v.prefix)) == *root_package))
+        line.push_back(&t);
+    std::sort(line.begin(), line.end(), [](const Tagged* a, const Tagged* b) { return compare_versions(a->v, b->v) > 0; });
+    constexpr std::size_t kRecent = 5;
+    if (line.size() > kRecent) {
+      std::size_t semver = 0, pep = 0, calver = 0;
+      for (std::size_t i = 0; i < kRecent; ++i) {
+        semver += line[i]->v.scheme == VersionScheme::SemVer;
+        pep += line[i]->v.scheme == VersionScheme::Pep440;
+        calver += line[i]->v.scheme == VersionScheme::CalVer;
+      }
+      std::string recent = calver == kRecent ? "calver" : semver == kRecent ? "semver" : semver + pep == kRecent ? "pep440" : "";
+      if (!recent.empty()) {
+        scheme = recent;
+        switched = true;
+      }
+    }
+  }
   // The newest release: the highest version that is no pre-release, by the scheme's order.
   const Tagged* newest = nullptr;
   for (const auto& t : versions) {
     if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
+    if (root_package && ascii_lower(package(t.v.prefix)) != *root_package) continue;
     if (!newest || compare_versions(t.v, newest->v) > 0) newest = &t;
   }
   DeclaredVersion declared = declared_version(m);
@@ -144,6 +215,7 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     if (!bad.empty())
       advice.push_back("These tags follow no version scheme (SemVer has no leading zeros and three "
                        "numbers; PEP 440 and CalVer have their own forms): " + join(bad, ", ") + ".");
+    if (switched) output += " (the recent releases " + scheme + ", the older tags another scheme)";
     if (scheme == "mixed") {
       score = std::min(score, 6.0);
       std::vector<std::string> used;
@@ -153,7 +225,9 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     }
     if (!duplicates.empty()) {
       score = std::max(0.0, score - 1.0);
-      advice.push_back("Several tags name one version: " + join(duplicates, "; ") + "; keep one of each.");
+      // Published tags stay: others may pin them.
+      advice.push_back("Several tags name one version: " + join(duplicates, "; ") +
+                       "; tag each new release once, in one form (the tags already published stay as they are).");
     }
     if (newest && !declared.version.empty()) {
       auto d = parse_version(declared.version);

@@ -1,0 +1,110 @@
+// How real projects keep their citations and identifiers, from their own files: R's
+// inst/CITATION and Julia's CITATION.bib credited, a registry's DOI taken as the
+// software's, a README's DOIs only in its badges or where it says how to cite.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "ostrameld/engine/assess.h"
+#include "plugins/full/shapes.h"
+#include "support/temp_repo.h"
+
+namespace ostrameld {
+namespace {
+
+using testing::TempRepo;
+
+std::string real(const std::string& path) {
+  return testing::read_file(std::filesystem::path(OSTRAMELD_TEST_DATA) / "real" / path);
+}
+
+std::map<std::string, CheckResult> assess_full(TempRepo& repo) {
+  testing::commit_all(repo);
+  AssessOptions options;
+  options.profile = &fair4rs_full_profile();
+  options.offline = true;
+  options.only = {"persistent_identifier", "citation_metadata", "qualified_references"};
+  Assessment a = assess_repository(repo.path(), options);
+  std::map<std::string, CheckResult> by_key;
+  for (auto& r : a.indicators) by_key[r.indicator_id] = r;
+  return by_key;
+}
+
+TEST(RealShapes, CitationFilesIdentifiersAndReferences) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;  // path in the repository -> file under tests/data/real
+    std::vector<std::string> dois;             // the software's, as found
+    double citation_score;
+    const char* citation_advice;               // in the citation advice, or nullptr
+    std::size_t references;
+  } cases[] = {
+      {"R: inst/CITATION cites the package by its CRAN DOI", {{"inst/CITATION", "rredlist/inst/CITATION"}},
+       {"10.32614/cran.package.rredlist"}, 4.0, "cffr::cff_write()", 0},
+      {"R: inst/CITATION cites the paper", {{"inst/CITATION", "DESeq2/inst/CITATION"}}, {}, 4.0, "cffr::cff_write()", 1},
+      {"Julia: CITATION.bib with the article; the README's badge",
+       {{"CITATION.bib", "DataFrames.jl/CITATION.bib"}, {"README.md", "DataFrames.jl/README.md"}},
+       {"10.5281/zenodo.7632427"}, 4.0, "beside CITATION.bib", 1},
+      {"Julia: CITATION.bib with the Zenodo record and the article",
+       {{"CITATION.bib", "Distributions.jl/CITATION.bib"}, {"README.md", "Distributions.jl/README.md"}},
+       {"10.5281/zenodo.2647458"}, 4.0, "beside CITATION.bib", 1},
+      {"a README's table of another work's DOIs is no identifier of this software",
+       {{"README.md", "cffconvert/README.md"}}, {"10.5281/zenodo.1162057"}, 0.0, "Add CITATION.cff (", 0},
+      {"a README's Citation section", {{"README.md", "cytoscape.js/README.md"}}, {}, 0.0, nullptr, 1},
+      {"a README's Citing subsection", {{"README.md", "htslib/README.md"}}, {}, 0.0, nullptr, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [to, from] : c.files) repo.write(to, real(from));
+    auto r = assess_full(repo);
+    std::vector<std::string> dois;
+    for (const auto& id : r["persistent_identifier"].facts["identifiers"])
+      if (id["scheme"] == "doi") dois.push_back(ascii_lower(id["value"].get<std::string>()));
+    EXPECT_EQ(dois, c.dois) << r["persistent_identifier"].output;
+    EXPECT_DOUBLE_EQ(r["citation_metadata"].score, c.citation_score) << r["citation_metadata"].output;
+    if (c.citation_advice) {
+      bool found = false;
+      for (const auto& a : r["citation_metadata"].advice) found = found || a.find(c.citation_advice) != std::string::npos;
+      EXPECT_TRUE(found) << (r["citation_metadata"].advice.empty() ? "" : r["citation_metadata"].advice.front());
+    }
+    EXPECT_EQ(r["qualified_references"].facts["references"], c.references) << r["qualified_references"].evidence;
+  }
+}
+
+// Advice an expert would follow: never to mint what the repository shows exists, never a
+// to-do for what could not be looked up offline.
+TEST(RealShapes, AdviceAnExpertWouldFollow) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* wanted;    // in the identifier advice, or nullptr
+    const char* unwanted;  // in no identifier advice
+  } cases[] = {
+      {"Zenodo's badge of a GitHub repository: the DOIs exist",
+       {{"README.md", "# x\n\n[![DOI](https://zenodo.org/badge/123456.svg)](https://zenodo.org/badge/latestdoi/123456)\n"}},
+       "Zenodo archives this repository", "Mint a DOI"},
+      {"no archive at all", {{"README.md", "# x\n"}}, "Mint a DOI", "Zenodo archives"},
+      {"offline, a DOI is not looked up and that is no to-do",
+       {{"CITATION.cff", "cff-version: 1.2.0\nmessage: m\ntitle: x\ndoi: 10.5281/zenodo.1234\nauthors:\n  - name: A\n"}},
+       nullptr, "could not confirm"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, text] : c.files) repo.write(path, text);
+    auto r = assess_full(repo)["persistent_identifier"];
+    bool wanted = false, unwanted = false;
+    for (const auto& a : r.advice) {
+      wanted = wanted || (c.wanted && a.find(c.wanted) != std::string::npos);
+      unwanted = unwanted || a.find(c.unwanted) != std::string::npos;
+    }
+    EXPECT_EQ(wanted, c.wanted != nullptr) << (r.advice.empty() ? "" : r.advice.front());
+    EXPECT_FALSE(unwanted);
+    EXPECT_FALSE(r.facts.contains("notes"));
+  }
+}
+
+}  // namespace
+}  // namespace ostrameld
