@@ -25,7 +25,15 @@ TEST(Versions, TagsReadByTheirScheme) {
       {"Plots-v1.41.7", "Plots-v", VersionScheme::SemVer, false},
       {"git-5.10.1", "git-", VersionScheme::SemVer, false},
       {"@org/core@2.1.0", "@org/core@", VersionScheme::SemVer, false},
-      {"release-3.8-6", "release-", VersionScheme::Other, false},  // R's 3.8-6
+      {"release-3.8-6", "release-", VersionScheme::Pep440, false},  // R's 3.8-6, PEP 440's 3.8.post6
+      // PEP 440 as pip reads it, after normalisation.
+      {"v2022.06.0rc0", "v", VersionScheme::CalVer, true},
+      {"0.2.0alpha", "", VersionScheme::Pep440, true},
+      {"3.10-RC1", "", VersionScheme::Pep440, true},
+      {"1.0.0-alpha-1", "", VersionScheme::SemVer, true},
+      {"2.0-RC1", "", VersionScheme::Pep440, true},
+      // Julia's documentation builds of a release are no release of their own.
+      {"v1.2.3+docs", "v", VersionScheme::SemVer, false},
       {"paper-submission", nullptr, VersionScheme::Other, false},
       {"latest", nullptr, VersionScheme::Other, false},
       {"v1", nullptr, VersionScheme::Other, false},  // one number is no version form here
@@ -51,6 +59,10 @@ TEST(Versions, OrderOfEachScheme) {
       {"1.2", "1.2.0", 0},          {"v1.10.0", "1.9.9", 1},     {"1.0.0-rc.2", "1.0.0-rc.10", -1},
       {"1.0.0-alpha", "1.0.0-alpha.1", -1}, {"1.0.0-rc.1", "1.0.0", -1},   {"1.0.0rc1", "1.0.0", -1},
       {"1.0.dev1", "1.0a1", -1},    {"1.0.post1", "1.0", 1},     {"2024.03", "2023.12.5", 1},
+      // Forms PEP 440 normalises: the same version as their normal form.
+      {"0.2.0alpha", "0.2.0a0", 0}, {"0.2.0alpha", "0.2.0", -1}, {"3.10-RC1", "3.10rc1", 0},
+      {"3.10-RC1", "3.10rc2", -1},  {"1.1-7", "1.1.post7", 0},  {"1.1-7", "1.1-10", -1},
+      {"2022.06.0rc0", "2022.06.0", -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);

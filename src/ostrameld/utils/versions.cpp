@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ostrameld/utils/regex.h"
+#include "ostrameld/utils/text.h"
 
 namespace ostrameld {
 
@@ -16,6 +17,15 @@ struct Patterns {
   Regex pep440{
       "^(?:[1-9][0-9]*!)?(?:0|[1-9][0-9]*)(?:\\.(?:0|[1-9][0-9]*))*"
       "((?:a|b|rc)(?:0|[1-9][0-9]*))?(?:\\.post(0|[1-9][0-9]*))?(\\.dev(?:0|[1-9][0-9]*))?$"};
+  // PEP 440 as its parsers read it before normalising: any case, "alpha"/"beta"/"c"/"pre"/
+  // "preview" for a/b/rc, separators around the parts, implicit numbers, "-N" for a post
+  // release, leading zeros.
+  Regex pep440_loose{
+      "(?i)^(?:[0-9]+!)?[0-9]+(?:\\.[0-9]+)*"
+      "(?:[-_.]?(alpha|beta|preview|pre|rc|a|b|c)[-_.]?([0-9]+)?)?"
+      "(?:-([0-9]+)|[-_.]?(?:post|rev|r)[-_.]?([0-9]+)?)?"
+      "(?:[-_.]?(dev)[-_.]?([0-9]+)?)?"
+      "(?:\\+[a-z0-9]+(?:[-_.][a-z0-9]+)*)?$"};
   Regex calver{"^(?:19|20)\\d{2}\\.(?:0?[1-9]|1[0-2])(?:\\.(?:0?[1-9]|[12]\\d|3[01]))?(?:\\.\\d+)?$"};
   Regex looks{"^\\d+(?:\\.\\d+)+"};  // at least two numbers
 };
@@ -41,6 +51,14 @@ std::vector<long long> numbers_of(std::string_view s) {
     }
   }
   return out;
+}
+
+// A release number written with a leading zero ("01.2.3"): a month in a calendar
+// version, a slip anywhere else.
+bool leading_zero(std::string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    if (text[i] == '0' && (i == 0 || text[i - 1] == '.') && text[i + 1] >= '0' && text[i + 1] <= '9') return true;
+  return false;
 }
 
 Version classify(std::string prefix, std::string_view text) {
@@ -71,6 +89,25 @@ Version classify(std::string prefix, std::string_view text) {
       if (v.pre.empty()) v.pre = "!" + std::string(*dev);  // .dev sorts before a, b, rc
     }
     if (auto post = p.pep440.search_group(text, 2); post && !post->empty()) v.post = std::stoll(std::string(*post));
+  } else if (p.pep440_loose.match(text) && (calendar || !leading_zero(text))) {
+    // Valid once normalised ("v2022.06.0rc0", "0.2.0alpha", "3.10-RC1"): the same
+    // version, in its normal form for ordering.
+    v.scheme = calendar ? VersionScheme::CalVer : VersionScheme::Pep440;
+    if (auto letter = p.pep440_loose.search_group(text, 1); letter && !letter->empty()) {
+      std::string l = ascii_lower(*letter);
+      std::string normal = l == "alpha" || l == "a" ? "a" : l == "beta" || l == "b" ? "b" : "rc";
+      auto n = p.pep440_loose.search_group(text, 2);
+      v.prerelease = true;
+      v.pre = normal + std::to_string(n && !n->empty() ? std::stoll(std::string(*n)) : 0);
+    }
+    auto post = p.pep440_loose.search_group(text, 3);
+    if (!post || post->empty()) post = p.pep440_loose.search_group(text, 4);
+    if (post && !post->empty()) v.post = std::stoll(std::string(*post));
+    if (auto dev = p.pep440_loose.search_group(text, 5); dev && !dev->empty()) {
+      v.prerelease = true;
+      auto n = p.pep440_loose.search_group(text, 6);
+      if (v.pre.empty()) v.pre = "!dev" + std::string(n && !n->empty() ? *n : "0");
+    }
   }
   return v;
 }
