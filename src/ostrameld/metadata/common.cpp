@@ -78,3 +78,44 @@ Person person_from_text(std::string_view text) {
 }  // namespace metadata
 
 }  // namespace ostrameld
+
+namespace ostrameld::metadata {
+
+std::string licence_of_classifier(std::string_view classifier) {
+  static constexpr std::pair<std::string_view, std::string_view> kTrove[] = {
+      {"MIT License", "MIT"},
+      {"MIT No Attribution License (MIT-0)", "MIT-0"},
+      {"Apache Software License", "Apache-2.0"},
+      {"ISC License (ISCL)", "ISC"},
+      {"The Unlicense (Unlicense)", "Unlicense"},
+      {"GNU General Public License v2 (GPLv2)", "GPL-2.0-only"},
+      {"GNU General Public License v2 or later (GPLv2+)", "GPL-2.0-or-later"},
+      {"GNU General Public License v3 (GPLv3)", "GPL-3.0-only"},
+      {"GNU General Public License v3 or later (GPLv3+)", "GPL-3.0-or-later"},
+      {"GNU Lesser General Public License v2 (LGPLv2)", "LGPL-2.0-only"},
+      {"GNU Lesser General Public License v2 or later (LGPLv2+)", "LGPL-2.0-or-later"},
+      {"GNU Lesser General Public License v3 (LGPLv3)", "LGPL-3.0-only"},
+      {"GNU Lesser General Public License v3 or later (LGPLv3+)", "LGPL-3.0-or-later"},
+      {"GNU Affero General Public License v3", "AGPL-3.0-only"},
+      {"GNU Affero General Public License v3 or later (AGPLv3+)", "AGPL-3.0-or-later"},
+      {"Mozilla Public License 2.0 (MPL 2.0)", "MPL-2.0"},
+      {"Eclipse Public License 2.0 (EPL-2.0)", "EPL-2.0"},
+      {"Boost Software License 1.0 (BSL-1.0)", "BSL-1.0"},
+      {"Python Software Foundation License", "PSF-2.0"},
+      {"European Union Public Licence 1.2 (EUPL 1.2)", "EUPL-1.2"},
+      {"CeCILL-2.1", "CECILL-2.1"},
+      {"Universal Permissive License (UPL)", "UPL-1.0"},
+      {"zlib/libpng License", "Zlib"},
+  };
+  std::string_view c = classifier;
+  while (!c.empty() && (c.front() == ' ' || c.front() == '"' || c.front() == '\'')) c.remove_prefix(1);
+  while (!c.empty() && (c.back() == ' ' || c.back() == '"' || c.back() == '\'' || c.back() == ',')) c.remove_suffix(1);
+  if (c.substr(0, 11) != "License :: ") return {};
+  auto last = c.rfind(" :: ");
+  std::string_view name = c.substr(last + 4);
+  for (const auto& [trove, spdx] : kTrove)
+    if (name == trove) return std::string(spdx);
+  return {};
+}
+
+}  // namespace ostrameld::metadata

@@ -109,6 +109,9 @@ void read_codemeta(std::string_view text, MetadataSource& out);
 void read_zenodo(std::string_view text, MetadataSource& out);
 void read_pyproject(std::string_view text, MetadataSource& out);
 void read_setup_cfg(std::string_view text, MetadataSource& out);
+// setup.py read as text, never run: the literal name, version and licence given to
+// setup(), and its "License ::" classifiers.
+void read_setup_py(std::string_view text, MetadataSource& out);
 void read_description(std::string_view text, MetadataSource& out);
 void read_package_json(std::string_view text, MetadataSource& out);
 void read_cargo(std::string_view text, MetadataSource& out);
@@ -132,6 +135,9 @@ std::string text_of(const Json& v);  // a string, or a number's text; else empty
 void add_identifier(MetadataSource& out, std::string_view raw, std::string field,
                     std::string_view declared_scheme = {});
 Person person_from_text(std::string_view text);  // "Name <email> (url)"
+// The SPDX id a trove classifier names ("License :: OSI Approved :: MIT License" -> MIT);
+// empty for one that names no single licence ("BSD License", "Other/Proprietary").
+std::string licence_of_classifier(std::string_view classifier);
 // A PEP 508 requirement: "requests[socks]>=2.0; python_version<'3.8'".
 Dependency parse_pep508(std::string_view spec, std::string scope);
 }  // namespace metadata

@@ -24,6 +24,7 @@ constexpr std::array kRootSources{
     Kind{".zenodo.json", metadata::read_zenodo},
     Kind{"pyproject.toml", metadata::read_pyproject},
     Kind{"setup.cfg", metadata::read_setup_cfg},
+    Kind{"setup.py", metadata::read_setup_py},
     Kind{"DESCRIPTION", metadata::read_description},
     Kind{"package.json", metadata::read_package_json},
     Kind{"lerna.json", metadata::read_workspace_list},

@@ -66,6 +66,14 @@ void licence_of(const Json& l, MetadataSource& out) {
   }
 }
 
+// Trove classifiers declare a licence where no license field does.
+void classifier_licences(const Json& classifiers, MetadataSource& out) {
+  if (!out.licences.empty() || !classifiers.is_array()) return;
+  for (const auto& c : classifiers)
+    if (c.is_string())
+      if (auto id = licence_of_classifier(c.get<std::string>()); !id.empty()) out.licences.push_back(id);
+}
+
 }  // namespace
 
 void read_pyproject(std::string_view text, MetadataSource& out) {
@@ -85,6 +93,7 @@ void read_pyproject(std::string_view text, MetadataSource& out) {
     out.title = text_of(project.value("name", Json()));
     out.version = text_of(project.value("version", Json()));
     licence_of(project.value("license", Json()), out);
+    classifier_licences(project.value("classifiers", Json()), out);
     for (const char* key : {"authors", "maintainers"}) {
       Json people = project.value(key, Json());
       if (!people.is_array()) continue;
@@ -121,6 +130,7 @@ void read_pyproject(std::string_view text, MetadataSource& out) {
     if (out.title.empty()) out.title = text_of(poetry.value("name", Json()));
     if (out.version.empty()) out.version = text_of(poetry.value("version", Json()));
     if (out.licences.empty()) licence_of(poetry.value("license", Json()), out);
+    classifier_licences(poetry.value("classifiers", Json()), out);
     if (out.authors.empty()) {
       Json people = poetry.value("authors", Json());
       if (people.is_array())

@@ -67,6 +67,9 @@ void read_setup_cfg(std::string_view text, MetadataSource& out) {
   // "attr: pkg.__version__" and "file: VERSION" name where the version is, not what it is.
   if (out.version.find(':') != std::string::npos) out.version.clear();
   if (auto l = get("metadata", "license"); !l.empty()) out.licences.push_back(l);
+  if (out.licences.empty())
+    for (const auto& c : items(get("metadata", "classifiers")))
+      if (auto id = licence_of_classifier(c); !id.empty()) out.licences.push_back(id);
   if (auto a = get("metadata", "author"); !a.empty()) {
     for (std::size_t start = 0;;) {
       auto comma = a.find(',', start);

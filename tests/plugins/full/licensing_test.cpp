@@ -112,6 +112,18 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
       {"test fixtures' headers are the fixtures'",
        {{"LICENSE", mit}, {"tests/data/x.py", "# SPDX-License-Identifier: GPL-3.0-only\n"}}, "MIT", 10.0, nullptr},
       {"nothing at all", {{"README.md", "# p\n"}}, nullptr, 0.0, "Choose a licence"},
+      {"a trove classifier declares where no license field does",
+       {{"COPYING", licence("GPL-3.0-only.txt")},
+        {"pyproject.toml", "[project]\nname = \"p\"\nclassifiers = [\"License :: OSI Approved :: GNU General Public "
+                           "License v3 or later (GPLv3+)\"]\n"}},
+       "GPL-3.0-or-later", 10.0, nullptr},
+      {"setup.py's license=, read and never run",
+       {{"LICENSE", licence("BSD-3-Clause.txt")},
+        {"setup.py", "from setuptools import setup\nsetup(name='p', version='1.0', license='BSD-3-Clause')\n"}},
+       "BSD-3-Clause", 10.0, nullptr},
+      {"setup.py's classifier contradicting the text",
+       {{"LICENSE", mit}, {"setup.py", "setup(name='p', classifiers=['License :: OSI Approved :: Apache Software License'])\n"}},
+       "MIT", 5.0, "setup.py declares Apache-2.0 but the licence text is MIT"},
       // Real files: one licence, whatever surrounds it.
       {"Julia's MIT with its holders over three lines", {{"LICENSE.md", licence("real/DataFrames.jl-LICENSE.md")}},
        "MIT", 10.0, nullptr},

@@ -23,7 +23,7 @@ constexpr std::size_t kLicenceFileBytes = 512 * 1024;
 constexpr std::size_t kHeaderBytes = 4096;  // SPDX headers sit in a file's first lines
 
 // Sources that declare the software's licence, in the order their declaration is preferred.
-constexpr std::array kDeclaring{"DESCRIPTION"sv,  "pyproject.toml"sv, "setup.cfg"sv,    "package.json"sv,
+constexpr std::array kDeclaring{"DESCRIPTION"sv,  "pyproject.toml"sv, "setup.cfg"sv,    "setup.py"sv, "package.json"sv,
                                 "Cargo.toml"sv,   "pom.xml"sv,        "Project.toml"sv, "CITATION.cff"sv,
                                 "codemeta.json"sv, ".zenodo.json"sv};
 
