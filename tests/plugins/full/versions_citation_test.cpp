@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "ostrameld/engine/assess.h"
 #include "plugins/full/shapes.h"
@@ -64,6 +65,9 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
        "", "calver", 10.0, "v2025.01.0", nullptr},
       {"the metadata declares an older version", {"v0.1.0", "v0.2.0"}, "0.1.0", "semver", 8.0, "v0.2.0",
        "older than the newest release v0.2.0"},
+      {"a packager's and a paper's tags are no releases",
+       {"v1.0.0", "debian/1.1.0-1", "upstream/1.1.0", "paper-v2.0.0", "joss-review-3.0"}, "", "semver", 10.0, "v1.0.0",
+       nullptr},
       {"no tags", {}, "1.0.0", "none", 0.0, nullptr, "git tag -a v1.0.0"},
       {"no tags, a development version declared: the release is what gets a tag", {}, "1.3.0.dev2", "none", 0.0,
        nullptr, "git tag -a v1.3.0 COMMIT -m"},
@@ -85,6 +89,45 @@ TEST(ReleaseVersions, EveryTagByItsScheme) {
     } else {
       EXPECT_TRUE(r.advice.empty()) << r.advice.front();
     }
+  }
+}
+
+// Ecosystems whose releases are made their own way: a Go module's versions are SemVer
+// tags; Bioconductor versions and archives a package's releases itself.
+TEST(ReleaseVersions, EachEcosystemsOwnRules) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> tags;
+    double score;
+    const char* advice;    // in the advice, or nullptr for none
+    const char* unwanted;  // in no advice
+  } cases[] = {
+      {"a Go module: v0.1.3.1 is no module version", {{"go.mod", "module example.org/m\n\ngo 1.22\n"}},
+       {"v0.1.2", "v0.1.3.1"}, 5.0, "Go modules take only SemVer tags", "follow no version scheme"},
+      {"a Go module tagged by the book", {{"go.mod", "module example.org/m\n\ngo 1.22\n"}}, {"v0.1.2", "v0.2.0"}, 10.0,
+       nullptr, "Go modules"},
+      {"Bioconductor's development line is never to be tagged",
+       {{"DESCRIPTION", "Package: p\nVersion: 1.43.4\nbiocViews: Sequencing\nLicense: Artistic-2.0\n"}}, {}, 7.0,
+       "1.43.4 is the development line, which is not tagged", "git tag -a v1.43.4"},
+      {"a CRAN package's development version: its release is what gets a tag",
+       {{"DESCRIPTION", "Package: p\nVersion: 1.2.1.9000\nLicense: MIT\n"}}, {}, 0.0, "git tag -a v1.2.1 COMMIT",
+       "v1.2.1.9000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, text] : c.files) repo.write(path, text);
+    testing::commit_all(repo);
+    for (const auto& t : c.tags) testing::git(repo, "tag " + t);
+    CheckResult r = assess_one(repo, "release_versions");
+    EXPECT_DOUBLE_EQ(r.score, c.score) << r.output;
+    if (c.advice) {
+      EXPECT_TRUE(any_advice(r, c.advice)) << (r.advice.empty() ? "" : r.advice.front());
+    } else {
+      EXPECT_TRUE(r.advice.empty()) << r.advice.front();
+    }
+    EXPECT_FALSE(any_advice(r, c.unwanted));
   }
 }
 

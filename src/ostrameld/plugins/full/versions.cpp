@@ -8,6 +8,7 @@
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/services/forge.h"
+#include "ostrameld/utils/files.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"
@@ -30,6 +31,18 @@ std::string release_of(const std::string& version) {
   static const Regex dev(R"(^(\d+\.\d+(?:\.\d+)?)(?:\.9\d{3,}|\.?dev\d*|-SNAPSHOT|-[0-9A-Za-z.-]+)$)");
   if (auto base = dev.search_group(version, 1)) return std::string(*base);
   return version;
+}
+
+// A Bioconductor package: its DESCRIPTION names biocViews.
+bool bioconductor(const Path& root) {
+  if (!file_seen(root / "DESCRIPTION", root)) return false;
+  try {
+    std::string text = read_text_prefix(root / "DESCRIPTION", ReadMode::Replace, 64 << 10, root);
+    static const Regex views(R"((?m)^biocViews\s*:)");
+    return views.search(text);
+  } catch (const OsError&) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -76,9 +89,26 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
   };
   std::vector<Tagged> versions;
   std::vector<std::string> ignored;
+  // A Go module's versions are SemVer tags with their "v" (in a subdirectory's module,
+  // "sub/v1.2.3"): the go command reads no other.
+  const bool go_module = m.find("go.mod") != nullptr;
+  std::vector<std::string> not_go;
   for (const auto& tag : names) {
-    if (auto v = version_of_tag(tag)) versions.push_back({tag, *v});
-    else ignored.push_back(tag);
+    auto v = version_of_tag(tag);
+    // Tags that mark no release of the project: a packager's (debian/1.2-1, upstream/1.2)
+    // and a paper's (paper-v1, joss-review-1.0).
+    static const Regex not_release(R"((?i)^(?:debian|upstream|ubuntu|pristine-tar)/|(?:^|[-_/])(?:paper|submission|joss|review|preprint|thesis)(?:[-_/]|v?$))");
+    if (v && not_release.search(v->prefix)) v.reset();
+    if (!v) {
+      ignored.push_back(tag);
+      continue;
+    }
+    if (go_module && v->scheme != VersionScheme::Other &&
+        (v->scheme != VersionScheme::SemVer || v->prefix.empty() || v->prefix.back() != 'v')) {
+      if (not_go.size() < 5) not_go.push_back(tag);
+      v->scheme = VersionScheme::Other;
+    }
+    versions.push_back({tag, *v});
   }
   // The schemes the tags use; a tag valid in SemVer is valid in PEP 440 too.
   std::map<VersionScheme, std::size_t> by_scheme;
@@ -192,7 +222,17 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
   std::vector<std::string> advice;
   double score;
   std::string output;
-  if (versions.empty()) {
+  if (versions.empty() && bioconductor(ctx.repo_path)) {
+    // Bioconductor versions and releases the package itself, twice a year from its
+    // RELEASE_3_xx branches (an even middle number); odd is its development line.
+    score = 7.0;
+    output = "No version tags; Bioconductor versions and archives the releases";
+    auto d = parse_version(declared.version);
+    bool development = d && d->release.size() >= 2 && d->release[1] % 2 == 1;
+    advice.push_back(std::string("Optionally tag in this repository the versions Bioconductor released (an even middle "
+                                 "number, from the RELEASE_3_xx branches), so that a release can be found here too") +
+                     (development ? "; " + declared.version + " is the development line, which is not tagged" : "") + ".");
+  } else if (versions.empty()) {
     score = 0.0;
     output = git.tags.empty() ? "No tags" : "No tag is a version";
     std::string example = declared.version.empty() ? "1.0.0" : release_of(declared.version);
@@ -211,7 +251,12 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
              " version tags follow " + (scheme == "mixed" || scheme == "other" ? "a scheme" : scheme);
     std::vector<std::string> bad;
     for (const auto& t : versions)
-      if (t.v.scheme == VersionScheme::Other && bad.size() < 5) bad.push_back(t.tag);
+      if (t.v.scheme == VersionScheme::Other && bad.size() < 5 &&
+          std::find(not_go.begin(), not_go.end(), t.tag) == not_go.end())
+        bad.push_back(t.tag);
+    if (!not_go.empty())
+      advice.push_back("Go modules take only SemVer tags with their v (vMAJOR.MINOR.PATCH, e.g. v1.2.3): " +
+                       join(not_go, ", ") + " cannot be required as versions; tag new releases that way.");
     if (!bad.empty())
       advice.push_back("These tags follow no version scheme (SemVer has no leading zeros and three "
                        "numbers; PEP 440 and CalVer have their own forms): " + join(bad, ", ") + ".");
