@@ -90,6 +90,10 @@ TEST(CffSchema, ShortReasonsForTheUsualMistakes) {
       {"a keyword that is a number, a title that is a list",
        head + "title: [t]\nauthors:\n  - name: T\nkeywords: [a, 12]\n",
        {"keywords[1]: must be text", "title: must be text"}},
+      {"an identifier with a key its form does not have is that, not a wrong type",
+       head + "title: t\nauthors:\n  - name: T\nidentifiers:\n  - type: doi\n    value: 10.5281/zenodo.1162057\n"
+              "    relation: isPartOf\n  - type: url\n    value: https://example.org/x\n",
+       {"identifiers[0].relation: not a CFF key"}},
       {"a date that is text", head + "title: t\nauthors:\n  - name: T\ndate-released: 2021-13\n",
        {"date-released: not a date (YYYY-MM-DD)"}},
       {"repeated keywords and authors, objects equal in any key order",

@@ -188,6 +188,69 @@ bool summarises(const std::string& description) {
          has(description, "Failed to validate against child schema");
 }
 
+// Where a value must match one of several forms, the validator reports each form's
+// complaints in turn, each closed by "Failed to validate against child schema #N". The
+// form with the fewest complaints is the one the author meant (an identifier of type doi
+// with one key too many fails the url form on its type and value too): only its
+// complaints are kept.
+void keep_closest_forms(std::vector<std::pair<std::string, std::string>>& raw, std::vector<std::string>& keys) {
+  auto within = [](const std::string& path, const std::string& place) {
+    return path == place || (path.size() > place.size() && path.compare(0, place.size(), place) == 0 &&
+                             (path[place.size()] == '.' || path[place.size()] == '[' || place.empty()));
+  };
+  std::vector<bool> drop(raw.size(), false);
+  std::map<std::string, std::vector<std::pair<std::size_t, std::size_t>>> forms;  // place -> [begin, end) of each form
+  std::map<std::string, std::size_t> next;                                       // place -> where its next form begins
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const auto& [path, description] = raw[i];
+    if (has(description, "Failed to validate against child schema #")) {
+      std::size_t begin;
+      if (auto it = next.find(path); it != next.end()) {
+        begin = it->second;
+      } else {
+        begin = i;
+        while (begin > 0 && within(raw[begin - 1].first, path) && !summarises(raw[begin - 1].second)) --begin;
+      }
+      forms[path].emplace_back(begin, i);
+      next[path] = i + 1;
+    } else if (has(description, "anyOf") || has(description, "oneOf")) {
+      auto it = forms.find(path);
+      if (it == forms.end() || it->second.size() < 2) continue;
+      auto complaints = [&](std::pair<std::size_t, std::size_t> f) {
+        std::size_t n = 0;
+        for (std::size_t k = f.first; k < f.second; ++k) n += !summarises(raw[k].second) && !drop[k];
+        return n;
+      };
+      auto best = std::min_element(it->second.begin(), it->second.end(),
+                                   [&](auto a, auto b) { return complaints(a) < complaints(b); });
+      // Only a form clearly closer than every other is the one meant.
+      std::size_t fewest = complaints(*best);
+      bool clear = std::none_of(it->second.begin(), it->second.end(),
+                                [&](auto f) { return f != *best && complaints(f) <= fewest; });
+      if (fewest == 0 || !clear) continue;
+      for (auto f : it->second)
+        if (f != *best)
+          for (std::size_t k = f.first; k <= f.second; ++k) drop[k] = true;
+      // Resolved: the place is no longer one of several forms.
+      drop[best->second] = true;
+      drop[i] = true;
+      forms.erase(it);
+      next.erase(path);
+    }
+  }
+  std::size_t w = 0;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (drop[i]) continue;
+    if (w != i) {
+      raw[w] = std::move(raw[i]);
+      keys[w] = std::move(keys[i]);
+    }
+    ++w;
+  }
+  raw.resize(w);
+  keys.resize(w);
+}
+
 }  // namespace
 
 std::vector<std::string> cff_schema_errors(const Json& document) {
@@ -223,6 +286,7 @@ std::vector<std::string> cff_schema_errors(const Json& document) {
   // Where a value matches none of several forms (a person or an entity; one licence or a
   // list), each form's complaints at that place are noise: the deeper, specific ones say
   // what is wrong, and without them the place gets one line of its own.
+  keep_closest_forms(raw, keys);
   std::vector<std::string> alternatives;
   for (const auto& [path, description] : raw)
     if (has(description, "anyOf") || has(description, "oneOf")) alternatives.push_back(path);
@@ -257,6 +321,25 @@ std::vector<std::string> cff_schema_errors(const Json& document) {
     }
     // The deepest complaint comes first; what repeats it is left out.
     if (std::find(out.begin(), out.end(), line) == out.end()) out.push_back(std::move(line));
+  }
+  // An item that matches one of its forms but for a key the form does not have
+  // (an identifier with a "relation") fails every other form too, on its type and value:
+  // the key is the fault, the rest is the other forms talking.
+  std::vector<std::string> items_with_stray_key;
+  for (const auto& line : out) {
+    auto colon = line.find(": ");
+    if (colon == std::string::npos || line.compare(colon, std::string::npos, ": not a CFF key") != 0) continue;
+    auto dot = line.rfind('.', colon);
+    if (dot != std::string::npos && dot > 0 && line[dot - 1] == ']') items_with_stray_key.push_back(line.substr(0, dot + 1));
+  }
+  if (!items_with_stray_key.empty()) {
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [&](const std::string& line) {
+                               if (line.find(": not a CFF key") != std::string::npos) return false;
+                               return std::any_of(items_with_stray_key.begin(), items_with_stray_key.end(),
+                                                  [&](const std::string& item) { return line.rfind(item, 0) == 0; });
+                             }),
+              out.end());
   }
   for (auto& line : repeated)
     if (std::find(out.begin(), out.end(), line) == out.end()) out.push_back(std::move(line));
