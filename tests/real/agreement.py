@@ -72,10 +72,13 @@ def main():
             got = program_facts(assess(args.bin, os.path.join(args.dir, name)))
             print(name, json.dumps(got))
         return 0
-    totals = {f: [0, 0] for f in FACTS}
+    # Repositories marked "holdout" were labelled after the fixes, to see how the program
+    # does on projects it was not tuned on: their figures are kept apart.
+    totals = {group: {f: [0, 0] for f in FACTS} for group in ("tuned", "holdout")}
     misses = []
     seen = 0
     for entry in labels:
+        group = "holdout" if entry.get("holdout") else "tuned"
         clone = os.path.join(args.dir, entry["repo"].replace("/", "+"))
         if not os.path.isdir(clone):
             continue
@@ -86,14 +89,18 @@ def main():
                 continue
             label = entry["facts"][fact]["value"]
             ok = agrees(fact, label, got[fact])
-            totals[fact][0] += ok
-            totals[fact][1] += 1
+            totals[group][fact][0] += ok
+            totals[group][fact][1] += 1
             if not ok:
                 misses.append((fact, entry["repo"], label, got[fact], entry["facts"][fact]["evidence"]))
     print(f"{seen} of {len(labels)} labelled repositories present in {args.dir}")
-    for fact in FACTS:
-        ok, n = totals[fact]
-        print(f"  {fact:18} {ok:3}/{n:<3} {100.0 * ok / n if n else 0:5.1f} %")
+    for group, title in (("tuned", "the set the fixes were made on"), ("holdout", "held out")):
+        if not any(n for _, n in totals[group].values()):
+            continue
+        print(f"{title}:")
+        for fact in FACTS:
+            ok, n = totals[group][fact]
+            print(f"  {fact:18} {ok:3}/{n:<3} {100.0 * ok / n if n else 0:5.1f} %")
     for fact, repo, label, got, evidence in misses:
         print(f"- {fact} {repo}: label {json.dumps(label)}, program {json.dumps(got)} ({evidence})")
     return 0

@@ -135,6 +135,14 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
        "GPL-3.0-or-later", 10.0, nullptr, "CC0-1.0, Apache-2.0, MIT, PSF-2.0"},
       {"the documentation's and bundled code's licences after the project's", {{"COPYING", licence("real/jq-COPYING")}},
        "MIT", 10.0, nullptr, "BSD-3-Clause"},
+      {"MIT, then a note on a third-party dependency", {{"LICENSE", licence("real/spdlog-LICENSE")}}, "MIT", 10.0, nullptr},
+      {"a choice of two licences, then a bundled file's", {{"LICENSE", licence("real/bcftools-LICENSE")}},
+       "MIT OR GPL-3.0-only", 10.0, nullptr, "BSD-3-Clause"},
+      {"the GPL's text names the Affero licence without adding it",
+       {{"COPYING", "This program is the work of many, offered to all under the licence below, which "
+                    "its authors chose after long discussion with their institutes and funders.\n\n" +
+                    licence("GPL-3.0-only.txt")}},
+       "GPL-3.0-only", 10.0, nullptr},
       {"two directories of the project's own code under two licences", {{"LICENSE", licence("real/htslib-LICENSE")}},
        "MIT AND BSD-3-Clause", 10.0, nullptr},
       {"a bare GNU id takes the source files' \"any later version\"",

@@ -124,6 +124,7 @@ struct FileFinding {
   std::vector<std::string> ids;   // empty: nothing a tool can name
   double similarity = 0.0;
   std::vector<std::string> others;  // licences the file gives to parts not the project's own
+  bool choice = false;              // its licences are alternatives ("a choice of one of two")
 };
 
 // Where a licence file turns to what is not the project's own code: third-party parts,
@@ -131,7 +132,7 @@ struct FileFinding {
 // is "also contained", not the project's.
 std::optional<std::size_t> others_start(std::string_view text) {
   static const Regex cue(
-      R"((?im)^[^\n]*(?:third[ _-]?party|uses parts of|\buses the [^\n]* (?:library|package|module)|incorporates|\bbundle[sd]?\b|vendored|has its own licen[cs]e|documentation\b[^\n]*\blicensed under|documentation \(|from other sources)[^\n]*$)");
+      R"((?im)^[^\n]*(?:third[ _-]?party\s+(?:files?|code|components?|librar(?:y|ies)|software|sources?|licen[cs]es?|notices?|dependenc(?:y|ies)|modules?|packages?|projects?|works?|materials?)|third_?party/|^licen[cs]e for \S|uses parts of|\buses the [^\n]* (?:library|package|module)|incorporates|\bbundle[sd]?\b|vendored|has its own licen[cs]e|documentation\b[^\n]*\blicensed under|documentation \(|from other sources)[^\n]*$)");
   return cue.find(text);
 }
 
@@ -182,8 +183,30 @@ FileFinding describe(const std::string& rel, std::string_view text, std::string_
     return f;
   }
   auto named = licences_named(text);
+  // A licence's text names others without adding them: the GPL's section 13 names the
+  // Affero licence, the LGPL builds on the GPL.
+  auto drop_family = [&](std::string_view family) {
+    named.erase(std::remove_if(named.begin(), named.end(),
+                               [&](const std::string& id) { return id.rfind(family, 0) == 0; }),
+                named.end());
+  };
+  if (text.find("Use with the GNU Affero General Public License") != std::string_view::npos &&
+      text.find("GNU AFFERO GENERAL PUBLIC LICENSE") == std::string_view::npos)
+    drop_family("AGPL-3.0");
+  if (text.find("GNU LESSER GENERAL PUBLIC LICENSE") != std::string_view::npos &&
+      text.find("GNU GENERAL PUBLIC LICENSE") == std::string_view::npos)
+    drop_family("GPL-");
+  if (named.size() == 1 && licences_named(text).size() > 1) {
+    // The GNU text with words of the project's own around it: that one licence.
+    f.how = "licence text";
+    f.ids.push_back(named_by_file(named.front()));
+    return f;
+  }
   if (named.size() > 1) {
     f.how = "several licences";
+    static const Regex choice(
+        R"((?i)choice of (?:one of )?(?:two|the following|these)|dual[- ]licen[cs]ed|at your (?:option|choice)[^.]{0,40}\b(?:either|one of)|\beither (?:the )?[^.]{0,60}\blicen[cs]e[^.]{0,60}\bor\b)");
+    f.choice = choice.search(own);
     // The project's own licences are those named before the file turns to other parts;
     // what only those parts carry is also contained, not the project's licence.
     std::vector<std::string> first = split ? licences_named(own) : named;
@@ -452,11 +475,19 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
   }
   if (spdx.empty() && !root_ids.empty()) {
     // The root's licence texts are the project's licence; what REUSE files, headers and
-    // LICENSES/ add is what parts of it carry.
-    std::vector<std::string> all;
-    for (const auto& id : root_ids)
-      if (looks_like_spdx_id(id)) add_once(all, id);
+    // LICENSES/ add is what parts of it carry. A file offering a choice is one unit.
+    std::vector<std::string> all, seen;
+    for (const auto& f : files) {
+      if (f.path.rfind("LICENSES/", 0) == 0) continue;
+      std::vector<std::string> ids;
+      for (const auto& id : f.ids)
+        if (looks_like_spdx_id(id) && add_once(seen, id)) ids.push_back(id);
+      if (ids.empty()) continue;
+      if (f.choice && ids.size() > 1) add_once(all, "(" + join(ids, " OR ") + ")");
+      else for (auto& id : ids) add_once(all, id);
+    }
     spdx = join(all, " AND ");
+    if (all.size() == 1 && spdx.front() == '(') spdx = spdx.substr(1, spdx.size() - 2);
   }
   if (spdx.empty() && !detected.empty()) {
     // The licence files' licences and each REUSE declaration and header as written; a
