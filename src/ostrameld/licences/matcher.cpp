@@ -49,7 +49,7 @@ bool copyright_line(std::string_view line) {
   line = trim(line);
   // Comment markers, and Markdown's quote marker (Julia's licence files quote the text).
   while (!line.empty() && (line.front() == '#' || line.front() == '*' || line.front() == '/' ||
-                           line.front() == ' ' || line.front() == '>'))
+                           line.front() == ' ' || line.front() == '>' || line.front() == '-'))
     line.remove_prefix(1);
   auto year_follows = [](std::string_view rest) {
     rest = trim(rest);

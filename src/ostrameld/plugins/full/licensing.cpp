@@ -125,6 +125,7 @@ struct FileFinding {
   double similarity = 0.0;
   std::vector<std::string> others;  // licences the file gives to parts not the project's own
   bool choice = false;              // its licences are alternatives ("a choice of one of two")
+  bool pointer = false;             // it says where the licence is, or which, without its text
 };
 
 // Where a licence file turns to what is not the project's own code: third-party parts,
@@ -182,7 +183,15 @@ FileFinding describe(const std::string& rel, std::string_view text, std::string_
     f.ids.emplace_back(reuse_name);
     return f;
   }
+  // "Licensed under the BSD licence, see the LICENSE file": a pointer to the text, not a
+  // text that should have been the standard one.
+  static const Regex points(
+      R"((?i)\bsee (?:the )?(?:file )?[`'"]?(?:LICEN[CS]E|COPYING)|\blicen[cs]e file\b|\bLICEN[CS]E-[A-Z]|under the terms of either)");
   auto named = licences_named(text);
+  f.pointer = points.search(text) || (text.size() < 600 && !named.empty());
+  static const Regex choice(
+      R"((?i)choice of (?:one of )?(?:two|the following|these)|dual[- ]licen[cs]ed|at your (?:option|choice)[^.]{0,40}\b(?:either|one of)|\beither (?:the )?[^.]{0,60}\blicen[cs]e[^.]{0,60}\bor\b|terms of either licen[cs]e)");
+  f.choice = choice.search(own);
   // A licence's text names others without adding them: the GPL's section 13 names the
   // Affero licence, the LGPL builds on the GPL.
   auto drop_family = [&](std::string_view family) {
@@ -204,9 +213,7 @@ FileFinding describe(const std::string& rel, std::string_view text, std::string_
   }
   if (named.size() > 1) {
     f.how = "several licences";
-    static const Regex choice(
-        R"((?i)choice of (?:one of )?(?:two|the following|these)|dual[- ]licen[cs]ed|at your (?:option|choice)[^.]{0,40}\b(?:either|one of)|\beither (?:the )?[^.]{0,60}\blicen[cs]e[^.]{0,60}\bor\b)");
-    f.choice = choice.search(own);
+
     // The project's own licences are those named before the file turns to other parts;
     // what only those parts carry is also contained, not the project's licence.
     std::vector<std::string> first = split ? licences_named(own) : named;
@@ -281,6 +288,8 @@ std::string declared_expression(std::string_view declared) {
 bool is_licence_file_name(std::string_view name) {
   std::string lower = ascii_lower(name);
   std::string_view suffix = file_suffix(lower);
+  // R's LICENSE.note lists the licences of bundled code: notes, not the licence.
+  if (suffix == ".note") return false;
   // Code that handles licences is not a licence.
   if (suffix != ".txt" && suffix != ".md" && is_source_file_name(lower)) return false;
   for (std::string_view prefix : {"license"sv, "licence"sv, "copying"sv, "copyright"sv, "unlicense"sv})
@@ -477,6 +486,10 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     // The root's licence texts are the project's licence; what REUSE files, headers and
     // LICENSES/ add is what parts of it carry. A file offering a choice is one unit.
     std::vector<std::string> all, seen;
+    // A note beside the texts that they are alternatives ("dual-licensed", "either").
+    bool alternatives = std::any_of(files.begin(), files.end(), [](const FileFinding& f) {
+      return f.choice && f.ids.empty() && f.path.rfind("LICENSES/", 0) != 0;
+    });
     for (const auto& f : files) {
       if (f.path.rfind("LICENSES/", 0) == 0) continue;
       std::vector<std::string> ids;
@@ -486,7 +499,7 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
       if (f.choice && ids.size() > 1) add_once(all, "(" + join(ids, " OR ") + ")");
       else for (auto& id : ids) add_once(all, id);
     }
-    spdx = join(all, " AND ");
+    spdx = join(all, alternatives ? " OR " : " AND ");
     if (all.size() == 1 && spdx.front() == '(') spdx = spdx.substr(1, spdx.size() - 2);
   }
   if (spdx.empty() && !detected.empty()) {
@@ -552,7 +565,7 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
   // Licence files whose text no tool names: neither a standard text nor R's stub.
   std::vector<std::string> unnamed;
   for (const auto& f : files)
-    if (f.ids.empty() && f.how.empty() && f.path.rfind("LICENSES/", 0) != 0) unnamed.push_back(f.path);
+    if (f.ids.empty() && f.how.empty() && !f.pointer && f.path.rfind("LICENSES/", 0) != 0) unnamed.push_back(f.path);
   const bool declared_only = !texts_named && unnamed.empty();
   const bool r_declared = eco.r && declared.contains("DESCRIPTION");
   double score;
