@@ -93,22 +93,41 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
   // "sub/v1.2.3"): the go command reads no other.
   const bool go_module = m.find("go.mod") != nullptr;
   std::vector<std::string> not_go;
+  std::vector<std::string> not_go_all;  // every such tag, to keep them out of the other complaint
   for (const auto& tag : names) {
     auto v = version_of_tag(tag);
     // Tags that mark no release of the project: a packager's (debian/1.2-1, upstream/1.2)
     // and a paper's (paper-v1, joss-review-1.0).
     static const Regex not_release(R"((?i)^(?:debian|upstream|ubuntu|pristine-tar)/|(?:^|[-_/])(?:paper|submission|joss|review|preprint|thesis)(?:[-_/]|v?$))");
     if (v && not_release.search(v->prefix)) v.reset();
+    // Julia's documentation builds of a release ("v1.2.3+docs", "v1.2.3+1") tag the same
+    // release again: set aside, not a second tag of it.
+    if (v && v->scheme == VersionScheme::SemVer && v->text.find('+') != std::string::npos) v.reset();
     if (!v) {
       ignored.push_back(tag);
       continue;
     }
-    if (go_module && v->scheme != VersionScheme::Other &&
-        (v->scheme != VersionScheme::SemVer || v->prefix.empty() || v->prefix.back() != 'v')) {
-      if (not_go.size() < 5) not_go.push_back(tag);
-      v->scheme = VersionScheme::Other;
-    }
     versions.push_back({tag, *v});
+  }
+  // What a project does now is what its recent releases do: its old tags are history,
+  // published and left as they are, and no advice is given about them.
+  std::vector<std::string> recent;
+  {
+    std::vector<const Tagged*> by_version;
+    for (const auto& t : versions)
+      if (!t.v.prerelease && !t.v.release.empty()) by_version.push_back(&t);
+    std::sort(by_version.begin(), by_version.end(),
+              [](const Tagged* a, const Tagged* b) { return compare_versions(a->v, b->v) > 0; });
+    for (std::size_t i = 0; i < by_version.size() && i < 5; ++i) recent.push_back(by_version[i]->tag);
+  }
+  auto is_recent = [&](const std::string& tag) { return std::find(recent.begin(), recent.end(), tag) != recent.end(); };
+  for (auto& t : versions) {
+    if (!go_module || !is_recent(t.tag) || t.v.scheme == VersionScheme::Other) continue;
+    if (t.v.scheme != VersionScheme::SemVer || t.v.prefix.empty() || t.v.prefix.back() != 'v') {
+      not_go_all.push_back(t.tag);
+      if (not_go.size() < 5) not_go.push_back(t.tag);
+      t.v.scheme = VersionScheme::Other;
+    }
   }
   // The schemes the tags use; a tag valid in SemVer is valid in PEP 440 too.
   std::map<VersionScheme, std::size_t> by_scheme;
@@ -140,7 +159,8 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
       if (package(versions[i].v.prefix) == package(versions[j].v.prefix) &&
           versions[i].v.scheme != VersionScheme::Other && versions[j].v.scheme != VersionScheme::Other &&
           same_version(versions[i].v, versions[j].v) && duplicates.size() < 10)
-        duplicates.push_back(versions[i].tag + " = " + versions[j].tag);
+        if (is_recent(versions[i].tag) || is_recent(versions[j].tag))
+          duplicates.push_back(versions[i].tag + " = " + versions[j].tag);
   // A repository of several packages tags each by its name ("DiffEqBase-v7.18.1",
   // "hatchling-v1.32.0"): the project's releases are its root package's, named as the
   // root's manifests or the repository name it, else the tags without a name.
@@ -252,7 +272,7 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     std::vector<std::string> bad;
     for (const auto& t : versions)
       if (t.v.scheme == VersionScheme::Other && bad.size() < 5 &&
-          std::find(not_go.begin(), not_go.end(), t.tag) == not_go.end())
+          std::find(not_go_all.begin(), not_go_all.end(), t.tag) == not_go_all.end())
         bad.push_back(t.tag);
     if (!not_go.empty())
       advice.push_back("Go modules take only SemVer tags with their v (vMAJOR.MINOR.PATCH, e.g. v1.2.3): " +
