@@ -106,5 +106,24 @@ TEST(RealShapes, AdviceAnExpertWouldFollow) {
   }
 }
 
+// A README links other packages as often as its own: only the project's own registry
+// entry is its archive.
+TEST(RealShapes, OnlyTheProjectsOwnRegistryEntryIsItsArchive) {
+  TempRepo repo;
+  repo.write("README.rst", real("ipython/README.rst"));
+  repo.write("pyproject.toml", "[project]\nname = \"ipython\"\n");
+  testing::commit_all(repo);
+  AssessOptions options;
+  options.profile = &fair4rs_full_profile();
+  options.offline = true;
+  options.only = {"metadata_archived"};
+  Assessment a = assess_repository(repo.path(), options);
+  ASSERT_EQ(a.indicators.size(), 1u);
+  std::vector<std::string> archives;
+  for (const auto& entry : a.indicators[0].facts["archives"])
+    archives.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
+  EXPECT_EQ(archives, std::vector<std::string>{"pypi:ipython"});
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -344,8 +344,17 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
   std::vector<std::string> names;
   for (const auto& s : m.sources)
     if (s.path.find('/') == std::string::npos && !s.title.empty()) names.push_back(ascii_lower(s.title));
+  // A README links the packages it builds on, works with or competes with as often as its
+  // own: a link to a registry that names packages by the manifest's name counts when it
+  // names this package (Maven's, ASCL's and bio.tools' entries are named otherwise).
   auto own = [&](const RegistryEvidence& e) {
-    if (e.source.find("install instructions") == std::string::npos) return true;
+    bool from_readme = !m.readme_path.empty() && e.source.rfind(m.readme_path, 0) == 0;
+    if (!from_readme) return true;  // the metadata's own addresses
+    bool install = e.source.find("install instructions") != std::string::npos;
+    bool by_name = e.registry == "pypi" || e.registry == "cran" || e.registry == "bioconductor" ||
+                   e.registry == "conda-forge" || e.registry == "crates" || e.registry == "npm" ||
+                   e.registry == "julia-general";
+    if (!install && (!by_name || names.empty())) return true;
     std::string p = ascii_lower(e.package);
     auto norm = [](std::string x) {
       std::replace(x.begin(), x.end(), '_', '-');
