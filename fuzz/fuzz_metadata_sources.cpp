@@ -20,7 +20,7 @@ constexpr Reader kReaders[] = {
     ostrameld::metadata::read_package_json, ostrameld::metadata::read_cargo,
     ostrameld::metadata::read_pom,          ostrameld::metadata::read_julia_project,
     ostrameld::metadata::read_workspace_list, ostrameld::metadata::read_requirements,
-    ostrameld::metadata::read_setup_py,
+    ostrameld::metadata::read_setup_py,       ostrameld::metadata::read_nextflow_config,
 };
 
 }  // namespace

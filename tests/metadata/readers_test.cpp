@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ostrameld/metadata/model.h"
+#include "support/temp_repo.h"
 
 namespace ostrameld {
 namespace {
@@ -10,6 +11,8 @@ using metadata::read_cff;
 using metadata::read_codemeta;
 using metadata::read_description;
 using metadata::read_julia_project;
+using metadata::read_nextflow_config;
+using metadata::read_setup_py;
 using metadata::read_package_json;
 using metadata::read_pom;
 using metadata::read_pyproject;
@@ -139,6 +142,18 @@ TEST(MetadataReaders, EachSourceAsWrittenInRealProjects) {
        "<?xml version=\"1.0\"?><!DOCTYPE p [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>"
        "<project><artifactId>&b;</artifactId></project>",
        "title=&b; version= licences= authors= repo= ids= refs= deps= members="},
+      {"setup.py read, never run: literals only", read_setup_py,
+       "import os\nfrom setuptools import setup\nVERSION = os.environ['V']\n"
+       "setup(\n    name='pkg',\n    version=VERSION,\n    classifiers=[\n"
+       "        'License :: OSI Approved :: GNU General Public License v3 or later (GPLv3+)',\n    ],\n)\n",
+       "title=pkg version= licences=GPL-3.0-or-later; authors= repo= ids= refs= deps= members="},
+      {"nextflow.config's manifest: the archive's DOI names the pipeline, the others are papers",
+       read_nextflow_config,
+       "params { x = 1 }\nmanifest {\n    name = 'nf-core/x'\n    author = \"\"\"A B, C D\"\"\"\n"
+       "    homePage = 'https://github.com/nf-core/x'\n    nextflowVersion = '!>=24.04.2'\n    version = '2.1.0'\n"
+       "    doi = 'https://doi.org/10.5281/zenodo.123, 10.1038/s41587-020-0439-x'\n}\n",
+       "title=nf-core/x version=2.1.0 licences= authors=A B;C D; repo=https://github.com/nf-core/x; "
+       "ids=doi:10.5281/zenodo.123; refs=manifest.doi(1); deps=nextflow[>=24.04.2]r; members="},
       {"Julia Project.toml with compat bounds", read_julia_project,
        "name = \"Pkg\"\nuuid = \"00000000-0000-0000-0000-000000000000\"\nversion = \"1.2.0\"\n"
        "authors = [\"Jane Doe <j@x.org>\"]\n[deps]\nDataFrames = \"a93c6f00-e57d-5684-b7b6-d8193f3e46c0\"\nLinearAlgebra = \"x\"\n"
@@ -154,6 +169,23 @@ TEST(MetadataReaders, EachSourceAsWrittenInRealProjects) {
   }
 }
 
+
+// A real manifest: contributors with their ORCIDs (some empty), three DOIs.
+TEST(MetadataReaders, NextflowManifestOfARealPipeline) {
+  MetadataSource s;
+  metadata::read_nextflow_config(
+      testing::read_file(std::string(OSTRAMELD_TEST_DATA) + "/real/sarek/nextflow.config"), s);
+  EXPECT_EQ(s.title, "nf-core/sarek");
+  EXPECT_EQ(s.version, "3.10.0");
+  ASSERT_GE(s.authors.size(), 3u);
+  EXPECT_EQ(s.authors[0].name, "Friederike Hanssen");
+  ASSERT_TRUE(s.authors[0].orcid.has_value());
+  EXPECT_EQ(s.authors[0].orcid->id, "0009-0001-9875-5262");
+  EXPECT_FALSE(s.authors[3].orcid.has_value());  // orcid: ''
+  ASSERT_EQ(s.identifiers.size(), 1u);
+  EXPECT_EQ(s.identifiers[0].value, "10.5281/zenodo.3476425");
+  EXPECT_EQ(s.references.size(), 2u);
+}
 
 // TOML values keep every character (Latin, Cyrillic, CJK, the private-use block), and a
 // character no TOML allows outside strings is an error, never undefined behaviour.

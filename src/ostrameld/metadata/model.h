@@ -125,6 +125,7 @@ void read_gemfile(std::string_view text, MetadataSource& out);      // Gemfile, 
 void read_cmake(std::string_view text, MetadataSource& out);        // CMakeLists.txt
 void read_vcpkg(std::string_view text, MetadataSource& out);
 void read_conanfile(std::string_view text, MetadataSource& out);    // .txt or .py
+void read_nextflow_config(std::string_view text, MetadataSource& out);  // its manifest block
 
 // TOML as JSON: tables as objects, dates and times as ISO text. Throws std::runtime_error
 // with the parser's message for malformed TOML.

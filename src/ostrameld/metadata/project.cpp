@@ -41,6 +41,7 @@ constexpr std::array kRootSources{
     Kind{"vcpkg.json", metadata::read_vcpkg},
     Kind{"conanfile.txt", metadata::read_conanfile},
     Kind{"conanfile.py", metadata::read_conanfile},
+    Kind{"nextflow.config", metadata::read_nextflow_config},
 };
 
 // Manifests of components below the root: read as sources of their own.

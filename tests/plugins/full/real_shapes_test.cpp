@@ -125,5 +125,26 @@ TEST(RealShapes, OnlyTheProjectsOwnRegistryEntryIsItsArchive) {
   EXPECT_EQ(archives, std::vector<std::string>{"pypi:ipython"});
 }
 
+// A Nextflow pipeline keeps its metadata in nextflow.config's manifest: its DOI, its
+// papers and its contributors' ORCIDs are read from there.
+TEST(RealShapes, ANextflowPipelinesManifest) {
+  TempRepo repo;
+  repo.write("nextflow.config", real("sarek/nextflow.config"));
+  repo.write("main.nf", "workflow { }\n");
+  testing::commit_all(repo, "https://github.com/nf-core/sarek");
+  AssessOptions options;
+  options.profile = &fair4rs_full_profile();
+  options.offline = true;
+  options.only = {"persistent_identifier", "qualified_references", "provenance"};
+  Assessment a = assess_repository(repo.path(), options);
+  std::map<std::string, CheckResult> r;
+  for (auto& i : a.indicators) r[i.indicator_id] = i;
+  ASSERT_EQ(r["persistent_identifier"].facts["identifiers"].size(), 1u);
+  EXPECT_EQ(r["persistent_identifier"].facts["identifiers"][0]["value"], "10.5281/zenodo.3476425");
+  EXPECT_EQ(r["persistent_identifier"].facts["identifiers"][0]["source"], "nextflow.config manifest.doi");
+  EXPECT_EQ(r["qualified_references"].facts["references"], 2);
+  EXPECT_GE(r["provenance"].facts["orcids_valid"].get<int>(), 30);
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -21,7 +21,8 @@ constexpr std::array kChangelogStems{"changelog"sv, "changes"sv, "history"sv, "n
 // Folders of news fragments that a tool (towncrier, changie, changesets) turns into a changelog.
 constexpr std::array kFragmentDirs{"changelog.d"sv, "newsfragments"sv, "changes"sv, ".changes"sv, ".changeset"sv};
 // Sources whose authors may carry ORCIDs.
-constexpr std::array kAuthorSources{"CITATION.cff"sv, "codemeta.json"sv, "DESCRIPTION"sv, ".zenodo.json"sv};
+constexpr std::array kAuthorSources{"CITATION.cff"sv, "codemeta.json"sv, "DESCRIPTION"sv, ".zenodo.json"sv,
+                                    "nextflow.config"sv};
 
 }  // namespace
 

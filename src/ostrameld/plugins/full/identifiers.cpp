@@ -88,7 +88,9 @@ CheckResult PersistentIdentifierPlugin::check(std::string_view indicator_id,
 
   for (const auto& s : m.sources) {
     if (s.path.find('/') != std::string::npos) continue;
-    if (s.name != "CITATION.cff" && s.name != "codemeta.json" && s.name != ".zenodo.json") continue;
+    if (s.name != "CITATION.cff" && s.name != "codemeta.json" && s.name != ".zenodo.json" &&
+        s.name != "nextflow.config")
+      continue;
     for (const auto& id : s.identifiers) {
       std::string where = s.name + " " + id.field;
       if (!id.well_formed) {
