@@ -146,5 +146,40 @@ TEST(RealShapes, ANextflowPipelinesManifest) {
   EXPECT_GE(r["provenance"].facts["orcids_valid"].get<int>(), 30);
 }
 
+// Workflows pin what each step runs in an environment of its own: those are their
+// dependencies, not a manifest of a package they are not.
+TEST(RealShapes, AWorkflowsStepEnvironmentsAreItsDependencies) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::size_t declared;
+  } cases[] = {
+      {"nf-core: a module's environment.yml",
+       {{"main.nf", "workflow { }\n"}, {"bin/plot.R", "library(DESeq2)\n"},
+        {"modules/nf-core/dupradar/environment.yml", real("rnaseq/environment.yml")}},
+       1},
+      {"Snakemake: workflow/envs/",
+       {{"workflow/Snakefile", "rule all:\n    input: []\n"}, {"workflow/scripts/x.R", "library(biomaRt)\n"},
+        {"workflow/envs/biomart.yaml", real("rna-seq-star-deseq2/env.yaml")}},
+       3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, text] : c.files) repo.write(path, text);
+    testing::commit_all(repo);
+    AssessOptions options;
+    options.profile = &fair4rs_full_profile();
+    options.offline = true;
+    options.only = {"software_dependencies"};
+    Assessment a = assess_repository(repo.path(), options);
+    ASSERT_EQ(a.indicators.size(), 1u);
+    const CheckResult& r = a.indicators[0];
+    EXPECT_EQ(r.facts["declared"], c.declared) << r.output;
+    EXPECT_EQ(r.facts["constrained"], c.declared) << r.output;
+    EXPECT_DOUBLE_EQ(r.score, 10.0) << r.output;
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

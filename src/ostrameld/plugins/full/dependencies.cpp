@@ -30,7 +30,7 @@ constexpr Manifest kManifests[] = {
     {"package.json", "node"},     {"Cargo.toml", "rust"},        {"pom.xml", "java"},
     {"Project.toml", "julia"},    {"go.mod", "go"},              {"Gemfile", "ruby"},
     {"CMakeLists.txt", "cmake"},  {"vcpkg.json", "cmake"},       {"conanfile.txt", "cmake"},
-    {"conanfile.py", "cmake"},
+    {"conanfile.py", "cmake"},    {"nextflow.config", "nextflow"},
 };
 
 // Lock files and the ecosystem whose versions they pin.
@@ -204,6 +204,37 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
       metadata::read_gemfile(read_text_prefix(root / name, ReadMode::Replace, 1 << 20, root), s);
       extra.push_back(std::move(s));
     } catch (const OsError&) {
+    }
+  }
+
+  // A workflow's steps run in environments of their own: nf-core's modules/*/environment.yml
+  // and Snakemake's workflow/envs/*.yaml declare what each runs, pinned per step.
+  {
+    constexpr std::size_t kMaxEnvironments = 300;
+    std::size_t read = 0;
+    auto add_environment = [&](const std::string& rel) {
+      if (read >= kMaxEnvironments || !file_seen(root / rel, root)) return;
+      ++read;
+      MetadataSource s;
+      s.name = "environment.yml";
+      s.path = rel;
+      try {
+        metadata::read_environment(read_text_prefix(root / rel, ReadMode::Replace, 256 << 10, root), s);
+      } catch (const OsError&) {
+        return;
+      }
+      extra.push_back(std::move(s));
+    };
+    for (const auto& f : m.files)
+      if ((f.name == "environment.yml" || f.name == "environment.yaml") && f.path.rfind("modules/", 0) == 0)
+        add_environment(f.path);
+    for (std::string_view dir : {"workflow/envs"sv, "envs"sv}) {
+      if (!dir_seen(root / std::string(dir), root)) continue;
+      for (const auto& name : list_directory_seen(root / std::string(dir), root)) {
+        std::string_view suffix = std::string_view(name).substr(name.size() > 5 ? name.size() - 5 : 0);
+        if (suffix == ".yaml" || (name.size() > 4 && name.substr(name.size() - 4) == ".yml"))
+          add_environment(std::string(dir) + "/" + name);
+      }
     }
   }
 
