@@ -102,12 +102,13 @@ TEST(FullProfileOnline, EachServiceAnswer) {
     bool is_private;
     Json identifier_verified, zenodo_kind, archive_verified, is_public;
     const char* advice;  // in metadata_archived or persistent_identifier
+    const char* note = nullptr;  // a service that could not answer: a note in the facts, no advice
   } cases[] = {
       {"confirmed", Mode::Found, false, true, "concept", true, true, nullptr},
       {"private repository", Mode::Found, true, true, "concept", true, false, "access procedure"},
       {"not found", Mode::NotFound, false, false, nullptr, false, nullptr, "not registered"},
-      {"rate-limited", Mode::RateLimited, false, nullptr, nullptr, nullptr, nullptr, "rate-limited"},
-      {"redirect to another host", Mode::Redirect, false, nullptr, nullptr, nullptr, true, "unreachable"},
+      {"rate-limited", Mode::RateLimited, false, nullptr, nullptr, nullptr, nullptr, nullptr, "Zenodo could not confirm"},
+      {"redirect to another host", Mode::Redirect, false, nullptr, nullptr, nullptr, true, nullptr, "(unreachable)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,6 +131,15 @@ TEST(FullProfileOnline, EachServiceAnswer) {
       for (const CheckResult* res : std::initializer_list<const CheckResult*>{&id, &archived, &r["open_access"]})
         for (const auto& a : res->advice) found = found || a.find(c.advice) != std::string::npos;
       EXPECT_TRUE(found) << c.advice;
+    }
+    if (c.note) {
+      bool noted = false, advised = false;
+      for (const CheckResult* res : {&id, &archived}) {
+        for (const auto& n : res->facts.value("notes", Json::array())) noted = noted || n.get<std::string>().find(c.note) != std::string::npos;
+        for (const auto& a : res->advice) advised = advised || a.find("confirm") != std::string::npos;
+      }
+      EXPECT_TRUE(noted) << c.note;
+      EXPECT_FALSE(advised);
     }
   }
   // The redirect's target heard nothing, and no request carried a token.

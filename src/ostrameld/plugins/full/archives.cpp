@@ -155,13 +155,17 @@ CheckResult MetadataArchivedPlugin::check(std::string_view indicator_id, const C
     score = 3.0;
     output = "The archives and registries named do not have this software";
   }
+  // A service that could not answer leaves a note naming it: nothing for the user to do.
+  std::vector<std::string> notes;
   for (const auto& a : archives) {
     if (a.verified == false)
       advice.push_back(evidence::registry_title(a.kind) + " has no " + a.value + " (named in " + a.source +
                        "): correct the name or publish it there.");
     else if (!a.verified && !a.why.empty() && a.why != "offline" && a.why.rfind("not asked", 0) != 0)
-      advice.push_back("Could not confirm " + a.value + " (" + a.why + "); assess again later.");
+      notes.push_back(evidence::registry_title(a.kind) + " could not confirm " + a.value + " (" + a.why + ")");
   }
+  Json facts{{"archives", list}};
+  if (!notes.empty()) facts["notes"] = notes;
   std::vector<std::string> shown;
   for (const auto& a : archives) shown.push_back(evidence::registry_title(a.kind) + " " + a.value);
   return make_result(indicator_id,
@@ -170,7 +174,7 @@ CheckResult MetadataArchivedPlugin::check(std::string_view indicator_id, const C
                       .output = output,
                       .evidence = shown.empty() ? "" : "Archives: " + join(shown, ", "),
                       .advice = std::move(advice),
-                      .facts = Json{{"archives", list}}});
+                      .facts = std::move(facts)});
 }
 
 }  // namespace ostrameld
