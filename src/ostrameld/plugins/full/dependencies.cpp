@@ -188,6 +188,11 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     } catch (const OsError&) {
       continue;
     }
+    // requirements-dev.txt, requirements/test.txt, docs/requirements.txt: what developing,
+    // testing or documenting needs, not what the software needs to run.
+    static const Regex development(R"((?i)(?:^|[-_/.])(?:dev|develop|development|test|tests|testing|doc|docs|lint|ci|typing|bench|benchmarks?|style)(?:[-_/.]|$))");
+    if (development.search(rel))
+      for (auto& d : s.dependencies) d.scope = "dev";
     std::string dir = rel.find('/') == std::string::npos ? "" : rel.substr(0, rel.rfind('/') + 1);
     for (const auto& inc : s.members) {
       if (queue.size() >= 4 * kMaxIncludes) break;
