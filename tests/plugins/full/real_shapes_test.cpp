@@ -181,5 +181,45 @@ TEST(RealShapes, AWorkflowsStepEnvironmentsAreItsDependencies) {
   }
 }
 
+// Advice through each ecosystem's own tools: R's metadata lives in DESCRIPTION and is
+// carried into codemeta.json and CITATION.cff by codemetar and cffr; a pipeline's authors
+// live in its manifest.
+TEST(RealShapes, AdviceThroughEachEcosystemsOwnTools) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* indicator;
+    const char* wanted;
+  } cases[] = {
+      {"an R package without a citation file", {{"DESCRIPTION", "Package: p\nVersion: 1.0.0\nLicense: MIT\n"}},
+       "citation_metadata", "cffr::cff_write()"},
+      {"an R package's authors without ORCIDs",
+       {{"DESCRIPTION", "Package: p\nVersion: 1.0.0\nAuthors@R: person(\"Jane\", \"Doe\", role = \"aut\")\n"}},
+       "provenance", "comment = c(ORCID ="},
+      {"an R package's codemeta.json to complete",
+       {{"DESCRIPTION", "Package: p\nVersion: 1.0.0\n"},
+        {"codemeta.json", "{\"@context\": \"https://w3id.org/codemeta/3.0\", \"name\": \"p\"}"}},
+       "citation_metadata", "codemetar::write_codemeta()"},
+      {"a pipeline's authors without ORCIDs",
+       {{"nextflow.config", "manifest {\n    name = 'x'\n    author = 'Jane Doe'\n}\n"}}, "provenance",
+       "nextflow.config's manifest"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, text] : c.files) repo.write(path, text);
+    testing::commit_all(repo);
+    AssessOptions options;
+    options.profile = &fair4rs_full_profile();
+    options.offline = true;
+    options.only = {c.indicator};
+    Assessment a = assess_repository(repo.path(), options);
+    ASSERT_EQ(a.indicators.size(), 1u);
+    bool found = false;
+    for (const auto& line : a.indicators[0].advice) found = found || line.find(c.wanted) != std::string::npos;
+    EXPECT_TRUE(found) << (a.indicators[0].advice.empty() ? "" : a.indicators[0].advice.front());
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

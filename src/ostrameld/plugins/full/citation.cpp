@@ -116,6 +116,9 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
                          : "Add CITATION.cff beside " + first + " (cff-version 1.2.0, with the same work as "
                            "preferred-citation): GitHub shows \"Cite this repository\" from it and Zenodo "
                            "takes its metadata.");
+  } else if (m.find("DESCRIPTION")) {
+    advice.push_back("Add CITATION.cff from DESCRIPTION: cffr::cff_write() writes it (and cffr::cff_gha_update() "
+                     "keeps it in step); GitHub shows \"Cite this repository\" from it and Zenodo takes its metadata.");
   } else {
     advice.push_back("Add CITATION.cff (cff-version 1.2.0, message, title, authors with their "
                      "ORCIDs, version, date-released, doi): GitHub shows \"Cite this repository\" "
@@ -156,7 +159,13 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
       std::vector<std::string> fields;
       for (const auto& f : missing)
         if (f != "@context") fields.push_back(f);
-      if (!fields.empty()) advice.push_back("Complete codemeta.json with " + join(fields, ", ") + ".");
+      // An R package's codemeta.json is generated from DESCRIPTION: edited there, made again.
+      if (!fields.empty())
+        advice.push_back("Complete codemeta.json with " + join(fields, ", ") +
+                         (m.find("DESCRIPTION") ? " (in DESCRIPTION, then codemetar::write_codemeta() to make it "
+                                                  "again, rather than editing it by hand)"
+                                                : "") +
+                         ".");
     } else {
       missing.emplace_back("(unreadable: " + codemeta->problem + ")");
       advice.push_back("Fix codemeta.json: " + codemeta->problem + ".");

@@ -110,6 +110,14 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
   } else if (!invalid.empty()) {
     std::vector<std::string> list(invalid.begin(), invalid.end());
     advice.push_back("These ORCIDs are wrong (their check digit does not hold or their form is not an ORCID's): " + join(list, ", ") + ".");
+  } else if (ctx.metadata().find("DESCRIPTION")) {
+    // R keeps its authors in DESCRIPTION; codemeta.json and CITATION.cff are made from it.
+    advice.push_back("Identify the authors by their ORCIDs in DESCRIPTION's Authors@R: person(\"Given\", "
+                     "\"Family\", comment = c(ORCID = \"0000-0000-0000-0000\")); codemetar::write_codemeta() "
+                     "and cffr::cff_write() carry them into codemeta.json and CITATION.cff.");
+  } else if (ctx.metadata().find("nextflow.config")) {
+    advice.push_back("Identify the authors by their ORCIDs in nextflow.config's manifest: contributors = "
+                     "[[name: 'Given Family', orcid: '0000-0000-0000-0000']].");
   } else {
     advice.push_back("Identify the authors by their ORCIDs in CITATION.cff (orcid:) or codemeta.json.");
   }
