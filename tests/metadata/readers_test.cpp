@@ -138,6 +138,23 @@ TEST(MetadataReaders, EachSourceAsWrittenInRealProjects) {
        "</project>",
        "title=core version=2.1.0 licences=Apache-2.0; authors=Jane Doe<0000-0002-1825-0097>; "
        "repo=https://github.com/x/core.git; ids= refs= deps=junit:junit[4.13]t; members=a;b;"},
+      {"pom.xml with ${properties}, one defined nowhere here, one naming itself", read_pom,
+       "<project><artifactId>core</artifactId><version>${revision}</version>"
+       "<properties><revision>1.4.0</revision><junit.version>${junit.major}.13</junit.version><junit.major>4</junit.major>"
+       "<loop>${loop}</loop></properties>"
+       "<dependencies><dependency><groupId>junit</groupId><artifactId>junit</artifactId><version>${junit.version}</version></dependency>"
+       "<dependency><groupId>x</groupId><artifactId>y</artifactId><version>${from.parent}</version></dependency>"
+       "<dependency><groupId>x</groupId><artifactId>z</artifactId><version>${loop}</version></dependency>"
+       "<dependency><groupId>x</groupId><artifactId>self</artifactId><version>${project.version}</version></dependency>"
+       "</dependencies></project>",
+       "title=core version=1.4.0 licences= authors= repo= ids= refs= "
+       "deps=junit:junit[4.13]r;x:y[${from.parent}]r;x:z[${loop}]r;x:self[1.4.0]r; members="},
+      {"pom.xml with properties doubling at every step is not expanded past a few KiB", read_pom,
+       "<project><artifactId>b</artifactId><version>${a}</version><properties>"
+       "<a>${b}${b}</a><b>${c}${c}</b><c>${d}${d}</c><d>${e}${e}</d><e>${f}${f}</e><f>${g}${g}</f><g>${h}${h}</g>"
+       "<h>${i}${i}</h><i>${j}${j}</i><j>${k}${k}</j><k>${l}${l}</k><l>xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx</l>"
+       "</properties></project>",
+       "title=b version=${a} licences= authors= repo= ids= refs= deps= members="},
       {"pom.xml with an entity bomb is not expanded", read_pom,
        "<?xml version=\"1.0\"?><!DOCTYPE p [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>"
        "<project><artifactId>&b;</artifactId></project>",

@@ -2,6 +2,8 @@
 // entities, no external documents).
 #include <pugixml.hpp>
 
+#include <map>
+
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/utils/text.h"
 
@@ -11,6 +13,48 @@ namespace {
 
 std::string child_text(const pugi::xml_node& node, const char* name) {
   return std::string(py_strip(node.child(name).text().as_string()));
+}
+
+// "${revision}" and "${junit.version}" as Maven resolves them from <properties>, and the
+// project's own coordinates; a property defined nowhere here (a parent outside the
+// repository, the command line) stays as written. Properties naming properties are
+// followed a few steps, never round a loop.
+std::string interpolate(std::string value, const std::map<std::string, std::string>& properties) {
+  // Properties made of properties could double at every step: the text stays short, and
+  // a value that does not settle within a few steps is left as written.
+  constexpr std::size_t kMaxValue = 4096;
+  const std::string written = value;
+  for (int step = 0;; ++step) {
+    if (value.find("${") == std::string::npos) return value;
+    if (step == 8) return written;
+    std::string out;
+    bool changed = false;
+    for (std::size_t i = 0; i < value.size();) {
+      auto open = value.find("${", i);
+      if (open == std::string::npos) {
+        out += value.substr(i);
+        break;
+      }
+      auto close = value.find('}', open);
+      if (close == std::string::npos) {
+        out += value.substr(i);
+        break;
+      }
+      out += value.substr(i, open - i);
+      std::string name = value.substr(open + 2, close - open - 2);
+      auto it = properties.find(name);
+      if (it != properties.end()) {
+        out += it->second;
+        changed = true;
+      } else {
+        out += value.substr(open, close - open + 1);
+      }
+      i = close + 1;
+    }
+    if (out.size() > kMaxValue) return written;  // a value this long is no version
+    if (!changed) return out;                     // what is defined nowhere here stays
+    value = std::move(out);
+  }
 }
 
 }  // namespace
@@ -33,8 +77,14 @@ void read_pom(std::string_view text, MetadataSource& out) {
   if (group.empty()) group = child_text(parent, "groupId");
   std::string artifact = child_text(project, "artifactId");
   out.title = artifact.empty() ? child_text(project, "name") : artifact;
-  out.version = child_text(project, "version");
-  if (out.version.empty()) out.version = child_text(parent, "version");  // inherited
+  std::map<std::string, std::string> properties;
+  for (auto prop : project.child("properties").children())
+    if (prop.type() == pugi::node_element) properties[prop.name()] = std::string(py_strip(prop.text().as_string()));
+  out.version = interpolate(child_text(project, "version"), properties);
+  if (out.version.empty()) out.version = interpolate(child_text(parent, "version"), properties);  // inherited
+  properties["project.version"] = out.version;
+  properties["project.groupId"] = group;
+  properties["project.parent.version"] = child_text(parent, "version");
   for (auto l : project.child("licenses").children("license")) {
     std::string name = child_text(l, "name");
     if (name.empty()) name = child_text(l, "url");
@@ -67,7 +117,7 @@ void read_pom(std::string_view text, MetadataSource& out) {
   for (auto d : project.child("dependencies").children("dependency")) {
     Dependency dep;
     dep.name = child_text(d, "groupId") + ":" + child_text(d, "artifactId");
-    dep.constraint = child_text(d, "version");
+    dep.constraint = interpolate(child_text(d, "version"), properties);
     std::string scope = child_text(d, "scope");
     dep.scope = scope == "test" ? "test" : scope == "provided" ? "build" : "runtime";
     if (child_text(d, "optional") == "true") dep.scope = "optional";
