@@ -203,7 +203,10 @@ ProjectMetadata read_project_metadata(const Path& root) {
     if (is_source_file_name(e.name)) {
       if (m.source_files.size() < kMaxSourceFiles) m.source_files.emplace_back(e.rel);
       else m.walk_truncated = true;
-      if (is_test_file_name(e.name)) m.test_files.emplace_back(e.rel);
+      // Maven and Gradle run the tests under src/test: a class in src/main named *Test
+      // is code (a test helper shipped with the library), not a test.
+      bool main_code = ("/" + std::string(e.rel)).find("/src/main/") != std::string::npos;
+      if (is_test_file_name(e.name) && !main_code) m.test_files.emplace_back(e.rel);
     }
     int depth = static_cast<int>(std::count(e.rel.begin(), e.rel.end(), '/'));
     if (depth >= 1 && depth <= kMaxManifestDepth && nested < kMaxNestedManifests) {

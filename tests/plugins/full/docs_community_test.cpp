@@ -150,6 +150,8 @@ TEST(FullCommunity, PoliciesTestsCiAndStyle) {
       {"Go: tests beside the code, gofmt is the language's own", {{"go.mod", "module example.org/p\n"}, {"p_test.go", "package p\n"}},
        {}, true, 3.5, "CONTRIBUTING.md"},
       {"Maven: src/test", {{"pom.xml", "<project/>"}, {"src/test/java/p/ATest.java", "class ATest {}"}}, {}, true, 3.0, "CONTRIBUTING.md"},
+      {"Maven: a class in src/main named *Test is code, not a test",
+       {{"pom.xml", "<project/>"}, {"src/main/java/p/LoadTest.java", "class LoadTest {}"}}, {}, false, 0.0, "CONTRIBUTING.md"},
       {"C++: a CMake test dir, clang-format", {{"CMakeLists.txt", "project(p)\n"}, {"test/CMakeLists.txt", "add_test(NAME a COMMAND a)\n"}, {".clang-format", "BasedOnStyle: LLVM\n"}},
        {}, true, 3.5, "CONTRIBUTING.md"},
       {"Rust: rustfmt.toml and integration tests", {{"Cargo.toml", "[package]\nname = \"p\"\n"}, {"tests/it.rs", "#[test] fn a() {}\n"}, {"rustfmt.toml", "edition = \"2021\"\n"}},
