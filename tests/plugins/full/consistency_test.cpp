@@ -76,6 +76,10 @@ TEST(MetadataConsistency, EachFieldAndItsNormalForm) {
        {{"CITATION.cff", cff_head + "title: p\nauthors:\n  - family-names: Doe\n    given-names: Jane\n"},
         {"codemeta.json", R"({"name": "p", "author": [{"givenName": "Jane", "familyName": "Doe"}, {"givenName": "Ann", "familyName": "Lee"}]})"}},
        {}, {"authors"}, "Ann Lee (codemeta.json) is not in CITATION.cff"},
+      {"a team as the manifest's author stands for the people the citation file lists",
+       {{"CITATION.cff", cff_head + "title: p\nauthors:\n  - family-names: Doe\n    given-names: Jane\n"},
+        {"pyproject.toml", "[project]\nname = \"p\"\nauthors = [{name = \"The p Developers\"}]\n"}},
+       {}, {}, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -9,6 +9,7 @@
 #include "ostrameld/licences/names.h"
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/plugins/full/evidence.h"
+#include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"
 
@@ -214,13 +215,17 @@ CheckResult ConsistencyPlugin::check(std::string_view indicator_id, const Contex
     if (std::find(kAuthorLists.begin(), kAuthorLists.end(), s->name) != kAuthorLists.end())
       full_lists.push_back(s);
   }
+  // A team or the project's developers as one author ("The X Developers", "X Team",
+  // "X contributors") stands for everyone: no person of a full list is missing from it.
+  static const Regex team(R"((?i)\b(?:developers|development team|team|contributors|authors|maintainers|community|project|consortium|group|lab|laboratory)\b)");
+  auto is_team = [&](const Person& p) { return !p.orcid && team.search(p.name); };
   if (with_authors.size() >= 2 && !full_lists.empty()) {
     ++compared;
     std::vector<std::string> problems;
     for (const auto* s : with_authors)
       for (const auto& p : s->authors)
         for (const auto* other : full_lists)
-          if (other != s && !knows(other, p) && problems.size() < 6)
+          if (other != s && !is_team(p) && !knows(other, p) && problems.size() < 6)
             problems.push_back((p.name.empty() ? "an author" : p.name) + " (" + s->name + ") is not in " + other->name);
     if (!problems.empty()) {
       Json by = Json::object();
