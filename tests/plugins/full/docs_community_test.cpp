@@ -195,6 +195,12 @@ TEST(FullProvenance, HistoryRemoteChangelogAndOrcids) {
        "https://gitlab.com/o/p", true, true, nullptr, 1, 0, 6.0},
       {"an empty changelog is none", {{"CHANGELOG.md", ""}}, "git@github.com:o/p.git", true, true, nullptr, 0, 0, 6.0},
       {"news fragments count", {{"changelog.d/1.feature.md", "x"}}, "https://github.com/o/p", true, true, "changelog.d/", 0, 0, 7.5},
+      {"Sphinx's what's-new page", {{"doc/whats-new.rst", "v1.0\n----\n"}}, "https://github.com/o/p", true, true,
+       "doc/whats-new.rst", 0, 0, 7.5},
+      {"a folder of release notes in the documentation", {{"docs/release-notes/1.0.md", "x"}}, "https://github.com/o/p",
+       true, true, "docs/release-notes/", 0, 0, 7.5},
+      {"Sphinx's changelog page under docs/source", {{"docs/source/changelog.rst", "x"}}, "https://github.com/o/p", true,
+       true, "docs/source/changelog.rst", 0, 0, 7.5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

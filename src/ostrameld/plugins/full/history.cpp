@@ -17,7 +17,11 @@ using namespace std::string_view_literals;
 constexpr std::array kIndicators{"provenance"sv};
 
 constexpr std::array kChangelogStems{"changelog"sv, "changes"sv, "history"sv, "news"sv, "release_notes"sv,
-                                     "release-notes"sv, "releasenotes"sv, "releases"sv, "whatsnew"sv};
+                                     "release-notes"sv, "releasenotes"sv, "releases"sv, "whatsnew"sv,
+                                     "whats-new"sv, "whats_new"sv, "release-history"sv, "release_history"sv};
+// Folders of notes, one file per release, in the documentation (Sphinx projects keep them so).
+constexpr std::array kNotesDirs{"release-notes"sv, "release_notes"sv, "releasenotes"sv, "whatsnew"sv,
+                                "whats-new"sv, "changelog"sv, "changes"sv, "news"sv};
 // Folders of news fragments that a tool (towncrier, changie, changesets) turns into a changelog.
 constexpr std::array kFragmentDirs{"changelog.d"sv, "newsfragments"sv, "changes"sv, ".changes"sv, ".changeset"sv};
 // Sources whose authors may carry ORCIDs.
@@ -49,7 +53,7 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
 
   // A changelog at the root or beside the documentation, or news fragments.
   std::string changelog;
-  for (std::string_view dir : {""sv, "docs"sv, "doc"sv, "inst"sv}) {
+  for (std::string_view dir : {""sv, "docs"sv, "doc"sv, "inst"sv, "docs/source"sv, "doc/source"sv}) {
     if (!changelog.empty()) break;
     Path base = dir.empty() ? root : root / dir;
     if (!dir.empty() && !dir_seen(base, root)) continue;
@@ -65,6 +69,11 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
       }
       if (dir.empty() && std::find(kFragmentDirs.begin(), kFragmentDirs.end(), ascii_lower(name)) != kFragmentDirs.end() &&
           dir_seen(base / name, root) && name != "changes") {
+        changelog = rel + "/";
+        break;
+      }
+      if (!dir.empty() && std::find(kNotesDirs.begin(), kNotesDirs.end(), ascii_lower(name)) != kNotesDirs.end() &&
+          dir_seen(base / name, root) && !list_directory_seen(base / name, root).empty()) {
         changelog = rel + "/";
         break;
       }
