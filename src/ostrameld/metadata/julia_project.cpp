@@ -32,6 +32,11 @@ void read_julia_project(std::string_view text, MetadataSource& out) {
       out.dependencies.push_back(std::move(d));
     }
   }
+  // A workspace (Julia 1.12): its projects are the monorepo's packages.
+  if (auto ws = doc.find("workspace"); ws != doc.end() && ws->is_object())
+    if (auto projects = ws->find("projects"); projects != ws->end() && projects->is_array())
+      for (const auto& p : *projects)
+        if (p.is_string()) out.members.push_back(p.get<std::string>());
   out.data = std::move(doc);
 }
 

@@ -35,6 +35,11 @@ TEST(SoftwareDependencies, EachManifestConstraintsAndLocks) {
         {"requirements/base.txt", "scipy\n-r extra.txt\n"},
         {"requirements/extra.txt", "pandas==2.0\n-r ../requirements.txt\n"}},
        3, 2, 8.0, "scipy (requirements/base.txt)"},
+      {"Julia: a workspace's packages declare, the standard libraries need no bounds",
+       {{"Project.toml", "[workspace]\nprojects = [\"Core\", \"docs\"]\n"},
+        {"Core/Project.toml", "name = \"Core\"\nversion = \"1.0.0\"\n[deps]\nLinearAlgebra = \"x\"\nStatsBase = \"y\"\n"
+                              "[compat]\nStatsBase = \"0.34\"\n"}},
+       1, 1, 10.0, nullptr},
       {"what developing, testing or documenting needs is no runtime dependency",
        {{"requirements.txt", "numpy>=1.2\n"}, {"requirements-dev.txt", "-r requirements.txt\npytest\nblack\n"},
         {"requirements/docs.txt", "sphinx\n"}, {"docs/requirements.txt", "furo\n"}},

@@ -112,6 +112,10 @@ TEST(FullLicence, TextsNamesDeclarationsAndHeaders) {
       {"test fixtures' headers are the fixtures'",
        {{"LICENSE", mit}, {"tests/data/x.py", "# SPDX-License-Identifier: GPL-3.0-only\n"}}, "MIT", 10.0, nullptr},
       {"nothing at all", {{"README.md", "# p\n"}}, nullptr, 0.0, "Choose a licence"},
+      {"a Julia monorepo keeps a licence file in each package its workspace names",
+       {{"Project.toml", "[workspace]\nprojects = [\"Plots\", \"PlotsBase\"]\n"}, {"Plots/LICENSE.md", mit},
+        {"PlotsBase/LICENSE.md", mit}, {".zenodo.json", R"({"license": "MIT"})"}},
+       "MIT", 10.0, nullptr},
       {"a trove classifier declares where no license field does",
        {{"COPYING", licence("GPL-3.0-only.txt")},
         {"pyproject.toml", "[project]\nname = \"p\"\nclassifiers = [\"License :: OSI Approved :: GNU General Public "

@@ -82,6 +82,13 @@ constexpr std::string_view kRBase[] = {"base"sv,      "stats"sv,  "utils"sv,    
                                        "graphics"sv,  "grDevices"sv, "datasets"sv, "tools"sv,
                                        "parallel"sv,  "grid"sv,   "splines"sv,  "stats4"sv,
                                        "tcltk"sv,     "compiler"sv};
+// Julia's standard libraries come with Julia itself.
+constexpr std::string_view kJuliaStdlib[] = {
+    "Artifacts"sv, "Base64"sv, "CRC32c"sv, "Dates"sv, "Distributed"sv, "Downloads"sv, "FileWatching"sv,
+    "InteractiveUtils"sv, "LazyArtifacts"sv, "LibGit2"sv, "Libdl"sv, "LinearAlgebra"sv, "Logging"sv,
+    "Markdown"sv, "Mmap"sv, "Pkg"sv, "Printf"sv, "Profile"sv, "REPL"sv, "Random"sv, "SHA"sv,
+    "Serialization"sv, "SharedArrays"sv, "Sockets"sv, "SparseArrays"sv, "Statistics"sv, "TOML"sv,
+    "Tar"sv, "Test"sv, "UUIDs"sv, "Unicode"sv};
 
 // Folders whose files are examples, fixtures or documentation, not the software.
 bool incidental(std::string_view path) {
@@ -258,7 +265,8 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
   // A workspace's or multi-module build's members declare what the components need.
   for (const auto& s : m.sources) {
     if (s.path.find('/') == std::string::npos) continue;
-    if (s.name != "pom.xml" && s.name != "Cargo.toml" && s.name != "package.json") continue;
+    if (s.name != "pom.xml" && s.name != "Cargo.toml" && s.name != "package.json" && s.name != "Project.toml")
+      continue;
     const MetadataSource* top = m.find(s.name);
     if (!top || top->members.empty() || incidental(s.path)) continue;
     manifests.push_back(&s);
@@ -278,6 +286,8 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
       if (d.scope != "runtime" && d.scope != "build") continue;
       // R's base packages come with R itself.
       if (eco == "r" && std::find(std::begin(kRBase), std::end(kRBase), d.name) != std::end(kRBase)) continue;
+      if (eco == "julia" && std::find(std::begin(kJuliaStdlib), std::end(kJuliaStdlib), d.name) != std::end(kJuliaStdlib))
+        continue;
       std::string key = eco + ":" + ascii_lower(d.name);
       // Go modules name exact versions; Maven refuses to build without one (given here or
       // by a parent's dependencyManagement).

@@ -324,6 +324,24 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     files.push_back(describe_file(root, name, {}));
   }
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  // A monorepo without a licence file at its root keeps one in each package its
+  // workspace names: those are its texts.
+  if (files.empty()) {
+    for (const auto& s : m.sources) {
+      if (s.path.find('/') != std::string::npos || s.members.empty()) continue;
+      for (const auto& member : s.members) {
+        if (files.size() >= 50 || member.find_first_of("*?[") != std::string::npos || member.find("..") != std::string::npos)
+          continue;
+        Path dir = root / member;
+        if (!dir_seen(dir, root)) continue;
+        std::vector<std::string> names = list_directory_seen(dir, root);
+        std::sort(names.begin(), names.end());
+        for (const auto& name : names)
+          if (is_licence_file_name(name) && file_seen(dir / name, root))
+            files.push_back(describe_file(root, member + "/" + name, {}));
+      }
+    }
+  }
   bool reuse = false;
   if (dir_seen(root / "LICENSES", root)) {
     std::vector<std::string> names = list_directory_seen(root / "LICENSES", root);
