@@ -330,7 +330,13 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
                                  : "The manifests declare no runtime dependencies: self-contained";
     }
   } else {
-    double share = static_cast<double>(constrained) / static_cast<double>(deps.size());
+    // R packages leave Imports unversioned as a rule (CRAN checks each against the current
+    // releases): a softer judgment there than where nothing else keeps versions in step.
+    std::size_t loose_r = static_cast<std::size_t>(std::count_if(deps.begin(), deps.end(), [](const Dep& d) {
+      return !d.constrained && d.ecosystem == "r";
+    }));
+    double share = (static_cast<double>(constrained) + 0.75 * static_cast<double>(loose_r)) /
+                   static_cast<double>(deps.size());
     score = std::round((4.0 + 6.0 * share) * 10.0) / 10.0;
     output = std::to_string(constrained) + " of " + std::to_string(deps.size()) +
              " dependencies have a version constraint" + (lockfiles.empty() ? "" : " or a lock file");
@@ -341,7 +347,11 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
         if (loose.size() < 8) loose.push_back(d.name + " (" + d.manifest + ")");
         loose_ecosystems.insert(d.ecosystem);
       }
-    if (!loose.empty()) {
+    if (!loose.empty() && loose_ecosystems.size() == 1 && loose_ecosystems.count("r")) {
+      advice.push_back("R packages usually leave Imports unversioned; where the code needs a particular version's "
+                       "API, give its minimum: " + join(loose, ", ") +
+                       (deps.size() - constrained > loose.size() ? ", ..." : "") + "; e.g. " + std::string(constraint_example("r")) + ".");
+    } else if (!loose.empty()) {
       std::vector<std::string> how;
       for (const auto& e : loose_ecosystems) how.emplace_back(constraint_example(e));
       advice.push_back("Give these dependencies a version range (the oldest version the code works with): " +
