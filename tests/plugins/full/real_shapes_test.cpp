@@ -158,10 +158,11 @@ TEST(RealShapes, AWorkflowsStepEnvironmentsAreItsDependencies) {
        {{"main.nf", "workflow { }\n"}, {"bin/plot.R", "library(DESeq2)\n"},
         {"modules/nf-core/dupradar/environment.yml", real("rnaseq/environment.yml")}},
        1},
-      {"Snakemake: workflow/envs/",
-       {{"workflow/Snakefile", "rule all:\n    input: []\n"}, {"workflow/scripts/x.R", "library(biomaRt)\n"},
+      {"Snakemake: workflow/envs/ and the Snakemake it needs",
+       {{"workflow/Snakefile", "from snakemake.utils import min_version\n\nmin_version(\"8.8.0\")\n\nrule all:\n    input: []\n"},
+        {"workflow/scripts/x.R", "library(biomaRt)\n"},
         {"workflow/envs/biomart.yaml", real("rna-seq-star-deseq2/env.yaml")}},
-       3},
+       4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -30,7 +30,7 @@ constexpr Manifest kManifests[] = {
     {"package.json", "node"},     {"Cargo.toml", "rust"},        {"pom.xml", "java"},
     {"Project.toml", "julia"},    {"go.mod", "go"},              {"Gemfile", "ruby"},
     {"CMakeLists.txt", "cmake"},  {"vcpkg.json", "cmake"},       {"conanfile.txt", "cmake"},
-    {"conanfile.py", "cmake"},    {"nextflow.config", "nextflow"},
+    {"conanfile.py", "cmake"},    {"nextflow.config", "nextflow"}, {"Snakefile", "snakemake"},
 };
 
 // Lock files and the ecosystem whose versions they pin.
@@ -248,6 +248,27 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
           add_environment(std::string(dir) + "/" + name);
       }
     }
+  }
+
+  // A Snakemake workflow names the Snakemake it needs: min_version("8.8.0").
+  for (std::string_view rel : {"workflow/Snakefile"sv, "Snakefile"sv}) {
+    Path file = root / std::string(rel);
+    if (!file_seen(file, root)) continue;
+    static const Regex min_version(R"re(\bmin_version\(\s*["']([0-9][0-9.]*)["']\s*\))re");
+    std::string text;
+    try {
+      text = read_text_prefix(file, ReadMode::Replace, 256 << 10, root);
+    } catch (const OsError&) {
+      continue;
+    }
+    if (auto v = min_version.search_group(text, 1)) {
+      MetadataSource s;
+      s.name = "Snakefile";
+      s.path = std::string(rel);
+      s.dependencies.push_back(Dependency{"snakemake", ">=" + std::string(*v), "runtime"});
+      extra.push_back(std::move(s));
+    }
+    break;
   }
 
   std::set<std::string> locked;  // ecosystems a lock file pins
