@@ -36,6 +36,8 @@ void watch(sigset_t set) {
   if (again > 0) sig = again;
   // Children first, so that none writes into a directory being removed.
   kill_all_children();
+  // Helpers handed to this process by a worker just killed end with it too.
+  reap_descendants(std::chrono::seconds(1));
   remove_all_temp_dirs();
   remove_unfinished_outputs();
   ::_exit(128 + sig);

@@ -204,6 +204,13 @@ void run_in_workers(std::size_t count, unsigned jobs, const WorkerLimits& limits
                     const std::atomic<bool>& stop) {
   if (count == 0) return;
   jobs = static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(jobs, count)));
+  // A worker killed in the middle of a clone leaves git's helpers to end by themselves:
+  // handed to this process, they are waited for (after the pool, declared below, has
+  // ended every worker) so that none outlives the batch.
+  adopt_orphans();
+  struct Reaper {
+    ~Reaper() { reap_descendants(std::chrono::seconds(2)); }
+  } reaper;
   Pool pool(jobs, limits, task);
   // The task's own deadline ends it in order; this is for a worker that missed it.
   const bool bounded = limits.task_seconds && *limits.task_seconds > 0;

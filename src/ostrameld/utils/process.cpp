@@ -262,6 +262,21 @@ void kill_all_children() {
   for (pid_t group : children().groups) ::kill(-group, SIGKILL);
 }
 
+void adopt_orphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+bool reap_descendants(std::chrono::milliseconds limit) {
+  auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    pid_t pid = ::waitpid(-1, &status, WNOHANG);
+    if (pid > 0) continue;
+    if (pid < 0 && errno == EINTR) continue;
+    if (pid < 0) return true;  // no child left
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 Path find_program(std::string_view name) {
   const char* path = std::getenv("PATH");
   std::string_view dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";

@@ -70,6 +70,14 @@ std::vector<ProcessResult> run_processes(const std::vector<ProcessSpec>& specs,
 // this process is about to end (a child's own children are in its group).
 void kill_all_children();
 
+// Makes this process the one that orphans below it are handed to (a subreaper), so that
+// the helpers of a worker that was killed can be waited for before the program ends.
+void adopt_orphans();
+
+// Waits, at most `limit`, until every process below this one has ended (those handed to
+// it included); returns whether none is left.
+bool reap_descendants(std::chrono::milliseconds limit);
+
 // For a child started by other means (a forked worker leading its own process group):
 // enlisted, kill_all_children ends it with the others; delisted before it is reaped.
 void enlist_child_group(int group);
