@@ -123,6 +123,19 @@ TEST(RealShapes, OnlyTheProjectsOwnRegistryEntryIsItsArchive) {
   for (const auto& entry : a.indicators[0].facts["archives"])
     archives.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
   EXPECT_EQ(archives, std::vector<std::string>{"pypi:ipython"});
+
+  // Bioconda is a bioinformatics tool's registry: its install line and its page count.
+  TempRepo tool;
+  tool.write("CMakeLists.txt", "project(mytool C)\n");
+  tool.write("README.md", "# mytool\n\n    conda install -c conda-forge -c bioconda mytool\n\n"
+                          "Also: `conda install -c bioconda othertool` for the plots.\n");
+  testing::commit_all(tool);
+  Assessment b = assess_repository(tool.path(), options);
+  ASSERT_EQ(b.indicators.size(), 1u);
+  archives.clear();
+  for (const auto& entry : b.indicators[0].facts["archives"])
+    archives.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
+  EXPECT_EQ(archives, std::vector<std::string>{"bioconda:mytool"});
 }
 
 // A Nextflow pipeline keeps its metadata in nextflow.config's manifest: its DOI, its

@@ -252,7 +252,7 @@ std::vector<std::string> links_in(std::string_view text) {
 }
 
 std::string registry_title(std::string_view registry) {
-  static const std::array<std::pair<std::string_view, std::string_view>, 17> kTitles{{
+  static const std::array<std::pair<std::string_view, std::string_view>, 18> kTitles{{
       {"zenodo", "Zenodo"},
       {"figshare", "figshare"},
       {"osf", "OSF"},
@@ -264,6 +264,7 @@ std::string registry_title(std::string_view registry) {
       {"cran", "CRAN"},
       {"bioconductor", "Bioconductor"},
       {"conda-forge", "conda-forge"},
+      {"bioconda", "Bioconda"},
       {"crates", "crates.io"},
       {"npm", "npm"},
       {"maven-central", "Maven Central"},
@@ -281,7 +282,7 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
     std::string_view registry;
     Regex re;  // group 1: the package
   };
-  static const std::array<Pattern, 21> kLinks{{
+  static const std::array<Pattern, 23> kLinks{{
       {"pypi", Regex("^https?://(?:pypi\\.org|pypi\\.python\\.org)/(?:project|pypi)/([A-Za-z0-9._-]+)")},
       {"pypi", Regex("^https?://(?:img\\.shields\\.io|badge\\.fury\\.io)/(?:pypi/v|py)/([A-Za-z0-9._-]+?)(?:\\.svg)?(?:$|[?/])")},
       {"cran", Regex("^https?://cran\\.r-project\\.org/(?:package=|web/packages/)([A-Za-z][A-Za-z0-9.]*)", Regex::kCaseless)},
@@ -303,8 +304,10 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
       {"ascl", Regex("^ascl:([0-9]{4}\\.[0-9]{3,})")},
       {"pypi", Regex("^https?://pepy\\.tech/(?:badge/|project/)([A-Za-z0-9._-]+)")},
       {"conda-forge", Regex("^https?://github\\.com/conda-forge/([A-Za-z0-9._-]+)-feedstock")},
+      {"bioconda", Regex("^https?://anaconda\\.org/bioconda/([A-Za-z0-9._-]+)")},
+      {"bioconda", Regex("^https?://(?:bioconda\\.github\\.io/recipes/|img\\.shields\\.io/conda/(?:vn|v|dn|pn)/bioconda/)([A-Za-z0-9._-]+?)(?:\\.svg|/README\\.html|/)?(?:$|[?/])")},
   }};
-  static const std::array<Pattern, 8> kInstalls{{
+  static const std::array<Pattern, 10> kInstalls{{
       {"pypi", Regex("(?m)\\bpip3? install(?: +-[-\\w=]+)* +[\"']?([A-Za-z0-9][A-Za-z0-9._-]*)")},
       {"cran", Regex("install\\.packages\\(\\s*[\"']([A-Za-z][A-Za-z0-9.]*)[\"']")},
       {"bioconductor", Regex("BiocManager::install\\(\\s*[\"']([A-Za-z][A-Za-z0-9.]*)[\"']")},
@@ -313,6 +316,8 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
       {"crates", Regex("cargo (?:add|install) +([A-Za-z0-9_-]+)")},
       {"npm", Regex("(?:npm (?:install|i)(?: +-[-\\w]+)*|yarn add|pnpm add) +((?:@[A-Za-z0-9._-]+/)?[A-Za-z0-9._-]+)")},
       {"julia-general", Regex("(?:Pkg\\.add\\(\\s*\"|\\] ?add +|pkg> add +)([A-Za-z0-9_]+)")},
+      {"bioconda", Regex("(?:conda|mamba) install(?: +-[-\\w]+)*(?: +-c +(?:conda-forge|defaults))*(?: +-c +bioconda| +--channel +bioconda)(?: +-c +[-\\w]+)*(?: +-[-\\w]+)* +([A-Za-z0-9][A-Za-z0-9._-]*)")},
+      {"bioconda", Regex("(?:conda|mamba) install(?: +-[-\\w]+)* +bioconda::([A-Za-z0-9][A-Za-z0-9._-]*)")},
   }};
   std::vector<RegistryEvidence> out;
   auto add = [&](std::string_view registry, std::string package, std::string source) {
@@ -352,7 +357,7 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
     if (!from_readme) return true;  // the metadata's own addresses
     bool install = e.source.find("install instructions") != std::string::npos;
     bool by_name = e.registry == "pypi" || e.registry == "cran" || e.registry == "bioconductor" ||
-                   e.registry == "conda-forge" || e.registry == "crates" || e.registry == "npm" ||
+                   e.registry == "conda-forge" || e.registry == "bioconda" || e.registry == "crates" || e.registry == "npm" ||
                    e.registry == "julia-general";
     if (!install && (!by_name || names.empty())) return true;
     std::string p = ascii_lower(e.package);
