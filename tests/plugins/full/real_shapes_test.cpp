@@ -19,16 +19,28 @@ std::string real(const std::string& path) {
   return testing::read_file(std::filesystem::path(OSTRAMELD_TEST_DATA) / "real" / path);
 }
 
-std::map<std::string, CheckResult> assess_full(TempRepo& repo) {
-  testing::commit_all(repo);
+// The full profile's results for these indicators only, offline, by indicator.
+std::map<std::string, CheckResult> assess_only(const TempRepo& repo, std::vector<std::string> indicators) {
   AssessOptions options;
   options.profile = &fair4rs_full_profile();
   options.offline = true;
-  options.only = {"persistent_identifier", "citation_metadata", "qualified_references"};
+  options.only = std::move(indicators);
   Assessment a = assess_repository(repo.path(), options);
   std::map<std::string, CheckResult> by_key;
   for (auto& r : a.indicators) by_key[r.indicator_id] = r;
   return by_key;
+}
+
+std::map<std::string, CheckResult> assess_full(TempRepo& repo) {
+  testing::commit_all(repo);
+  return assess_only(repo, {"persistent_identifier", "citation_metadata", "qualified_references"});
+}
+
+std::vector<std::string> archives_of(const CheckResult& r) {
+  std::vector<std::string> out;
+  for (const auto& entry : r.facts["archives"])
+    out.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
+  return out;
 }
 
 TEST(RealShapes, CitationFilesIdentifiersAndReferences) {
@@ -113,16 +125,8 @@ TEST(RealShapes, OnlyTheProjectsOwnRegistryEntryIsItsArchive) {
   repo.write("README.rst", real("ipython/README.rst"));
   repo.write("pyproject.toml", "[project]\nname = \"ipython\"\n");
   testing::commit_all(repo);
-  AssessOptions options;
-  options.profile = &fair4rs_full_profile();
-  options.offline = true;
-  options.only = {"metadata_archived"};
-  Assessment a = assess_repository(repo.path(), options);
-  ASSERT_EQ(a.indicators.size(), 1u);
-  std::vector<std::string> archives;
-  for (const auto& entry : a.indicators[0].facts["archives"])
-    archives.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
-  EXPECT_EQ(archives, std::vector<std::string>{"pypi:ipython"});
+  EXPECT_EQ(archives_of(assess_only(repo, {"metadata_archived"})["metadata_archived"]),
+            std::vector<std::string>{"pypi:ipython"});
 
   // Bioconda is a bioinformatics tool's registry: its install line and its page count.
   TempRepo tool;
@@ -130,12 +134,8 @@ TEST(RealShapes, OnlyTheProjectsOwnRegistryEntryIsItsArchive) {
   tool.write("README.md", "# mytool\n\n    conda install -c conda-forge -c bioconda mytool\n\n"
                           "Also: `conda install -c bioconda othertool` for the plots.\n");
   testing::commit_all(tool);
-  Assessment b = assess_repository(tool.path(), options);
-  ASSERT_EQ(b.indicators.size(), 1u);
-  archives.clear();
-  for (const auto& entry : b.indicators[0].facts["archives"])
-    archives.push_back(entry["kind"].get<std::string>() + ":" + entry["value"].get<std::string>());
-  EXPECT_EQ(archives, std::vector<std::string>{"bioconda:mytool"});
+  EXPECT_EQ(archives_of(assess_only(tool, {"metadata_archived"})["metadata_archived"]),
+            std::vector<std::string>{"bioconda:mytool"});
 }
 
 // A Nextflow pipeline keeps its metadata in nextflow.config's manifest: its DOI, its
@@ -145,13 +145,7 @@ TEST(RealShapes, ANextflowPipelinesManifest) {
   repo.write("nextflow.config", real("sarek/nextflow.config"));
   repo.write("main.nf", "workflow { }\n");
   testing::commit_all(repo, "https://github.com/nf-core/sarek");
-  AssessOptions options;
-  options.profile = &fair4rs_full_profile();
-  options.offline = true;
-  options.only = {"persistent_identifier", "qualified_references", "provenance"};
-  Assessment a = assess_repository(repo.path(), options);
-  std::map<std::string, CheckResult> r;
-  for (auto& i : a.indicators) r[i.indicator_id] = i;
+  auto r = assess_only(repo, {"persistent_identifier", "qualified_references", "provenance"});
   ASSERT_EQ(r["persistent_identifier"].facts["identifiers"].size(), 1u);
   EXPECT_EQ(r["persistent_identifier"].facts["identifiers"][0]["value"], "10.5281/zenodo.3476425");
   EXPECT_EQ(r["persistent_identifier"].facts["identifiers"][0]["source"], "nextflow.config manifest.doi");
@@ -182,13 +176,7 @@ TEST(RealShapes, AWorkflowsStepEnvironmentsAreItsDependencies) {
     TempRepo repo;
     for (const auto& [path, text] : c.files) repo.write(path, text);
     testing::commit_all(repo);
-    AssessOptions options;
-    options.profile = &fair4rs_full_profile();
-    options.offline = true;
-    options.only = {"software_dependencies"};
-    Assessment a = assess_repository(repo.path(), options);
-    ASSERT_EQ(a.indicators.size(), 1u);
-    const CheckResult& r = a.indicators[0];
+    const CheckResult r = assess_only(repo, {"software_dependencies"})["software_dependencies"];
     EXPECT_EQ(r.facts["declared"], c.declared) << r.output;
     EXPECT_EQ(r.facts["constrained"], c.declared) << r.output;
     EXPECT_DOUBLE_EQ(r.score, 10.0) << r.output;
@@ -223,15 +211,10 @@ TEST(RealShapes, AdviceThroughEachEcosystemsOwnTools) {
     TempRepo repo;
     for (const auto& [path, text] : c.files) repo.write(path, text);
     testing::commit_all(repo);
-    AssessOptions options;
-    options.profile = &fair4rs_full_profile();
-    options.offline = true;
-    options.only = {c.indicator};
-    Assessment a = assess_repository(repo.path(), options);
-    ASSERT_EQ(a.indicators.size(), 1u);
+    const CheckResult r = assess_only(repo, {c.indicator})[c.indicator];
     bool found = false;
-    for (const auto& line : a.indicators[0].advice) found = found || line.find(c.wanted) != std::string::npos;
-    EXPECT_TRUE(found) << (a.indicators[0].advice.empty() ? "" : a.indicators[0].advice.front());
+    for (const auto& line : r.advice) found = found || line.find(c.wanted) != std::string::npos;
+    EXPECT_TRUE(found) << (r.advice.empty() ? "" : r.advice.front());
   }
 }
 
