@@ -8,6 +8,7 @@
 #include "ostrameld/engine/assess.h"
 #include "ostrameld/plugins/full/community.h"
 #include "ostrameld/plugins/full/docs.h"
+#include "ostrameld/plugins/full/evidence.h"
 #include "plugins/full/shapes.h"
 
 namespace ostrameld {
@@ -86,6 +87,39 @@ TEST(FullDocumentation, ReadmesSectionsSitesAndExamples) {
   }
   EXPECT_EQ(readme_headings("Title\n=====\n\n## Usage ##\n<h2>Install</h2>\n"),
             (std::vector<std::string>{"Usage", "Title", "Install"}));
+}
+
+TEST(FullDocumentation, WhichPagesNameTheProject) {
+  // As own_names() gives them for github.com/samtools/htslib and for nlohmann/json.
+  const evidence::OwnNames htslib{{"htslib", "htslibjs"}, {"samtools"}, {"samtools/htslib"}};
+  const evidence::OwnNames json{{"json", "jsonjs"}, {"nlohmann"}, {"nlohmann/json"}};
+  const evidence::OwnNames git{{"gitplugin", "gitpluginjs", "git", "gitjs"}, {"jenkinsci"}, {"jenkinsci/git-plugin"}};
+  struct {
+    const char* url;
+    const evidence::OwnNames* own;
+    bool owners;
+    bool named;
+  } cases[] = {
+      {"https://www.htslib.org/doc/", &htslib, false, true},
+      {"http://samtools.github.io/hts-specs/", &htslib, true, false},  // the owner's other project
+      {"http://samtools.github.io/htslib/", &htslib, false, true},
+      {"https://samtools.github.io/", &htslib, true, true},            // the owner's own site
+      {"https://samtools.github.io/", &htslib, false, false},
+      {"https://github.com/samtools/htslib/wiki", &htslib, false, true},
+      {"https://github.com/samtools/bcftools/wiki", &htslib, false, false},
+      {"https://json.nlohmann.me/api/basic_json/", &json, false, true},
+      {"https://spack.readthedocs.io/en/latest/package_list.html#nlohmann-json", &json, true, false},
+      {"https://docs.rs/json", &json, false, true},
+      {"https://docs.rs/serde_json", &json, false, false},
+      {"https://www.json.org/", &json, false, true},                    // a label equal to the name
+      {"https://git-scm.com/docs/gitweb", &git, false, false},          // a short name only as a whole label
+      {"https://plugins.jenkins.io/git/", &git, false, false},
+      {"https://example.org/catalog?usage=jenkinsci%2Fgit-plugin", &git, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    EXPECT_EQ(evidence::names_project(c.url, *c.own, c.owners), c.named);
+  }
 }
 
 TEST(FullCommunity, CiCommandsAndTriggers) {

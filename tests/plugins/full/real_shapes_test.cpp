@@ -218,5 +218,76 @@ TEST(RealShapes, AdviceThroughEachEcosystemsOwnTools) {
   }
 }
 
+// How real projects run their tests in CI: through their own composite actions and
+// GitLab includes, make targets, variables, a pom's default goal, Jenkins' plugin
+// pipeline, workflows run on test data and linted, and Bioconductor's own builds.
+TEST(RealShapes, CiThatRunsTheTestsAsEachProjectWiresIt) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;  // path in the repository -> file under tests/data/real
+    std::vector<std::string> commands;         // facts.ci_test_commands, in order
+  } cases[] = {
+      {"nf-core: nf-test in a composite action of the repository",
+       {{".github/workflows/nf-test.yml", "sarek/nf-test.yml"}, {".github/actions/nf-test/action.yml", "sarek/nf-test-action.yml"}},
+       {"nf-test"}},
+      {"nf-core: the workflow without its action runs nothing", {{".github/workflows/nf-test.yml", "sarek/nf-test.yml"}}, {}},
+      {"Snakemake: the workflow linted and run on .test", {{".github/workflows/main.yml", "rna-seq-star-deseq2/main.yml"}},
+       {"snakemake --lint", "snakemake .test"}},
+      {"GitLab: jobs in local includes, a template after its spec header, !reference",
+       {{".gitlab-ci.yml", "gwpy/gitlab-ci.yml"}, {".gitlab/ci/test.yml", "gwpy/test.yml"}, {".gitlab/ci/test-job.yml", "gwpy/test-job.yml"}},
+       {"pytest"}},
+      {"GitHub: ${{ env.CARGO }} test", {{".github/workflows/ci.yml", "ripgrep/ci.yml"}}, {"cargo test"}},
+      {"make richtest runs richgo test", {{".github/workflows/test.yml", "cobra/test.yml"}, {"Makefile", "cobra/Makefile"}}, {"go test"}},
+      {"a bare mvn runs the pom's defaultGoal", {{".github/workflows/maven.yml", "commons-lang/maven.yml"}, {"pom.xml", "commons-lang/pom.xml"}},
+       {"mvn verify"}},
+      {"a bare mvn without a pom's defaultGoal runs no tests", {{".github/workflows/maven.yml", "commons-lang/maven.yml"}}, {}},
+      {"Jenkins: buildPlugin()", {{"Jenkinsfile", "git-plugin/Jenkinsfile"}}, {"mvn verify"}},
+      {"Bioconductor builds and checks its packages", {{"DESCRIPTION", "DESeq2/DESCRIPTION"}}, {"R CMD check"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo);
+    const CheckResult r = assess_only(repo, {"community"})["community"];
+    EXPECT_EQ(r.facts["ci_test_commands"], Json(c.commands)) << r.output;
+    EXPECT_EQ(r.output.find("CI runs the tests") != std::string::npos, !c.commands.empty()) << r.output;
+  }
+}
+
+// A README links the documentation of what the project builds on and its community's
+// general guides as well as its own: only the project's own pages are its site.
+TEST(RealShapes, OnlyTheProjectsOwnPagesAreItsDocumentationSite) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* remote;
+    const char* site;  // in facts.site; nullptr: none
+  } cases[] = {
+      {"ripgrep links the regex crate's docs", {{"README.md", "ripgrep/README.md"}}, "https://github.com/BurntSushi/ripgrep", nullptr},
+      {"an nf-core pipeline's own pages before nf-core's general docs", {{"README.md", "rnaseq/README.md"}},
+       "https://github.com/nf-core/rnaseq", "https://nf-co.re/rnaseq/usage"},
+      {"a Snakemake workflow's page in the catalogue", {{"README.md", "rna-seq-star-deseq2/README.md"}},
+       "https://github.com/snakemake-workflows/rna-seq-star-deseq2", "snakemake-workflow-catalog"},
+      {"the repository's wiki", {{"README.md", "spdlog/README.md"}}, "https://github.com/gabime/spdlog", "spdlog/wiki"},
+      {"\"Official Documentation\": the owner's site", {{"README.md", "jq/README.md"}}, "https://github.com/jqlang/jq", "https://jqlang.org"},
+      {"a Bioconductor package's landing page", {{"DESCRIPTION", "DESeq2/DESCRIPTION"}}, "https://github.com/thelovelab/DESeq2",
+       "Bioconductor landing page (DESeq2)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo, c.remote);
+    const CheckResult r = assess_only(repo, {"documentation"})["documentation"];
+    if (!c.site) {
+      EXPECT_TRUE(r.facts["site"].is_null()) << r.facts["site"];
+      continue;
+    }
+    ASSERT_TRUE(r.facts["site"].is_string()) << r.output;
+    EXPECT_NE(r.facts["site"].get<std::string>().find(c.site), std::string::npos) << r.facts["site"];
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -34,7 +34,8 @@ constexpr Policy kPolicies[] = {
 };
 
 constexpr std::array kTestDirs{"tests"sv, "test"sv, "spec"sv, "__tests__"sv, "testthat"sv, "testing"sv,
-                               "unittests"sv, "unit_tests"sv, "integration_tests"sv, "tinytest"sv};
+                               "unittests"sv, "unit_tests"sv, "integration_tests"sv, "tinytest"sv,
+                               ".test"sv};  // a Snakemake workflow's test configuration and data
 
 // Style configurations of each ecosystem, by file name at the root.
 constexpr std::array kStyleFiles{
@@ -72,16 +73,23 @@ constexpr Runner kRunners[] = {
     {"ctest", R"(\bctest\b|cmake\s+--build\s[^\n;&|]*--target\s+(?:test|check)\b)"},
     {"make check", R"(\bmake\b[^\n;&|]*\s(?:check|test|tests)\b)"},
     {"meson test", R"(\bmeson\s+test\b|\bninja\s+(?:-C\s+\S+\s+)?test\b)"},
+    // The Jenkins project's pipeline library builds a plugin with mvn verify.
+    {"mvn verify", R"(\bbuildPlugin(?:WithGradle)?\s*\()"},
     {"mvn verify", R"(\bmvnw?\b(?![^\n;&|]*(?:-DskipTests|-Dmaven\.test\.skip=true))[^\n;&|]*\s(?:test|verify|install|package)\b)"},
     {"gradle test", R"(\bgradlew?\b(?![^\n;&|]*-x\s+test)[^\n;&|]*\s(?:test|check|build)\b)"},
     {"npm test", R"(\b(?:npm|yarn|pnpm|bun)\s+(?:run\s+)?(?:test|t|coverage|cover|ci-test)(?::[\w:-]+)?\b)"},
     {"jest", R"(\b(?:jest|vitest|mocha|karma\s+start)\b)"},
     {"cargo test", R"(\bcargo\s+(?:\+\S+\s+)?(?:test|nextest|tarpaulin|llvm-cov)\b)"},
-    {"go test", R"(\bgo\s+test\b|\bgotestsum\b)"},
+    {"go test", R"(\b(?:go|richgo)\s+test\b|\bgotestsum\b)"},
     {"Pkg.test", R"(Pkg\.test\b|julia-runtest|\bruntests\.jl\b)"},
     {"dotnet test", R"(\bdotnet\s+test\b)"},
     {"rspec", R"(\brspec\b|\brake\s+(?:test|spec)\b)"},
     {"invoke test", R"(\binv(?:oke)?(?:\s+-\S+)*\s+test\b)"},
+    // Workflows are tested by running them on a small test profile or data set, and linted.
+    {"nf-test", R"(\bnf-test\s+test\b)"},
+    {"nextflow run -profile test", R"(\bnextflow\s+run\b[^\n;&|]*\s-profile\s+(?:\S*,)?test\b)"},
+    {"snakemake --lint", R"(\bsnakemake\b[^\n;&|]*\s--lint\b)"},
+    {"snakemake .test", R"(\bsnakemake\b[^\n;&|]*\s(?:--directory|-d)\s+\.test\b)"},
 };
 
 const std::vector<std::pair<std::string_view, Regex>>& runners() {
@@ -121,7 +129,8 @@ void collect_commands(const Json& v, std::vector<std::string>& out, int depth = 
 
 // Actions that run a test suite themselves, and reusable workflows of other repositories
 // (whose steps cannot be read here; one named for tests is taken at its word).
-void collect_actions(const Json& v, std::vector<std::string>& out, bool& templates, int depth = 0) {
+void collect_actions(const Json& v, std::vector<std::string>& out, bool& templates, std::vector<std::string>& local,
+                     int depth = 0) {
   if (depth > 40) return;
   if (v.is_object()) {
     if (auto u = v.find("uses"); u != v.end() && u->is_string()) {
@@ -133,6 +142,18 @@ void collect_actions(const Json& v, std::vector<std::string>& out, bool& templat
       if (uses.find("julia-actions/julia-runtest") != std::string::npos) out.emplace_back("Pkg.test");
       if (uses.find("actions-rs/cargo") != std::string::npos && (command == "test" || command == "nextest"))
         out.emplace_back("cargo test");
+      if (uses.find("snakemake/snakemake-github-action") != std::string::npos) {
+        std::string directory, args;
+        if (auto w = v.find("with"); w != v.end() && w->is_object()) {
+          if (auto d = w->find("directory"); d != w->end() && d->is_string()) directory = d->get<std::string>();
+          if (auto a = w->find("args"); a != w->end() && a->is_string()) args = a->get<std::string>();
+        }
+        if (args.find("--lint") != std::string::npos) out.emplace_back("snakemake --lint");
+        else if (directory.find(".test") != std::string::npos) out.emplace_back("snakemake .test");
+      }
+      // A composite action of this repository: its steps are read like the workflow's own.
+      if (uses.rfind("./", 0) == 0 && uses.find("..") == std::string::npos && uses.find(".github/workflows/") == std::string::npos)
+        local.push_back(uses.substr(2));
       bool workflow = uses.find(".github/workflows/") != std::string::npos && uses.rfind("./", 0) != 0;
       if (workflow) {
         std::string file = uses.substr(uses.rfind('/') + 1);
@@ -141,9 +162,100 @@ void collect_actions(const Json& v, std::vector<std::string>& out, bool& templat
       }
     }
     for (auto it = v.begin(); it != v.end(); ++it)
-      if (it.key() != "uses") collect_actions(it.value(), out, templates, depth + 1);
+      if (it.key() != "uses") collect_actions(it.value(), out, templates, local, depth + 1);
   } else if (v.is_array()) {
-    for (const auto& e : v) collect_actions(e, out, templates, depth + 1);
+    for (const auto& e : v) collect_actions(e, out, templates, local, depth + 1);
+  }
+}
+
+// Variables a GitHub workflow sets in env: maps, at any level (the first setting wins).
+void collect_env(const Json& v, std::map<std::string, std::string>& env, int depth = 0) {
+  if (depth > 40 || !v.is_object()) {
+    if (depth <= 40 && v.is_array())
+      for (const auto& e : v) collect_env(e, env, depth + 1);
+    return;
+  }
+  for (auto it = v.begin(); it != v.end(); ++it) {
+    if (it.key() == "env" && it.value().is_object()) {
+      for (auto e = it.value().begin(); e != it.value().end(); ++e)
+        if (e.value().is_string() && env.size() < 256) env.emplace(e.key(), e.value().get<std::string>());
+    } else {
+      collect_env(it.value(), env, depth + 1);
+    }
+  }
+}
+
+// "${{ env.CARGO }} test" runs what the variable holds.
+std::string expand_env(const std::string& command, const std::map<std::string, std::string>& env) {
+  if (env.empty() || command.find("${{") == std::string::npos) return command;
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < command.size()) {
+    std::size_t open = command.find("${{", pos);
+    std::size_t close = open == std::string::npos ? open : command.find("}}", open + 3);
+    if (close == std::string::npos) break;
+    std::string_view expr = py_strip(std::string_view(command).substr(open + 3, close - open - 3));
+    out.append(command, pos, open - pos);
+    auto it = expr.rfind("env.", 0) == 0 ? env.find(std::string(expr.substr(4))) : env.end();
+    if (it != env.end()) out += it->second;
+    else out.append(command, open, close + 2 - open);
+    pos = close + 2;
+  }
+  out.append(command, std::min(pos, command.size()), std::string::npos);
+  return out;
+}
+
+// Targets asked of make ("make richtest", "make -C build unit"): their recipes are read.
+std::vector<std::string> make_targets_in(std::string_view command) {
+  static const Regex make(R"((?:^|[\s;&|(])(?:g?make)((?:[ \t]+[^\s;&|)]+)*))", Regex::kMultiline);
+  std::vector<std::string> out;
+  for (auto args : make.find_all_groups(command, 1)) {
+    std::vector<std::string_view> tokens;
+    for (std::size_t i = 0; i < args.size();) {
+      while (i < args.size() && (args[i] == ' ' || args[i] == '\t')) ++i;
+      std::size_t j = args.find_first_of(" \t", i);
+      if (j == std::string_view::npos) j = args.size();
+      if (j > i) tokens.push_back(args.substr(i, j - i));
+      i = j;
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+      std::string_view t = tokens[i];
+      if (t == "-C" || t == "-f" || t == "-j" || t == "-l" || t == "-o") {
+        ++i;
+        continue;
+      }
+      if (t.front() == '-' || t.find('=') != std::string_view::npos || t.find('$') != std::string_view::npos) continue;
+      if (out.size() < 10) out.emplace_back(t);
+    }
+  }
+  return out;
+}
+
+// "mvn -B", "./mvnw --batch-mode -Dx=y": Maven without a goal runs the pom's <defaultGoal>.
+bool runs_bare_maven(std::string_view command) {
+  static const Regex bare(R"((?:^|[\s;&|(])(?:\./)?mvnw?(?:[ \t]+-[^\s;&|)]*)*[ \t]*(?:$|[;&|)]))", Regex::kMultiline);
+  return bare.search(command);
+}
+
+// GitLab's include: local: files of this repository, read like the configuration itself.
+void collect_includes(const Json& v, CiTests& result) {
+  auto add = [&](std::string path) {
+    while (!path.empty() && path.front() == '/') path.erase(0, 1);
+    if (path.empty() || path.find("..") != std::string::npos || path.find('*') != std::string::npos) {
+      result.templates = true;
+      return;
+    }
+    if (result.includes.size() < 20) result.includes.push_back(std::move(path));
+  };
+  if (v.is_string()) {
+    std::string s = v.get<std::string>();
+    if (s.find("://") == std::string::npos) add(std::move(s));
+    else result.templates = true;
+  } else if (v.is_array()) {
+    for (const auto& e : v) collect_includes(e, result);
+  } else if (v.is_object()) {
+    if (auto l = v.find("local"); l != v.end() && l->is_string()) add(l->get<std::string>());
+    else result.templates = true;  // a project, remote or template: not readable here
   }
 }
 
@@ -174,6 +286,77 @@ bool has_content(const Path& file, const Path& root) {
     return false;
   }
   return std::any_of(head.begin(), head.end(), [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
+}
+
+void merge_ci_tests(CiTests& into, CiTests& from) {
+  auto merge = [](std::vector<std::string>& to, std::vector<std::string>& add) {
+    for (auto& e : add)
+      if (std::find(to.begin(), to.end(), e) == to.end()) to.push_back(std::move(e));
+  };
+  merge(into.commands, from.commands);
+  merge(into.scripts, from.scripts);
+  merge(into.make_targets, from.make_targets);
+  into.bare_maven = into.bare_maven || from.bare_maven;
+  into.templates = into.templates || from.templates;
+}
+
+// The recipe of a target of the root Makefile: its command lines, as text.
+std::string make_recipe(const Path& root, const std::string& target) {
+  std::string text;
+  for (auto name : {"GNUmakefile"sv, "makefile"sv, "Makefile"sv}) {
+    if (!file_seen(root / name, root)) continue;
+    try {
+      text = read_text_prefix(root / name, ReadMode::Replace, 256 * 1024, root);
+    } catch (const OsError&) {
+      return {};
+    }
+    break;
+  }
+  std::string recipe;
+  bool in = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.front() == '\t') {
+      if (in) recipe.append(line.substr(1)).push_back('\n');
+      continue;
+    }
+    if (line.empty() || line.front() == '#') continue;
+    in = false;
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || (colon + 1 < line.size() && line[colon + 1] == '=')) continue;
+    std::string_view names = line.substr(0, colon);
+    for (std::size_t i = 0; i < names.size();) {
+      while (i < names.size() && (names[i] == ' ' || names[i] == '\t')) ++i;
+      std::size_t j = names.find_first_of(" \t", i);
+      if (j == std::string_view::npos) j = names.size();
+      if (names.substr(i, j - i) == target) in = true;
+      i = j;
+    }
+  }
+  return recipe;
+}
+
+// Whether pom.xml's own <defaultGoal> (not a profile's) runs the tests.
+bool maven_default_goal_tests(const Path& root) {
+  if (!file_seen(root / "pom.xml", root)) return false;
+  std::string pom;
+  try {
+    pom = read_text_prefix(root / "pom.xml", ReadMode::Replace, 1 << 20, root);
+  } catch (const OsError&) {
+    return false;
+  }
+  if (auto p = pom.find("<profiles>"); p != std::string::npos) {
+    auto e = pom.find("</profiles>", p);
+    pom.erase(p, e == std::string::npos ? std::string::npos : e + 11 - p);
+  }
+  static const Regex goal(R"(<defaultGoal>\s*([^<]*)</defaultGoal>)");
+  auto g = goal.search_group(pom, 1);
+  static const Regex tests(R"((?:^|\s)(?:test|verify|install|package|deploy)(?:$|\s))");
+  return g && tests.search(*g);
 }
 
 }  // namespace
@@ -220,28 +403,58 @@ CiTests read_ci_tests(std::string_view system, std::string_view text) {
     result.on_change = !result.commands.empty();
     return result;
   }
-  Json doc;
+  // GitLab's "!reference [job, script]" reuses another job's lines: read as the list it names.
+  std::string gitlab;
+  if (system == "GitLab CI" && text.find("!reference") != std::string_view::npos) {
+    gitlab.assign(text);
+    for (std::size_t at; (at = gitlab.find("!reference")) != std::string::npos;) gitlab.erase(at, 10);
+    text = gitlab;
+  }
+  // GitLab's templates put a header document (spec: inputs:) before the jobs.
+  std::vector<Json> docs;
   try {
-    doc = load_yaml(text);
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t sep = text.find("\n---", start);
+      while (sep != std::string_view::npos && sep + 4 < text.size() && text[sep + 4] != '\n' && text[sep + 4] != '\r')
+        sep = text.find("\n---", sep + 4);
+      std::string_view part = text.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep + 1 - start);
+      if (!py_strip(part).empty()) docs.push_back(load_yaml(part));
+      if (sep == std::string_view::npos || docs.size() > 16) break;
+      start = sep + 4;
+    }
   } catch (const std::bad_alloc&) {
     throw;  // the memory limit ends the assessment; it is no finding
   } catch (const std::exception&) {
     return result;  // a configuration its CI system cannot read runs nothing
   }
-  if (!doc.is_object()) return result;
-  std::vector<std::string> commands;
-  collect_commands(doc, commands);
-  for (const auto& c : commands) {
-    for (auto& label : test_commands_in(c)) add(label);
-    for (auto& script : scripts_in(c))
-      if (std::find(result.scripts.begin(), result.scripts.end(), script) == result.scripts.end())
-        result.scripts.push_back(std::move(script));
+  std::erase_if(docs, [](const Json& d) { return !d.is_object(); });
+  if (docs.empty()) return result;
+  const Json& doc = docs.size() > 1 && docs.front().contains("spec") ? docs[1] : docs.front();
+  std::map<std::string, std::string> env;
+  for (const auto& d : docs) collect_env(d, env);
+  for (const auto& d : docs) {
+    std::vector<std::string> commands;
+    collect_commands(d, commands);
+    for (auto& c : commands) {
+      c = expand_env(c, env);
+      for (auto& label : test_commands_in(c)) add(label);
+      for (auto& script : scripts_in(c))
+        if (std::find(result.scripts.begin(), result.scripts.end(), script) == result.scripts.end())
+          result.scripts.push_back(std::move(script));
+      for (auto& target : make_targets_in(c))
+        if (std::find(result.make_targets.begin(), result.make_targets.end(), target) == result.make_targets.end())
+          result.make_targets.push_back(std::move(target));
+      result.bare_maven = result.bare_maven || runs_bare_maven(c);
+    }
+    std::vector<std::string> actions;
+    collect_actions(d, actions, result.templates, result.local_actions);
+    for (auto& a : actions) add(a);
+    if (system == "GitLab CI" && d.contains("include")) collect_includes(d["include"], result);
   }
-  std::vector<std::string> actions;
-  collect_actions(doc, actions, result.templates);
-  for (auto& a : actions) add(a);
-  // Jobs defined elsewhere: GitLab's include, CircleCI's orbs.
-  if ((system == "GitLab CI" && doc.contains("include")) || (system == "CircleCI" && doc.contains("orbs")))
+  // Jobs defined elsewhere: GitLab's include of other projects, CircleCI's orbs.
+  if ((system == "GitLab CI" && doc.contains("include") && result.includes.empty()) ||
+      (system == "CircleCI" && doc.contains("orbs")))
     result.templates = true;
   if (system == "GitHub Actions") {
     // YAML 1.1 reads the key "on" as true.
@@ -332,6 +545,50 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
       continue;  // an unreadable configuration adds nothing, as in the default profile
     }
     CiTests t = read_ci_tests(c.ci_name, config);
+    // Files this configuration pulls in from the repository run their steps in the same
+    // jobs: composite actions (GitHub) and local includes (GitLab), two levels deep, at
+    // most twenty files.
+    struct Pending {
+      std::string path;
+      int level;
+      bool action;
+    };
+    std::vector<Pending> pending;
+    for (const auto& a : t.local_actions) pending.push_back({a, 0, true});
+    for (const auto& inc : t.includes) pending.push_back({inc, 0, false});
+    std::vector<std::string> followed;
+    for (std::size_t i = 0; i < pending.size() && followed.size() < 20; ++i) {
+      Pending p = pending[i];
+      while (!p.path.empty() && p.path.back() == '/') p.path.pop_back();
+      if (p.path.empty() || std::find(followed.begin(), followed.end(), p.path) != followed.end()) continue;
+      followed.push_back(p.path);
+      std::vector<Path> files;
+      if (p.action) files = {root / p.path / "action.yml", root / p.path / "action.yaml"};
+      else files = {root / p.path};
+      for (const auto& file : files) {
+        if (!file_seen(file, root)) continue;
+        std::string text;
+        try {
+          text = read_text_prefix(file, ReadMode::Replace, kCiBytes, root);
+        } catch (const OsError&) {
+          break;
+        }
+        CiTests more = read_ci_tests(p.action ? "GitHub Actions" : c.ci_name, text);
+        merge_ci_tests(t, more);
+        if (p.level < 1) {
+          for (const auto& a : more.local_actions) pending.push_back({a, p.level + 1, true});
+          for (const auto& inc : more.includes) pending.push_back({inc, p.level + 1, false});
+        }
+        break;
+      }
+    }
+    // Targets asked of make run their recipes; a goal-less mvn runs the pom's defaultGoal.
+    for (const auto& target : t.make_targets)
+      for (auto& label : test_commands_in(make_recipe(root, target)))
+        if (std::find(t.commands.begin(), t.commands.end(), label) == t.commands.end()) t.commands.push_back(label);
+    if (t.bare_maven && maven_default_goal_tests(root) &&
+        std::find(t.commands.begin(), t.commands.end(), "mvn verify") == t.commands.end())
+      t.commands.emplace_back("mvn verify");
     // Steps that run the project's own scripts run what those scripts run: followed two
     // levels deep, inside the repository only.
     std::vector<std::string> queue = t.scripts, seen;
@@ -358,6 +615,17 @@ CheckResult CommunityPlugin::check(std::string_view indicator_id, const Context&
     ci_tests = ci_tests || !t.commands.empty();
     templates = templates || t.templates;
     ci_tests_on_change = ci_tests_on_change || (!t.commands.empty() && t.on_change);
+  }
+
+  // Bioconductor builds and checks every package of its own on each push to its git and
+  // nightly: that is the package's CI, though no file here configures it.
+  if (const MetadataSource* d = m.find("DESCRIPTION"); d && d->data.is_object()) {
+    auto views = d->data.find("biocViews");
+    if (views != d->data.end() && views->is_string() && !py_strip(views->get<std::string>()).empty()) {
+      systems.emplace_back("Bioconductor build system");
+      if (std::find(commands.begin(), commands.end(), "R CMD check") == commands.end()) commands.emplace_back("R CMD check");
+      ci_tests = ci_tests_on_change = true;
+    }
   }
 
   // Style configuration.

@@ -34,6 +34,10 @@ struct CiTests {
   std::vector<std::string> scripts;  // paths of the repository's own scripts the steps run
   bool on_change = false;
   bool templates = false;  // jobs come from elsewhere (include:, reusable workflows, orbs)
+  std::vector<std::string> local_actions;  // directories of this repository's own actions the steps use
+  std::vector<std::string> includes;       // this repository's files GitLab's include: local: adds
+  std::vector<std::string> make_targets;   // targets a step asks make for
+  bool bare_maven = false;                 // a step runs mvn without a goal: the pom's defaultGoal
 };
 
 // Paths a command runs as scripts ("scripts/test", "./ci/run.sh", "bash tools/check.sh").

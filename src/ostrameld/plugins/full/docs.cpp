@@ -162,12 +162,29 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     // Documentation the README links to by name.
     static const Regex doc_link(
         R"((?i)\[[^\]\n]{0,40}\b(?:docs|documentation|api reference|reference manual|user guide|manual|handbook)\b[^\]\n]{0,40}\]\((https?://[^)\s]+)\))");
-    static const Regex image(R"((?i)shields\.io|badge|\.(?:svg|png|gif)(?:\?|$))");
+    static const Regex image(R"((?i)shields\.io|badge|\.(?:svg|png|gif|jpe?g|webp)(?:\?|$))");
     static const Regex doc_url(R"((?i)^https?://(?:docs?\.|[^/]*readthedocs\.(?:io|org)|[^/]*\.github\.io/|[^/]+/(?:docs?|documentation|manual|reference)(?:/|$|\.html)))");
-    for (auto u : doc_link.find_all_groups(m.readme_text, 1))
-      if (site.empty() && !image.search(u)) site = "linked from the README: " + std::string(u);
-    for (const auto& u : evidence::links_in(m.readme_text))
-      if (site.empty() && !image.search(u) && doc_url.search(u)) site = "linked from the README: " + u;
+    // Only the project's own pages: a README also links the documentation of what it
+    // builds on and its community's general guides. Pages that name the project come
+    // before its owner's.
+    evidence::OwnNames own = evidence::own_names(ctx);
+    std::vector<std::string> named, links = evidence::links_in(m.readme_text);
+    // "Documentation: [site](URL)", "The usage ... is described in the [catalog](URL)".
+    static const Regex doc_line(
+        R"((?i)\b(?:docs|documentation|usage|manual|user guide)\b[^\n\[]{0,60}\[[^\]\n]{0,60}\]\((https?://[^)\s]+)\))");
+    for (auto u : doc_link.find_all_groups(m.readme_text, 1)) named.emplace_back(u);
+    for (auto u : doc_line.find_all_groups(m.readme_text, 1)) named.emplace_back(u);
+    // A forge's page counts only as the repository's wiki.
+    static const Regex forge(R"((?i)^https?://(?:www\.)?(?:github\.com|gitlab\.com|bitbucket\.org|codeberg\.org)/)");
+    std::erase_if(named, [](const std::string& u) { return forge.search(u) && u.find("/wiki") == std::string::npos; });
+    std::erase_if(links, [](const std::string& u) { return forge.search(u) && u.find("/wiki") == std::string::npos; });
+    for (bool owners : {false, true}) {
+      for (const auto& u : named)
+        if (site.empty() && !image.search(u) && evidence::names_project(u, own, owners)) site = "linked from the README: " + u;
+      for (const auto& u : links)
+        if (site.empty() && !image.search(u) && doc_url.search(u) && evidence::names_project(u, own, owners))
+          site = "linked from the README: " + u;
+    }
   }
   if (site.empty() && eco.rust)
     for (const auto& r : evidence::registry_evidence(m))
@@ -176,6 +193,19 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     if (const MetadataSource* mod = m.find("go.mod"); mod && mod->title.find('.') != std::string::npos &&
                                                       mod->title.find('/') != std::string::npos)
       site = "pkg.go.dev (" + mod->title + ")";
+
+  // Bioconductor builds each of its packages' vignettes into the package's landing page,
+  // which also says how to install it.
+  if (eco.r && site.empty())
+    if (const MetadataSource* d = m.find("DESCRIPTION"); d && d->data.is_object()) {
+      auto views = d->data.find("biocViews");
+      if (views != d->data.end() && views->is_string() && !py_strip(views->get<std::string>()).empty()) {
+        site = "Bioconductor landing page (" + (d->title.empty() ? std::string("the package") : d->title) + ")";
+        install = true;
+      }
+    }
+  // An R package's vignettes are its usage guides.
+  if (eco.r && !usage && dir_seen(root / "vignettes", root)) usage = true;
 
   // Reference pages and examples.
   if (eco.r && dir_seen(root / "man", root)) reference.emplace_back("man/");

@@ -20,6 +20,8 @@ class DocsPlugin final : public BasePlugin {
     return "README sections, documentation sites, reference pages and examples (R1)";
   }
   std::span<const std::string_view> supported_indicators() const override;
+  // The repository's name tells the project's own documentation from pages it links.
+  bool requires_git() const override { return true; }
   CheckResult check(std::string_view indicator_id, const Context& ctx) const override;
 };
 

@@ -239,8 +239,134 @@ std::string public_remote(const Context& ctx) {
   return {};
 }
 
+namespace {
+
+std::string alnum_lower(std::string_view s) {
+  std::string out;
+  for (char c : s)
+    if (std::isalnum(static_cast<unsigned char>(c))) out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return out;
+}
+
+void add_name(std::vector<std::string>& out, std::string_view raw) {
+  auto add = [&](std::string n) {
+    if (n.size() >= 2 && std::find(out.begin(), out.end(), n) == out.end() && out.size() < 32) out.push_back(std::move(n));
+  };
+  std::string n = alnum_lower(raw);
+  add(n);
+  // The language's mark on a package name is not part of what its site is called.
+  std::string lower = ascii_lower(raw);
+  for (std::string_view suffix : {".jl", ".js", "-python", "-py", ".py", "-r", "-rs", "-go"})
+    if (lower.size() > suffix.size() + 1 && lower.ends_with(suffix)) add(alnum_lower(lower.substr(0, lower.size() - suffix.size())));
+  for (std::string_view prefix : {"py", "r-", "go-", "node-"})
+    if (lower.size() > prefix.size() + 2 && lower.starts_with(prefix)) add(alnum_lower(lower.substr(prefix.size())));
+  add(n + "js");
+}
+
+}  // namespace
+
+// Needs the git metadata: only for checks that require git.
+OwnNames own_names(const Context& ctx) {
+  OwnNames own;
+  std::vector<std::string> remotes;
+  if (ctx.repo_url) remotes.push_back(*ctx.repo_url);
+  if (ctx.git_repo) remotes.push_back(ctx.git_repo->remote_url);
+  const ProjectMetadata& m = ctx.metadata();
+  for (const auto& s : m.sources)
+    if (s.path.find('/') == std::string::npos)
+      for (const auto& r : s.repository_urls) remotes.push_back(r);
+  for (const auto& r : remotes) {
+    std::string n = normalize_repository(r);  // host/owner/repo
+    std::size_t a = n.find('/');
+    std::size_t b = a == std::string::npos ? a : n.find('/', a + 1);
+    if (b == std::string::npos) continue;
+    std::string owner = alnum_lower(n.substr(a + 1, b - a - 1));
+    if (owner.size() >= 2 && std::find(own.owners.begin(), own.owners.end(), owner) == own.owners.end()) own.owners.push_back(owner);
+    if (std::string whole = n.substr(a + 1); std::find(own.repositories.begin(), own.repositories.end(), whole) == own.repositories.end())
+      own.repositories.push_back(whole);
+    add_name(own.names, n.substr(b + 1));
+  }
+  for (const auto& s : m.sources) {
+    if (s.path.find('/') != std::string::npos || s.title.empty()) continue;
+    std::string_view t = s.title;
+    // "nf-core/rnaseq", "@scope/name", "github.com/spf13/cobra": the last part names it.
+    if (auto slash = t.rfind('/'); slash != std::string_view::npos) t = t.substr(slash + 1);
+    add_name(own.names, t);
+  }
+  return own;
+}
+
+bool names_project(std::string_view url, const OwnNames& own, bool owners) {
+  if (own.names.empty() && own.owners.empty()) return true;  // nothing to tell the project's pages by
+  std::string lower = ascii_lower(url);
+  for (std::size_t at; (at = lower.find("%2f")) != std::string::npos;) lower.replace(at, 3, "/");
+  std::size_t scheme = lower.find("://");
+  std::string_view rest = scheme == std::string::npos ? std::string_view(lower) : std::string_view(lower).substr(scheme + 3);
+  std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
+  if (host.starts_with("www.")) host.remove_prefix(4);
+  std::string_view path = host.size() < rest.size() ? rest.substr(rest.find_first_of("/?#")) : std::string_view{};
+  while (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  std::string first = alnum_lower(path.substr(0, path.find_first_of("/?#")));
+  std::string_view after = path.find('/') == std::string_view::npos ? std::string_view{} : path.substr(path.find('/') + 1);
+  std::string second = alnum_lower(after.substr(0, after.find_first_of("/?#")));
+  auto in = [](const std::string& token, const std::vector<std::string>& tokens) {
+    return !token.empty() && std::find(tokens.begin(), tokens.end(), token) != tokens.end();
+  };
+  // A host names a token when one of its labels is the token, or, for names of four
+  // letters or more, a run of its words is ("js.cytoscape.org", "nf-co.re").
+  auto host_names = [&](const std::vector<std::string>& tokens) {
+    std::vector<std::string> words;
+    std::string cur;
+    for (char c : host) {
+      if (c == '.') {
+        if (in(alnum_lower(cur), tokens)) return true;
+        cur.clear();
+      } else {
+        cur.push_back(c);
+      }
+    }
+    if (in(alnum_lower(cur), tokens)) return true;
+    std::string run;
+    std::vector<std::string> w;
+    for (char c : host) {
+      if (std::isalnum(static_cast<unsigned char>(c))) run.push_back(c);
+      else if (!run.empty()) w.push_back(std::move(run)), run.clear();
+    }
+    if (!run.empty()) w.push_back(std::move(run));
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      std::string joined;
+      for (std::size_t j = i; j < w.size() && joined.size() < 64; ++j) {
+        joined += w[j];
+        if (joined.size() >= 4 && in(joined, tokens)) return true;
+      }
+    }
+    return false;
+  };
+  static constexpr std::array kForges{"github.com"sv, "gitlab.com"sv, "bitbucket.org"sv, "codeberg.org"sv};
+  if (std::find(kForges.begin(), kForges.end(), host) != kForges.end())
+    return in(first, own.owners) && in(second, own.names);
+  // A catalogue's page for this repository names it whole ("?usage=owner/name").
+  for (const auto& r : own.repositories)
+    if (path.find(r) != std::string_view::npos) return true;
+  if (host.ends_with(".github.io") || host.ends_with(".gitlab.io")) {
+    std::string site = alnum_lower(host.substr(0, host.size() - 10));
+    if (in(first, own.names) || in(site, own.names)) return true;  // rust-bio.github.io
+    return owners && first.empty() && in(site, own.owners);
+  }
+  // The site's own host names the project (fmt.dev, xarray.readthedocs.io); its owner's
+  // host with the project in the path (nf-co.re/rnaseq); a host of every package's pages
+  // with this one's (docs.rs/NAME, pkg.go.dev/...).
+  if (host_names(own.names)) return true;
+  bool shared_host = host_names(own.owners) || host == "docs.rs" || host == "pkg.go.dev" || host == "hexdocs.pm" ||
+                     host == "rdrr.io" || host == "juliahub.com" || host.ends_with("bioconductor.org") ||
+                     host.ends_with("r-project.org") || host.ends_with("readthedocs.io");
+  if (shared_host && (in(first, own.names) || in(second, own.names))) return true;
+  if (owners && host_names(own.owners)) return true;
+  return false;
+}
+
 std::vector<std::string> links_in(std::string_view text) {
-  static const Regex url("(https?://[^\\s<>\"'`\\])|]+)");
+  static const Regex url("(https?://[^\\s<>\"'`\\[\\])|]+)");
   std::vector<std::string> out;
   for (auto u : url.find_all_groups(text, 1)) {
     std::string s(u);

@@ -61,6 +61,20 @@ std::string normalize_repository(std::string_view url);
 // else the git remote; empty when neither is a public address.
 std::string public_remote(const Context& ctx);
 
+// The names this project goes by — its repository's name and its manifests' names —
+// and its repository's owner, lower-cased letters and digits only.
+struct OwnNames {
+  std::vector<std::string> names;
+  std::vector<std::string> owners;
+  std::vector<std::string> repositories;  // "owner/name", lower case
+};
+OwnNames own_names(const Context& ctx);
+// Whether a URL's host or path names the project (a word or run of words equal to one
+// of its names), or, with owners, its repository's owner. A forge's address counts only
+// when it is this repository's; a GitHub Pages site only with the project in its path
+// or as its owner's own site.
+bool names_project(std::string_view url, const OwnNames& own, bool owners);
+
 // Links and badge targets of a README (Markdown, reStructuredText, AsciiDoc or HTML).
 std::vector<std::string> links_in(std::string_view text);
 
