@@ -19,18 +19,24 @@ void read_environment(std::string_view text, MetadataSource& out) {
   }
   out.title = text_of(doc.value("name", Json()));
   // "conda-forge::numpy >=1.21" -> numpy, ">=1.21"; "python=3.10" -> python, "=3.10".
-  static const Regex spec("^\\s*(?:[\\w.-]+::)?([A-Za-z0-9_.-]+)\\s*(.*)$");
+  static const Regex spec("^\\s*(?:[\\w./-]+::)?([A-Za-z0-9_.-]+)\\s*(.*)$");
   Json deps = doc.value("dependencies", Json());
   if (!deps.is_array()) return;
   for (const auto& d : deps) {
     if (d.is_object()) {
       Json pip = d.value("pip", Json());
-      if (pip.is_array())
-        for (const auto& p : pip)
-          if (p.is_string() && p.get<std::string>().rfind("-", 0) != 0) {
-            Dependency dep = parse_pep508(p.get<std::string>(), "runtime");
+      if (pip.is_array()) {
+        for (const auto& p : pip) {
+          if (!p.is_string()) continue;
+          const std::string& line = p.get<std::string>();
+          if (line == "-e ." || line == "." || line.rfind("-e .[", 0) == 0) {
+            out.data = Json::object({{"installs_project", true}});  // an environment to work on the project in
+          } else if (line.rfind("-", 0) != 0) {
+            Dependency dep = parse_pep508(line, "runtime");
             if (!dep.name.empty()) out.dependencies.push_back(std::move(dep));
           }
+        }
+      }
       continue;
     }
     std::string s = text_of(d);

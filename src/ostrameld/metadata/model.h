@@ -123,6 +123,7 @@ void read_environment(std::string_view text, MetadataSource& out);  // environme
 void read_go_mod(std::string_view text, MetadataSource& out);
 void read_gemfile(std::string_view text, MetadataSource& out);      // Gemfile, *.gemspec
 void read_cmake(std::string_view text, MetadataSource& out);        // CMakeLists.txt
+void read_configure_ac(std::string_view text, MetadataSource& out); // configure.ac, configure.in
 void read_vcpkg(std::string_view text, MetadataSource& out);
 void read_conanfile(std::string_view text, MetadataSource& out);    // .txt or .py
 void read_nextflow_config(std::string_view text, MetadataSource& out);  // its manifest block

@@ -38,6 +38,8 @@ constexpr std::array kRootSources{
     Kind{"go.mod", metadata::read_go_mod},
     Kind{"Gemfile", metadata::read_gemfile},
     Kind{"CMakeLists.txt", metadata::read_cmake},
+    Kind{"configure.ac", metadata::read_configure_ac},
+    Kind{"configure.in", metadata::read_configure_ac},
     Kind{"vcpkg.json", metadata::read_vcpkg},
     Kind{"conanfile.txt", metadata::read_conanfile},
     Kind{"conanfile.py", metadata::read_conanfile},

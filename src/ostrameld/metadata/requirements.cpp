@@ -23,6 +23,13 @@ void read_requirements(std::string_view text, MetadataSource& out) {
     if (hash != std::string::npos) full.resize(hash);
     std::string_view v = py_strip(full);
     if (v.empty() || v.front() == '#') continue;
+    // "-e .", ".[test]", "-e ./": the project itself, installed to work on it.
+    if (std::string_view target = v.substr(0, 2) == "-e" ? py_strip(v.substr(2)) : v;
+        target == "." || target.starts_with(".[") || target == "./" || target.starts_with("./[")) {
+      if (!out.data.is_object()) out.data = Json::object();
+      out.data["installs_project"] = true;
+      continue;
+    }
     if (v.front() == '-') {
       // "-r other.txt" / "-c constraints.txt": kept as members, for the reader of the tree.
       if (v.substr(0, 2) == "-r" || v.substr(0, 2) == "-c" || v.substr(0, 12) == "--requirement") {

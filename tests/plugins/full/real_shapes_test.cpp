@@ -7,6 +7,7 @@
 #include <map>
 
 #include "ostrameld/engine/assess.h"
+#include "ostrameld/metadata/model.h"
 #include "plugins/full/shapes.h"
 #include "support/temp_repo.h"
 
@@ -287,6 +288,56 @@ TEST(RealShapes, OnlyTheProjectsOwnPagesAreItsDocumentationSite) {
     ASSERT_TRUE(r.facts["site"].is_string()) << r.output;
     EXPECT_NE(r.facts["site"].get<std::string>().find(c.site), std::string::npos) << r.facts["site"];
   }
+}
+
+// What real projects declare as their dependencies, read where each keeps it, and what
+// only sets up a place to develop them.
+TEST(RealShapes, DependenciesWhereEachProjectDeclaresThem) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> dependencies;  // facts.dependencies, in order
+  } cases[] = {
+      {"a conda environment to develop a package that declares its own needs",
+       {{"pyproject.toml", "cartopy/pyproject.toml"}, {"environment.yml", "cartopy/environment.yml"}},
+       {"numpy", "matplotlib", "shapely", "packaging", "pyshp", "pyproj"}},
+      {"a requirements.txt that installs the project itself, with its tools",
+       {{"pyproject.toml", "httpx/pyproject.toml"}, {"requirements.txt", "httpx/requirements.txt"}},
+       {"certifi (no constraint)", "httpcore", "anyio (no constraint)", "idna (no constraint)"}},
+      {"a Gemfile of test tools beside a Go module", {{"go.mod", "fzf/go.mod"}, {"Gemfile", "fzf/Gemfile"}},
+       {"github.com/charlievieth/fastwalk", "github.com/gdamore/tcell/v2", "github.com/junegunn/go-shellwords",
+        "github.com/mattn/go-isatty", "github.com/rivo/uniseg", "golang.org/x/sys", "golang.org/x/term",
+        "github.com/gdamore/encoding", "github.com/lucasb-eyer/go-colorful", "github.com/mattn/go-runewidth", "golang.org/x/text"}},
+      {"autotools: the libraries configure.ac checks for, not the C library's own",
+       {{"configure.ac", "htslib/configure.ac"}},
+       {"z (no constraint)", "bz2 (no constraint)", "lzma (no constraint)", "htscodecs (no constraint)",
+        "deflate (no constraint)", "curl (no constraint)", "crypto (no constraint)"}},
+      {"autotools: AX_WITH_HTSLIB finds HTSlib", {{"configure.ac", "bcftools/configure.ac"}},
+       {"z (no constraint)", "gsl (no constraint)", "cblas (no constraint)", "gslcblas (no constraint)",
+        "perl (no constraint)", "htslib (no constraint)"}},
+      {"CMake: find_package in a module the root includes; a test framework is none",
+       {{"CMakeLists.txt", "ccache/CMakeLists.txt"}, {"cmake/Dependencies.cmake", "ccache/Dependencies.cmake"}},
+       {"Blake3", "CppHttplib", "Fmt", "TlExpected", "Xxhash", "Zstd", "Hiredis"}},
+      {"Julia: Future comes with Julia", {{"Project.toml", "DataFrames.jl/Project.toml"}},
+       {"Compat", "DataAPI", "DataStructures", "InlineStrings", "InvertedIndices", "IteratorInterfaceExtensions",
+        "Missings", "PooledArrays", "PrecompileTools", "PrettyTables", "Reexport", "SentinelArrays",
+        "SortingAlgorithms", "TableTraits", "Tables"}},
+      {"Maven: a test library whose scope the parent manages", {{"pom.xml", "commons-lang/pom.xml"}}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo);
+    const CheckResult r = assess_only(repo, {"software_dependencies"})["software_dependencies"];
+    EXPECT_EQ(r.facts["dependencies"], Json(c.dependencies)) << r.output;
+  }
+  // A version a CMake variable holds, set where it is used or in another file read with it.
+  MetadataSource s;
+  metadata::read_cmake("set(FMT_MIN 9.1.0)\nfind_package(fmt ${FMT_MIN} REQUIRED)\nfind_package(ZLIB ${UNSET})\n", s);
+  ASSERT_EQ(s.dependencies.size(), 2u);
+  EXPECT_EQ(s.dependencies[0].constraint, ">=9.1.0");
+  EXPECT_EQ(s.dependencies[1].constraint, "");
 }
 
 }  // namespace

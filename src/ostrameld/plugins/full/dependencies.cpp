@@ -29,7 +29,8 @@ constexpr Manifest kManifests[] = {
     {"environment.yml", "conda"}, {"environment.yaml", "conda"}, {"DESCRIPTION", "r"},
     {"package.json", "node"},     {"Cargo.toml", "rust"},        {"pom.xml", "java"},
     {"Project.toml", "julia"},    {"go.mod", "go"},              {"Gemfile", "ruby"},
-    {"CMakeLists.txt", "cmake"},  {"vcpkg.json", "cmake"},       {"conanfile.txt", "cmake"},
+    {"CMakeLists.txt", "cmake"},  {"configure.ac", "autotools"}, {"configure.in", "autotools"},
+    {"vcpkg.json", "cmake"},       {"conanfile.txt", "cmake"},
     {"conanfile.py", "cmake"},    {"nextflow.config", "nextflow"}, {"Snakefile", "snakemake"},
 };
 
@@ -88,7 +89,14 @@ constexpr std::string_view kJuliaStdlib[] = {
     "InteractiveUtils"sv, "LazyArtifacts"sv, "LibGit2"sv, "Libdl"sv, "LinearAlgebra"sv, "Logging"sv,
     "Markdown"sv, "Mmap"sv, "Pkg"sv, "Printf"sv, "Profile"sv, "REPL"sv, "Random"sv, "SHA"sv,
     "Serialization"sv, "SharedArrays"sv, "Sockets"sv, "SparseArrays"sv, "Statistics"sv, "TOML"sv,
-    "Tar"sv, "Test"sv, "UUIDs"sv, "Unicode"sv};
+    "Tar"sv, "Test"sv, "UUIDs"sv, "Unicode"sv, "Future"sv, "Base"sv, "Core"sv, "Main"sv};
+
+// Test libraries a Maven parent's dependencyManagement usually scopes to tests, where the
+// module's pom does not say so itself.
+bool maven_test_library(std::string_view name) {
+  static const Regex test(R"((?:^|[:.])(?:junit|junit-jupiter[\w-]*|mockito[\w-]*|hamcrest[\w-]*|assertj[\w-]*|testng|easymock|jmock[\w-]*|powermock[\w-]*|wiremock[\w-]*|testcontainers|jenkins-test-harness[\w-]*|truth)$)");
+  return test.search(name);
+}
 
 // Folders whose files are examples, fixtures or documentation, not the software.
 bool incidental(std::string_view path) {
@@ -117,6 +125,7 @@ std::string_view constraint_example(std::string_view ecosystem) {
   if (ecosystem == "julia") return "a [compat] entry in Project.toml";
   if (ecosystem == "ruby") return "gem \"rake\", \"~> 13.0\"";
   if (ecosystem == "cmake") return "find_package(HDF5 1.10) or \"version>=\" in vcpkg.json";
+  if (ecosystem == "autotools") return "PKG_CHECK_MODULES([ZLIB], [zlib >= 1.2.11]) in configure.ac";
   return "a version range";
 }
 
@@ -271,6 +280,47 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     break;
   }
 
+  // A CMake build often declares what it finds in a module of its own, include()d from the
+  // root (cmake/Dependencies.cmake): read with the root's text, so that a version set in
+  // one and used in the other is resolved. Find modules (FindX.cmake) only look.
+  if (file_seen(root / "CMakeLists.txt", root)) {
+    try {
+      std::string text = read_text_prefix(root / "CMakeLists.txt", ReadMode::Replace, 1 << 20, root);
+      static const Regex include(R"re((?im)^[ \t]*include\s*\(\s*"?([\w./${}-]+?)"?\s*(?:OPTIONAL\s*)?\))re");
+      std::vector<std::string> modules;
+      for (auto name : include.find_all_groups(text, 1)) {
+        std::string n(name);
+        if (n.rfind("${CMAKE_CURRENT_SOURCE_DIR}/", 0) == 0) n.erase(0, 28);
+        if (n.rfind("${PROJECT_SOURCE_DIR}/", 0) == 0) n.erase(0, 22);
+        if (n.find('$') != std::string::npos || n.find("..") != std::string::npos || n.front() == '/') continue;
+        std::string base = n.substr(n.rfind('/') == std::string::npos ? 0 : n.rfind('/') + 1);
+        if (base.rfind("Find", 0) == 0) continue;
+        if (n.size() > 6 && n.substr(n.size() - 6) == ".cmake") modules.push_back(n);
+        else
+          for (std::string_view dir : {"cmake/"sv, "CMake/"sv, "cmake/modules/"sv})
+            modules.push_back(std::string(dir) + n + ".cmake");
+      }
+      std::string all = text, first;
+      std::size_t count = 0;
+      for (const auto& rel : modules) {
+        if (count >= 20 || !file_seen(root / rel, root)) continue;
+        ++count;
+        std::string module = read_text_prefix(root / rel, ReadMode::Replace, 256 << 10, root);
+        if (first.empty() && ascii_lower(module).find("find_package") != std::string::npos) first = rel;
+        all += "\n" + module;
+      }
+      if (!first.empty()) {
+        MetadataSource s;
+        s.name = "CMakeLists.txt";
+        s.path = first;
+        metadata::read_cmake(all, s);
+        extra.push_back(std::move(s));
+      }
+    } catch (const OsError&) {
+      // an unreadable module adds nothing; the root was read as a source already
+    }
+  }
+
   std::set<std::string> locked;  // ecosystems a lock file pins
   std::vector<std::string> lockfiles;
   for (const auto& [name, eco] : kLockFiles) {
@@ -280,9 +330,36 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     lockfiles.emplace_back(name);
   }
 
+  // Files at the root that set up a development environment rather than say what the
+  // software needs: a requirements.txt or environment.yml that installs the project itself
+  // or works on a package whose own manifest declares its needs; a Gemfile of tools beside
+  // another language's manifest (no gemspec).
+  bool package_declares = false, other_language = false, gemspec = false;
+  for (const auto& s : m.sources) {
+    if (s.path.find('/') != std::string::npos) continue;
+    std::string_view eco = ecosystem_of(s.name);
+    bool runtime = std::any_of(s.dependencies.begin(), s.dependencies.end(), [](const Dependency& d) { return d.scope == "runtime"; });
+    if ((s.name == "pyproject.toml" || s.name == "setup.cfg" || s.name == "setup.py" || s.name == "DESCRIPTION") && runtime)
+      package_declares = true;
+    if (!eco.empty() && eco != "ruby" && eco != "conda" && s.name != "requirements.txt") other_language = true;
+  }
+  for (const auto& name : list_directory(root, root))
+    if (name.size() > 8 && name.substr(name.size() - 8) == ".gemspec") gemspec = true;
+  auto development_environment = [&](const MetadataSource& s) {
+    bool installs_itself = s.data.is_object() && s.data.value("installs_project", false);
+    if (s.name == "requirements.txt") return installs_itself;
+    if (s.name == "environment.yml" || s.name == "environment.yaml") {
+      static const Regex dev_name(R"((?i)(?:^|[-_])(?:dev|devel|development|test|tests|docs?|ci)(?:$|[-_]))");
+      return installs_itself || package_declares || dev_name.search(s.title);
+    }
+    if (s.name == "Gemfile") return other_language && !gemspec;
+    return false;
+  };
+
   std::vector<const MetadataSource*> manifests;
   for (const auto& s : m.sources)
-    if (s.path.find('/') == std::string::npos && !ecosystem_of(s.name).empty()) manifests.push_back(&s);
+    if (s.path.find('/') == std::string::npos && !ecosystem_of(s.name).empty() && !development_environment(s))
+      manifests.push_back(&s);
   // A workspace's or multi-module build's members declare what the components need.
   for (const auto& s : m.sources) {
     if (s.path.find('/') == std::string::npos) continue;
@@ -305,6 +382,7 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     ecosystems.insert(eco);
     for (const auto& d : s->dependencies) {
       if (d.scope != "runtime" && d.scope != "build") continue;
+      if (eco == "java" && maven_test_library(d.name)) continue;
       // R's base packages come with R itself.
       if (eco == "r" && std::find(std::begin(kRBase), std::end(kRBase), d.name) != std::end(kRBase)) continue;
       if (eco == "julia" && std::find(std::begin(kJuliaStdlib), std::end(kJuliaStdlib), d.name) != std::end(kJuliaStdlib))
@@ -324,8 +402,12 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
   std::size_t constrained = static_cast<std::size_t>(std::count_if(deps.begin(), deps.end(), [](const Dep& d) { return d.constrained; }));
   Json manifest_paths = Json::array();
   for (const auto* s : manifests) manifest_paths.push_back(s->path);
+  // What was counted, so that a reader can check it: the first hundred, by manifest order.
+  Json names = Json::array();
+  for (std::size_t i = 0; i < deps.size() && i < 100; ++i) names.push_back(deps[i].name + (deps[i].constrained ? "" : " (no constraint)"));
   Json facts{{"manifests", manifest_paths},
              {"declared", deps.size()},
+             {"dependencies", names},
              {"constrained", constrained},
              {"lockfiles", lockfiles}};
   std::vector<std::string> advice;
