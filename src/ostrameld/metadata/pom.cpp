@@ -124,7 +124,10 @@ void read_pom(std::string_view text, MetadataSource& out) {
     out.dependencies.push_back(std::move(dep));
   }
   out.description = child_text(project, "description");
-  out.data = Json{{"groupId", group}, {"artifactId", artifact}};
+  out.data = Json{{"groupId", group},
+                  {"artifactId", artifact},
+                  {"packaging", child_text(project, "packaging")},
+                  {"parent", child_text(parent, "groupId") + ":" + child_text(parent, "artifactId")}};
 }
 
 }  // namespace ostrameld::metadata

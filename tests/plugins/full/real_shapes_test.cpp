@@ -3,6 +3,7 @@
 // software's, a README's DOIs only in its badges or where it says how to cite.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -338,6 +339,68 @@ TEST(RealShapes, DependenciesWhereEachProjectDeclaresThem) {
   ASSERT_EQ(s.dependencies.size(), 2u);
   EXPECT_EQ(s.dependencies[0].constraint, ">=9.1.0");
   EXPECT_EQ(s.dependencies[1].constraint, "");
+}
+
+// Registries a project shows it publishes to by how it is built: TagBot, a .dockstore.yml,
+// a Jenkins plugin's pom, biocViews, a README's Maven <dependency> or vcpkg install line.
+TEST(RealShapes, RegistriesShownByHowAProjectIsBuilt) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* remote;
+    std::vector<std::string> archives;
+  } cases[] = {
+      {"Julia: TagBot releases what the General registry registered",
+       {{"Project.toml", "ForwardDiff.jl/Project.toml"}, {".github/workflows/TagBot.yml", "ForwardDiff.jl/TagBot.yml"}},
+       "https://github.com/JuliaDiff/ForwardDiff.jl", {"julia-general:ForwardDiff"}},
+      {"Julia: TagBot alone, without a package, shows nothing", {{".github/workflows/TagBot.yml", "ForwardDiff.jl/TagBot.yml"}},
+       "https://github.com/JuliaDiff/ForwardDiff.jl", {}},
+      {"nf-core: .dockstore.yml", {{".github/.dockstore.yml", "sarek/dockstore.yml"}}, "https://github.com/nf-core/sarek",
+       {"dockstore:github.com/nf-core/sarek"}},
+      {"Jenkins: a plugin is published in the update centre", {{"pom.xml", "git-plugin/pom.xml"}},
+       "https://github.com/jenkinsci/git-plugin", {"jenkins-plugins:git"}},
+      {"Maven: the README's <dependency> on the project's own groupId",
+       {{"pom.xml", "biojava/pom.xml"}, {"README.md", "biojava/README.md"}}, "https://github.com/biojava/biojava",
+       {"maven-central:org.biojava/biojava-core"}},
+      {"Bioconductor: biocViews", {{"DESCRIPTION", "DESeq2/DESCRIPTION"}}, "https://github.com/thelovelab/DESeq2",
+       {"bioconductor:DESeq2"}},
+      {"C++: vcpkg and conda-forge install lines naming the project",
+       {{"README.md", "spdlog/README.md"}, {"CMakeLists.txt", "spdlog/CMakeLists.txt"}},
+       "https://github.com/gabime/spdlog", {"conda-forge:spdlog", "vcpkg:spdlog"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo, c.remote);
+    std::vector<std::string> got = archives_of(assess_only(repo, {"metadata_archived"})["metadata_archived"]);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, c.archives);
+  }
+}
+
+// Changelogs where documentation keeps them, at any depth: a website's folder, a Sphinx
+// source tree's release notes, a docs site's history pages.
+TEST(RealShapes, ChangelogsBesideTheDocumentation) {
+  struct {
+    const char* name;
+    std::vector<std::string> files;
+    const char* changelog;  // nullptr: none
+  } cases[] = {
+      {"paramiko: sites/www/changelog.rst", {"sites/www/changelog.rst", "sites/docs/conf.py"}, "sites/www/changelog.rst"},
+      {"pvlib: docs/sphinx/source/whatsnew/", {"docs/sphinx/source/whatsnew/v0.11.0.rst", "docs/sphinx/source/conf.py"},
+       "docs/sphinx/source/whatsnew/"},
+      {"hatch: docs/history/", {"docs/history/hatch.md", "mkdocs.yml"}, "docs/history/"},
+      {"release notes in the code are none", {"src/pkg/history/model.py", "src/pkg/changelog.py"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& f : c.files) repo.write(f, "# notes\n\nv1.0.0: first release\n");
+    testing::commit_all(repo);
+    const CheckResult r = assess_only(repo, {"provenance"})["provenance"];
+    EXPECT_EQ(r.facts["changelog"], c.changelog ? Json(c.changelog) : Json(nullptr));
+  }
 }
 
 }  // namespace

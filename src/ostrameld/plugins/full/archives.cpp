@@ -7,6 +7,8 @@
 #include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/services/lookups.h"
 #include "ostrameld/utils/identifiers.h"
+#include "ostrameld/utils/files.h"
+#include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
 namespace ostrameld {
@@ -42,8 +44,76 @@ std::string registry_advice(const ProjectMetadata& m) {
   if (m.find("Project.toml"))
     return "Register the package in Julia's General registry (JuliaRegistrator) and show "
            "its JuliaHub page in the README.";
-  if (m.find("pom.xml")) return "Publish the artifacts on Maven Central and link them in the README.";
+  if (const MetadataSource* pom = m.find("pom.xml")) {
+    if (pom->data.is_object() && (pom->data.value("packaging", "") == "hpi" ||
+                                  pom->data.value("parent", "") == "org.jenkins-ci.plugins:plugin"))
+      return "Publish the plugin in the Jenkins update centre (host it under jenkinsci and release it with "
+             "the plugin pipeline).";
+    return "Publish the artifacts on Maven Central and link them in the README.";
+  }
+  if (m.find("nextflow.config") || m.find("Snakefile"))
+    return "Register the workflow in WorkflowHub (or Dockstore, with a .dockstore.yml) so that it keeps "
+           "its metadata and gets a DOI.";
   return {};
+}
+
+// Registries a repository shows it publishes to by how it is built rather than by a
+// link: Julia's TagBot acts on the General registry's registrations, a .dockstore.yml
+// registers the workflow with Dockstore, a Jenkins plugin's pom builds for the Jenkins
+// update centre, biocViews are what Bioconductor asks of its packages, and a README's
+// <dependency> on the project's own groupId tells Maven users to take it from Central.
+std::vector<evidence::RegistryEvidence> repository_registries(const Context& ctx) {
+  const Path& root = ctx.repo_path;
+  const ProjectMetadata& m = ctx.metadata();
+  std::vector<evidence::RegistryEvidence> out;
+  if (const MetadataSource* p = m.find("Project.toml"))
+    for (auto name : {"TagBot.yml"sv, "tagbot.yml"sv, "TagBot.yaml"sv, "tagbot.yaml"sv}) {
+      if (!file_seen(root / ".github" / "workflows" / std::string(name), root)) continue;
+      std::string source = ".github/workflows/" + std::string(name) + " (TagBot)";
+      if (!p->title.empty()) {
+        out.push_back({"julia-general", p->title, source});
+      } else {
+        // A workspace without a package of its own registers its members.
+        for (const auto* member : m.all("Project.toml"))
+          if (member != p && !member->title.empty() && out.size() < 10) out.push_back({"julia-general", member->title, source});
+      }
+      break;
+    }
+  for (auto rel : {".dockstore.yml"sv, ".github/.dockstore.yml"sv})
+    if (file_seen(root / std::string(rel), root)) {
+      std::string remote = evidence::public_remote(ctx);
+      std::string repo = remote.empty() ? std::string() : evidence::normalize_repository(remote);
+      out.push_back({"dockstore", repo.empty() ? std::string(rel) : repo, std::string(rel)});
+      break;
+    }
+  if (const MetadataSource* pom = m.find("pom.xml"); pom && pom->data.is_object()) {
+    std::string packaging = pom->data.value("packaging", "");
+    std::string parent = pom->data.value("parent", "");
+    std::string artifact = pom->data.value("artifactId", "");
+    if (!artifact.empty() && (packaging == "hpi" || parent == "org.jenkins-ci.plugins:plugin"))
+      out.push_back({"jenkins-plugins", artifact, "pom.xml (a Jenkins plugin)"});
+    std::string group = pom->data.value("groupId", "");
+    static const Regex dependency(R"((?s)<dependency>\s*<groupId>\s*([\w.-]+)\s*</groupId>\s*<artifactId>\s*([\w.-]+)\s*</artifactId>)");
+    if (!group.empty() && !m.readme_path.empty() && m.readme_text.find("<dependency>") != std::string::npos) {
+      std::string_view text = m.readme_text;
+      while (auto at = dependency.find(text)) {
+        std::string_view rest = text.substr(*at);
+        std::string g(dependency.search_group(rest, 1).value_or(""));
+        std::string a(dependency.search_group(rest, 2).value_or(""));
+        if (g == group || g.rfind(group + ".", 0) == 0) {
+          out.push_back({"maven-central", g + "/" + a, m.readme_path + " (Maven dependency)"});
+          break;
+        }
+        text = rest.substr(1);
+      }
+    }
+  }
+  if (const MetadataSource* d = m.find("DESCRIPTION"); d && d->data.is_object() && !d->title.empty()) {
+    auto views = d->data.find("biocViews");
+    if (views != d->data.end() && views->is_string() && !py_strip(views->get<std::string>()).empty())
+      out.push_back({"bioconductor", d->title, "DESCRIPTION (biocViews)"});
+  }
+  return out;
 }
 
 }  // namespace
@@ -86,6 +156,7 @@ CheckResult MetadataArchivedPlugin::check(std::string_view indicator_id, const C
         add("software-heritage", link, m.readme_path + " (link)");
   }
   for (const auto& r : evidence::registry_evidence(m)) add(r.registry, r.package, r.source);
+  for (auto& r : repository_registries(ctx)) add(std::move(r.registry), std::move(r.package), std::move(r.source));
 
   // Online: one request per service confirms what was found.
   std::string remote = evidence::public_remote(ctx);

@@ -378,7 +378,7 @@ std::vector<std::string> links_in(std::string_view text) {
 }
 
 std::string registry_title(std::string_view registry) {
-  static const std::array<std::pair<std::string_view, std::string_view>, 18> kTitles{{
+  static const std::array<std::pair<std::string_view, std::string_view>, 23> kTitles{{
       {"zenodo", "Zenodo"},
       {"figshare", "figshare"},
       {"osf", "OSF"},
@@ -397,6 +397,11 @@ std::string registry_title(std::string_view registry) {
       {"julia-general", "Julia's General registry"},
       {"bio.tools", "bio.tools"},
       {"ascl", "ASCL"},
+      {"vcpkg", "vcpkg"},
+      {"conan-center", "Conan Center"},
+      {"workflowhub", "WorkflowHub"},
+      {"dockstore", "Dockstore"},
+      {"jenkins-plugins", "the Jenkins update centre"},
   }};
   for (const auto& [k, v] : kTitles)
     if (k == registry) return std::string(v);
@@ -408,7 +413,7 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
     std::string_view registry;
     Regex re;  // group 1: the package
   };
-  static const std::array<Pattern, 23> kLinks{{
+  static const std::array<Pattern, 27> kLinks{{
       {"pypi", Regex("^https?://(?:pypi\\.org|pypi\\.python\\.org)/(?:project|pypi)/([A-Za-z0-9._-]+)")},
       {"pypi", Regex("^https?://(?:img\\.shields\\.io|badge\\.fury\\.io)/(?:pypi/v|py)/([A-Za-z0-9._-]+?)(?:\\.svg)?(?:$|[?/])")},
       {"cran", Regex("^https?://cran\\.r-project\\.org/(?:package=|web/packages/)([A-Za-z][A-Za-z0-9.]*)", Regex::kCaseless)},
@@ -432,8 +437,12 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
       {"conda-forge", Regex("^https?://github\\.com/conda-forge/([A-Za-z0-9._-]+)-feedstock")},
       {"bioconda", Regex("^https?://anaconda\\.org/bioconda/([A-Za-z0-9._-]+)")},
       {"bioconda", Regex("^https?://(?:bioconda\\.github\\.io/recipes/|img\\.shields\\.io/conda/(?:vn|v|dn|pn)/bioconda/)([A-Za-z0-9._-]+?)(?:\\.svg|/README\\.html|/)?(?:$|[?/])")},
+      {"workflowhub", Regex("^https?://workflowhub\\.eu/workflows/([0-9]+)")},
+      {"dockstore", Regex("^https?://dockstore\\.org/workflows/([A-Za-z0-9._/-]+?)(?:[:?#]|$)")},
+      {"vcpkg", Regex("^https?://vcpkg\\.(?:io|link)/ports/([A-Za-z0-9-]+)")},
+      {"conan-center", Regex("^https?://conan\\.io/center/recipes/([A-Za-z0-9_-]+)")},
   }};
-  static const std::array<Pattern, 10> kInstalls{{
+  static const std::array<Pattern, 12> kInstalls{{
       {"pypi", Regex("(?m)\\bpip3? install(?: +-[-\\w=]+)* +[\"']?([A-Za-z0-9][A-Za-z0-9._-]*)")},
       {"cran", Regex("install\\.packages\\(\\s*[\"']([A-Za-z][A-Za-z0-9.]*)[\"']")},
       {"bioconductor", Regex("BiocManager::install\\(\\s*[\"']([A-Za-z][A-Za-z0-9.]*)[\"']")},
@@ -444,6 +453,8 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
       {"julia-general", Regex("(?:Pkg\\.add\\(\\s*\"|\\] ?add +|pkg> add +)([A-Za-z0-9_]+)")},
       {"bioconda", Regex("(?:conda|mamba) install(?: +-[-\\w]+)*(?: +-c +(?:conda-forge|defaults))*(?: +-c +bioconda| +--channel +bioconda)(?: +-c +[-\\w]+)*(?: +-[-\\w]+)* +([A-Za-z0-9][A-Za-z0-9._-]*)")},
       {"bioconda", Regex("(?:conda|mamba) install(?: +-[-\\w]+)* +bioconda::([A-Za-z0-9][A-Za-z0-9._-]*)")},
+      {"vcpkg", Regex("\\bvcpkg install(?: +-[-\\w]+)* +([A-Za-z0-9][A-Za-z0-9-]*)")},
+      {"conan-center", Regex("\\bconan install[^\\n]*?(?:--requires[= ]|--require[= ])([A-Za-z0-9_-]+)/")},
   }};
   std::vector<RegistryEvidence> out;
   auto add = [&](std::string_view registry, std::string package, std::string source) {
@@ -484,7 +495,7 @@ std::vector<RegistryEvidence> registry_evidence(const ProjectMetadata& m) {
     bool install = e.source.find("install instructions") != std::string::npos;
     bool by_name = e.registry == "pypi" || e.registry == "cran" || e.registry == "bioconductor" ||
                    e.registry == "conda-forge" || e.registry == "bioconda" || e.registry == "crates" || e.registry == "npm" ||
-                   e.registry == "julia-general";
+                   e.registry == "julia-general" || e.registry == "vcpkg" || e.registry == "conan-center";
     if (!install && (!by_name || names.empty())) return true;
     std::string p = ascii_lower(e.package);
     auto norm = [](std::string x) {

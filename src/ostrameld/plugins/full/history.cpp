@@ -21,7 +21,7 @@ constexpr std::array kChangelogStems{"changelog"sv, "changes"sv, "history"sv, "n
                                      "whats-new"sv, "whats_new"sv, "release-history"sv, "release_history"sv};
 // Folders of notes, one file per release, in the documentation (Sphinx projects keep them so).
 constexpr std::array kNotesDirs{"release-notes"sv, "release_notes"sv, "releasenotes"sv, "whatsnew"sv,
-                                "whats-new"sv, "changelog"sv, "changes"sv, "news"sv};
+                                "whats-new"sv, "changelog"sv, "changes"sv, "news"sv, "history"sv};
 // Folders of news fragments that a tool (towncrier, changie, changesets) turns into a changelog.
 constexpr std::array kFragmentDirs{"changelog.d"sv, "newsfragments"sv, "changes"sv, ".changes"sv, ".changeset"sv};
 // Sources whose authors may carry ORCIDs.
@@ -53,7 +53,32 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
 
   // A changelog at the root or beside the documentation, or news fragments.
   std::string changelog;
-  for (std::string_view dir : {""sv, "docs"sv, "doc"sv, "inst"sv, "docs/source"sv, "doc/source"sv}) {
+  // Documentation lives in folders of many names and depths (docs/sphinx/source,
+  // sites/www): every folder up to three deep with a documentation-like part, shallow first.
+  const ProjectMetadata& m = ctx.metadata();
+  std::vector<std::string> places{"", "inst"};
+  {
+    static constexpr std::array kDocParts{"docs"sv, "doc"sv, "documentation"sv, "sites"sv, "site"sv, "website"sv, "www"sv};
+    std::vector<std::string> found;
+    for (const auto& d : m.directories) {
+      if (std::count(d.begin(), d.end(), '/') > 2 || found.size() >= 64) continue;
+      bool docs_like = false;
+      std::size_t start = 0;
+      while (start <= d.size()) {
+        std::size_t slash = d.find('/', start);
+        std::string part = ascii_lower(d.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+        if (std::find(kDocParts.begin(), kDocParts.end(), part) != kDocParts.end()) docs_like = true;
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+      }
+      if (docs_like) found.push_back(d);
+    }
+    std::stable_sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+      return std::count(a.begin(), a.end(), '/') < std::count(b.begin(), b.end(), '/');
+    });
+    places.insert(places.end(), found.begin(), found.end());
+  }
+  for (const std::string& dir : places) {
     if (!changelog.empty()) break;
     Path base = dir.empty() ? root : root / dir;
     if (!dir.empty() && !dir_seen(base, root)) continue;
