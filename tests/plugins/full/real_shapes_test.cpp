@@ -403,5 +403,31 @@ TEST(RealShapes, ChangelogsBesideTheDocumentation) {
   }
 }
 
+// Standard formats as a project shows them: what it says it reads and writes, and the
+// format libraries it needs to run, not those of its development environment; a name
+// that means a format library in one ecosystem and an interface in another.
+TEST(RealShapes, StandardFormatsTheSoftwareItselfWorksWith) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> formats;
+  } cases[] = {
+      {"htslib: the formats its README opens with", {{"README.md", "htslib/README.md"}}, {"CRAM", "SAM", "VCF"}},
+      {"jq: an opening paragraph that starts with code", {{"README.md", "jq/README.md"}}, {"JSON"}},
+      {"cffconvert: its description", {{"pyproject.toml", "cffconvert/pyproject.toml"}}, {"BibTeX", "CFF", "CodeMeta", "JSON Schema"}},
+      {"Julia's Tables.jl is no HDF5 library", {{"Project.toml", "DataFrames.jl/Project.toml"}}, {}},
+      {"cartopy: fiona only in the development environment",
+       {{"pyproject.toml", "cartopy/pyproject.toml"}, {"environment.yml", "cartopy/environment.yml"}}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo);
+    const CheckResult r = assess_only(repo, {"standard_formats"})["standard_formats"];
+    EXPECT_EQ(r.facts["formats"], Json(c.formats)) << r.evidence;
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

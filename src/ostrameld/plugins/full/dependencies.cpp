@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "ostrameld/metadata/model.h"
+#include "ostrameld/plugins/full/evidence.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 
@@ -330,35 +331,9 @@ CheckResult DependenciesPlugin::check(std::string_view indicator_id, const Conte
     lockfiles.emplace_back(name);
   }
 
-  // Files at the root that set up a development environment rather than say what the
-  // software needs: a requirements.txt or environment.yml that installs the project itself
-  // or works on a package whose own manifest declares its needs; a Gemfile of tools beside
-  // another language's manifest (no gemspec).
-  bool package_declares = false, other_language = false, gemspec = false;
-  for (const auto& s : m.sources) {
-    if (s.path.find('/') != std::string::npos) continue;
-    std::string_view eco = ecosystem_of(s.name);
-    bool runtime = std::any_of(s.dependencies.begin(), s.dependencies.end(), [](const Dependency& d) { return d.scope == "runtime"; });
-    if ((s.name == "pyproject.toml" || s.name == "setup.cfg" || s.name == "setup.py" || s.name == "DESCRIPTION") && runtime)
-      package_declares = true;
-    if (!eco.empty() && eco != "ruby" && eco != "conda" && s.name != "requirements.txt") other_language = true;
-  }
-  for (const auto& name : list_directory(root, root))
-    if (name.size() > 8 && name.substr(name.size() - 8) == ".gemspec") gemspec = true;
-  auto development_environment = [&](const MetadataSource& s) {
-    bool installs_itself = s.data.is_object() && s.data.value("installs_project", false);
-    if (s.name == "requirements.txt") return installs_itself;
-    if (s.name == "environment.yml" || s.name == "environment.yaml") {
-      static const Regex dev_name(R"((?i)(?:^|[-_])(?:dev|devel|development|test|tests|docs?|ci)(?:$|[-_]))");
-      return installs_itself || package_declares || dev_name.search(s.title);
-    }
-    if (s.name == "Gemfile") return other_language && !gemspec;
-    return false;
-  };
-
   std::vector<const MetadataSource*> manifests;
   for (const auto& s : m.sources)
-    if (s.path.find('/') == std::string::npos && !ecosystem_of(s.name).empty() && !development_environment(s))
+    if (s.path.find('/') == std::string::npos && !ecosystem_of(s.name).empty() && !evidence::development_environment(m, s, root))
       manifests.push_back(&s);
   // A workspace's or multi-module build's members declare what the components need.
   for (const auto& s : m.sources) {

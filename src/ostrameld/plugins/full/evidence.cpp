@@ -365,6 +365,36 @@ bool names_project(std::string_view url, const OwnNames& own, bool owners) {
   return false;
 }
 
+bool development_environment(const ProjectMetadata& m, const MetadataSource& s, const Path& root) {
+  if (s.path.find('/') != std::string::npos) return false;
+  bool installs_itself = s.data.is_object() && s.data.value("installs_project", false);
+  if (s.name == "requirements.txt") return installs_itself;
+  if (s.name == "environment.yml" || s.name == "environment.yaml") {
+    static const Regex dev_name(R"((?i)(?:^|[-_])(?:dev|devel|development|test|tests|docs?|ci)(?:$|[-_]))");
+    if (installs_itself || dev_name.search(s.title)) return true;
+    return std::any_of(m.sources.begin(), m.sources.end(), [](const MetadataSource& p) {
+      bool package = p.name == "pyproject.toml" || p.name == "setup.cfg" || p.name == "setup.py" || p.name == "DESCRIPTION";
+      return package && p.path.find('/') == std::string::npos &&
+             std::any_of(p.dependencies.begin(), p.dependencies.end(), [](const Dependency& d) { return d.scope == "runtime"; });
+    });
+  }
+  if (s.name == "Gemfile") {
+    static constexpr std::array kOther{"pyproject.toml"sv, "setup.cfg"sv, "setup.py"sv, "DESCRIPTION"sv, "package.json"sv,
+                                       "Cargo.toml"sv, "pom.xml"sv, "Project.toml"sv, "go.mod"sv, "CMakeLists.txt"sv};
+    bool other = std::any_of(m.sources.begin(), m.sources.end(), [](const MetadataSource& p) {
+      return p.path.find('/') == std::string::npos && std::find(kOther.begin(), kOther.end(), p.name) != kOther.end();
+    });
+    if (!other) return false;
+    std::vector<std::string> names;
+    try {
+      names = list_directory(root, root);
+    } catch (const OsError&) {
+    }
+    return std::none_of(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".gemspec"); });
+  }
+  return false;
+}
+
 std::vector<std::string> links_in(std::string_view text) {
   static const Regex url("(https?://[^\\s<>\"'`\\[\\])|]+)");
   std::vector<std::string> out;

@@ -75,6 +75,12 @@ OwnNames own_names(const Context& ctx);
 // or as its owner's own site.
 bool names_project(std::string_view url, const OwnNames& own, bool owners);
 
+// Whether a root source sets up a place to develop the project rather than says what the
+// software needs: a requirements.txt or environment.yml that installs the project itself,
+// an environment.yml beside a package manifest that declares the package's own needs (or
+// named for development), a Gemfile of tools beside another language's manifest.
+bool development_environment(const ProjectMetadata& m, const MetadataSource& s, const Path& root);
+
 // Links and badge targets of a README (Markdown, reStructuredText, AsciiDoc or HTML).
 std::vector<std::string> links_in(std::string_view text);
 
