@@ -162,5 +162,22 @@ TEST(Escape, ControlsBidiOverridesAndSeparatorsAreSpelledOut) {
   }
 }
 
+TEST(Text, FoldDiacritics) {
+  struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"Prli\u0107", "Prlic"},
+      {"Se\u0301bastien", "Sebastien"},  // decomposed: e + combining acute
+      {"S\u00e9bastien", "Sebastien"},   // composed
+      {"Dr\u00e4ger", "Drager"},
+      {"\u0141ukasz \u00d8stergaard \u00df", "Lukasz Ostergaard ss"},
+      {"\u00c6sir \u0153uvre", "AEsir oeuvre"},
+      {"\u5f20\u4f1f", "\u5f20\u4f1f"},  // not Latin: as it is
+      {"plain", "plain"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(fold_diacritics(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -9,6 +9,8 @@
 
 namespace ostrameld {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // R's licence names as DESCRIPTION files write them, and their SPDX identifiers.
@@ -63,6 +65,8 @@ constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
     {"lgplv3", "LGPL-3.0"},            {"mpl 2.0", "MPL-2.0"},
     {"mozilla public license 2.0", "MPL-2.0"}, {"eclipse public license 2.0", "EPL-2.0"},
     {"cc0", "CC0-1.0"},                {"unlicense", "Unlicense"},
+    // The trove classifiers' names, as a license text field sometimes repeats them.
+    {"apache software license", "Apache-2.0"}, {"mozilla public license 2.0 (mpl 2.0)", "MPL-2.0"},
 };
 
 std::string family(std::string_view id) {
@@ -90,6 +94,19 @@ std::string normalize_licence(std::string_view declared) {
   while (!v.empty() && (v.front() == '"' || v.front() == '\'')) v.remove_prefix(1);
   while (!v.empty() && (v.back() == '"' || v.back() == '\'')) v.remove_suffix(1);
   if (auto r = spdx_of_r_licence(v)) return std::string(*r);
+  // The GNU and Apache pages of each licence version.
+  {
+    std::string lower = ascii_lower(v);
+    if (auto at = lower.find("gnu.org/licenses/"); at != std::string::npos) {
+      std::string_view rest = std::string_view(lower).substr(at + 17);
+      if (rest.starts_with("old-licenses/")) rest.remove_prefix(13);
+      for (auto [stem, id] : {std::pair{"agpl-"sv, "AGPL-"sv}, {"lgpl-"sv, "LGPL-"sv}, {"gpl-"sv, "GPL-"sv}, {"fdl-"sv, "GFDL-"sv}})
+        if (rest.starts_with(stem) && rest.size() >= stem.size() + 3 && std::isdigit(static_cast<unsigned char>(rest[stem.size()])) &&
+            rest[stem.size() + 1] == '.' && std::isdigit(static_cast<unsigned char>(rest[stem.size() + 2])))
+          return std::string(id) + std::string(rest.substr(stem.size(), 3));
+    }
+    if (lower.find("apache.org/licenses/license-2.0") != std::string::npos) return "Apache-2.0";
+  }
   // SPDX and OSI pages name their licence last in the path.
   for (std::string_view site : {"spdx.org/licenses/", "opensource.org/licenses/"}) {
     if (auto at = v.find(site); at != std::string_view::npos) {

@@ -86,8 +86,13 @@ void read_pom(std::string_view text, MetadataSource& out) {
   properties["project.groupId"] = group;
   properties["project.parent.version"] = child_text(parent, "version");
   for (auto l : project.child("licenses").children("license")) {
-    std::string name = child_text(l, "name");
-    if (name.empty()) name = child_text(l, "url");
+    // A licence page of its steward says exactly which licence and version a free-form
+    // name ("GNU LGPL v2") means.
+    std::string name = child_text(l, "name"), url = child_text(l, "url");
+    std::string lower = ascii_lower(url);
+    bool exact = lower.find("gnu.org/licenses/") != std::string::npos || lower.find("apache.org/licenses/") != std::string::npos ||
+                 lower.find("spdx.org/licenses/") != std::string::npos || lower.find("opensource.org/licenses/") != std::string::npos;
+    if (name.empty() || exact) name = url;
     if (!name.empty()) out.licences.push_back(name);
   }
   {

@@ -307,6 +307,24 @@ std::string_view py_strip(std::string_view s) {
   return s.substr(begin, end - begin);
 }
 
+std::string fold_diacritics(std::string_view utf8) {
+  // U+00C0..U+017F (Latin-1 Supplement letters and Latin Extended-A) as ASCII.
+  static constexpr std::string_view kLatin[] = {"A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I", "I", "D", "N", "O", "O", "O", "O", "O", "", "O", "U", "U", "U", "U", "Y", "Th", "ss", "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i", "d", "n", "o", "o", "o", "o", "o", "", "o", "u", "u", "u", "u", "y", "th", "y", "A", "a", "A", "a", "A", "a", "C", "c", "C", "c", "C", "c", "C", "c", "D", "d", "D", "d", "E", "e", "E", "e", "E", "e", "E", "e", "E", "e", "G", "g", "G", "g", "G", "g", "G", "g", "H", "h", "H", "h", "I", "i", "I", "i", "I", "i", "I", "i", "I", "i", "IJ", "ij", "J", "j", "K", "k", "k", "L", "l", "L", "l", "L", "l", "L", "l", "L", "l", "N", "n", "N", "n", "N", "n", "n", "N", "n", "O", "o", "O", "o", "O", "o", "OE", "oe", "R", "r", "R", "r", "R", "r", "S", "s", "S", "s", "S", "s", "S", "s", "T", "t", "T", "t", "T", "t", "U", "u", "U", "u", "U", "u", "U", "u", "U", "u", "U", "u", "W", "w", "Y", "y", "Y", "Z", "z", "Z", "z", "Z", "z", "s"};
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t cp = next_code_point(utf8, i);
+    if (cp >= 0x300 && cp <= 0x36F) continue;  // combining marks: "e" + U+0301 is "é"
+    if (cp >= 0xC0 && cp <= 0x17F) {
+      out += kLatin[cp - 0xC0];
+      continue;
+    }
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
 std::string ascii_lower(std::string_view s) {
   std::string out(s);
   for (char& c : out)

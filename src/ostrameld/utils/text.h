@@ -81,6 +81,9 @@ bool is_py_space(char32_t cp);
 std::string_view py_strip(std::string_view utf8);
 
 // ASCII lower-casing; other bytes pass through unchanged.
+// Latin letters without their diacritics ("Prlić" -> "Prlic", "Dräger" -> "Drager"), in
+// composed or decomposed form; other text unchanged.
+std::string fold_diacritics(std::string_view utf8);
 std::string ascii_lower(std::string_view s);
 // Full Unicode lower-casing, as Python's str.lower() (KELVIN SIGN to k, İ to i̇).
 std::string py_lower(std::string_view s);

@@ -429,5 +429,38 @@ TEST(RealShapes, StandardFormatsTheSoftwareItselfWorksWith) {
   }
 }
 
+// Metadata that says one thing in each source's own way is consistent: a name with or
+// without its diacritics, composed or not; a team beside a person; a trove classifier's
+// licence name; a pom's licence by its steward's page; the root package's tags of a
+// repository of several packages.
+TEST(RealShapes, OneThingSaidInEachSourcesOwnWay) {
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> tags;
+    std::vector<std::string> conflicts;  // the fields in conflict
+  } cases[] = {
+      {"poetry: a decomposed accent and a team of contributors",
+       {{"pyproject.toml", "poetry/pyproject.toml"}, {"CITATION.cff", "poetry/CITATION.cff"}}, {}, {}},
+      {"cffconvert: \"Apache Software License\" beside Apache-2.0",
+       {{"pyproject.toml", "cffconvert/pyproject.toml"}, {"CITATION.cff", "cffconvert/CITATION.cff"}}, {}, {}},
+      {"biojava: the pom's LGPL by its URL; a stale CITATION.cff and authors missing from it",
+       {{"pom.xml", "biojava/pom.xml"}, {"CITATION.cff", "biojava/CITATION.cff"}}, {"biojava-7.2.5"}, {"version", "authors"}},
+      {"a package's own tags, not another package's of the same repository",
+       {{"Project.toml", "DataFrames.jl/Project.toml"}}, {"v1.8.2", "OtherPkg-v9.0.0"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo);
+    for (const auto& tag : c.tags) testing::git(repo, "tag " + tag);
+    const CheckResult r = assess_only(repo, {"metadata_consistency"})["metadata_consistency"];
+    std::vector<std::string> fields;
+    for (const auto& conflict : r.facts["conflicts"]) fields.push_back(conflict["field"].get<std::string>());
+    EXPECT_EQ(fields, c.conflicts) << r.output << (r.advice.empty() ? "" : "; " + r.advice.front());
+  }
+}
+
 }  // namespace
 }  // namespace ostrameld

@@ -9,6 +9,7 @@
 #include "ostrameld/licences/names.h"
 #include "ostrameld/metadata/model.h"
 #include "ostrameld/plugins/full/evidence.h"
+#include "ostrameld/plugins/full/versions.h"
 #include "ostrameld/utils/regex.h"
 #include "ostrameld/utils/text.h"
 #include "ostrameld/utils/versions.h"
@@ -47,7 +48,7 @@ std::string person_key(const Person& p) {
   // "Doe, Jane" and "Jane Doe" are one person: the set of name words.
   std::vector<std::string> words;
   std::string word;
-  for (char c : ascii_lower(p.name) + " ") {
+  for (char c : ascii_lower(fold_diacritics(p.name)) + " ") {
     if (c == ' ' || c == ',' || c == '.' || c == '-') {
       if (word.size() > 1) words.push_back(word);  // initials are too weak to tell people apart
       word.clear();
@@ -101,18 +102,16 @@ CheckResult ConsistencyPlugin::check(std::string_view indicator_id, const Contex
       fields["repository"].push_back({s->name, url, evidence::normalize_repository(url)});
     }
   }
-  // The newest release tag names the version as well.
+  // The newest release tag names the version as well: the root package's, as the release
+  // check reads the tags.
   const GitInfo* git = ctx.git_repo && ctx.git_repo->is_repo ? &*ctx.git_repo : nullptr;
   std::optional<Version> newest;
   std::string newest_tag;
   if (git) {
-    for (const auto& tag : git->tags) {
-      auto v = version_of_tag(tag);
-      if (!v || v->prerelease || v->scheme == VersionScheme::Other) continue;
-      if (!newest || compare_versions(*v, *newest) > 0) {
-        newest = v;
-        newest_tag = tag;
-      }
+    std::vector<TaggedVersion> versions = release_tags(git->tags);
+    if (const TaggedVersion* t = newest_release(versions, root_package(versions, ctx))) {
+      newest = t->v;
+      newest_tag = t->tag;
     }
   }
   if (newest) fields["version"].push_back({"newest tag", newest_tag, version_key(*newest)});

@@ -57,6 +57,85 @@ DeclaredVersion declared_version(const ProjectMetadata& m) {
   return {};
 }
 
+std::vector<TaggedVersion> release_tags(const std::vector<std::string>& tags, std::vector<std::string>* ignored) {
+  std::vector<TaggedVersion> versions;
+  for (const auto& tag : tags) {
+    auto v = version_of_tag(tag);
+    // Tags that mark no release of the project: a packager's (debian/1.2-1, upstream/1.2)
+    // and a paper's (paper-v1, joss-review-1.0).
+    static const Regex not_release(R"((?i)^(?:debian|upstream|ubuntu|pristine-tar)/|(?:^|[-_/])(?:paper|submission|joss|review|preprint|thesis)(?:[-_/]|v?$))");
+    if (v && not_release.search(v->prefix)) v.reset();
+    // Julia's documentation builds of a release ("v1.2.3+docs", "v1.2.3+1") tag the same
+    // release again: set aside, not a second tag of it.
+    if (v && v->scheme == VersionScheme::SemVer && v->text.find('+') != std::string::npos) v.reset();
+    if (!v) {
+      if (ignored) ignored->push_back(tag);
+      continue;
+    }
+    versions.push_back({tag, *v});
+  }
+  return versions;
+}
+
+std::string tag_package(const Version& v) {
+  std::string p = v.prefix;
+  if (!p.empty() && (p.back() == 'v' || p.back() == 'V')) p.pop_back();
+  return ascii_lower(p);
+}
+
+std::optional<std::string> root_package(const std::vector<TaggedVersion>& versions, const Context& ctx) {
+  std::map<std::string, std::size_t> packages;
+  for (const auto& t : versions)
+    if (!t.v.prerelease && t.v.scheme != VersionScheme::Other) ++packages[tag_package(t.v)];
+  if (packages.size() <= 1) return std::nullopt;
+  const ProjectMetadata& m = ctx.metadata();
+  std::vector<std::string> names;
+  for (const auto& src : m.sources)
+    if (src.path.find('/') == std::string::npos && !src.title.empty()) names.push_back(ascii_lower(src.title));
+  std::string remote = evidence::public_remote(ctx);
+  if (remote.empty() && ctx.git_repo) remote = ctx.git_repo->remote_url;
+  if (auto slash = remote.find_last_of('/'); slash != std::string::npos) {
+    std::string repo = ascii_lower(remote.substr(slash + 1));
+    for (std::string_view suffix : {".git"sv, ".jl"sv})
+      if (repo.size() > suffix.size() && repo.compare(repo.size() - suffix.size(), suffix.size(), suffix) == 0)
+        repo.resize(repo.size() - suffix.size());
+    names.push_back(repo);
+  }
+  auto named = [&](const std::string& pkg) {
+    // "rel/commons-lang-" names commons-lang; a trailing separator is no part of it.
+    std::string p = pkg;
+    while (!p.empty() && (p.back() == '-' || p.back() == '_' || p.back() == '/' || p.back() == '.')) p.pop_back();
+    for (const auto& n : names)
+      if (!n.empty() && (p == n || (p.size() > n.size() && p.compare(p.size() - n.size(), n.size(), n) == 0 &&
+                                    p[p.size() - n.size() - 1] == '/')))
+        return true;
+    return false;
+  };
+  // The root's name or no name; of those, the one carrying the highest version (a package
+  // tagged by name long ago, "testthat-0.6", is not the project's line now).
+  std::vector<std::string> candidates;
+  for (const auto& [pkg, n] : packages)
+    if (pkg.empty() || named(pkg)) candidates.push_back(pkg);
+  const TaggedVersion* best = nullptr;
+  for (const auto& t : versions) {
+    if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
+    if (std::find(candidates.begin(), candidates.end(), tag_package(t.v)) == candidates.end()) continue;
+    if (!best || compare_versions(t.v, best->v) > 0) best = &t;
+  }
+  if (!best) return std::nullopt;
+  return tag_package(best->v);
+}
+
+const TaggedVersion* newest_release(const std::vector<TaggedVersion>& versions, const std::optional<std::string>& root) {
+  const TaggedVersion* newest = nullptr;
+  for (const auto& t : versions) {
+    if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
+    if (root && tag_package(t.v) != *root) continue;
+    if (!newest || compare_versions(t.v, newest->v) > 0) newest = &t;
+  }
+  return newest;
+}
+
 std::span<const std::string_view> VersionsPlugin::supported_indicators() const { return kIndicators; }
 
 CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& ctx) const {
@@ -83,32 +162,14 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     }
   }
 
-  struct Tagged {
-    std::string tag;
-    Version v;
-  };
-  std::vector<Tagged> versions;
+  using Tagged = TaggedVersion;
   std::vector<std::string> ignored;
+  std::vector<Tagged> versions = release_tags(names, &ignored);
   // A Go module's versions are SemVer tags with their "v" (in a subdirectory's module,
   // "sub/v1.2.3"): the go command reads no other.
   const bool go_module = m.find("go.mod") != nullptr;
   std::vector<std::string> not_go;
   std::vector<std::string> not_go_all;  // every such tag, to keep them out of the other complaint
-  for (const auto& tag : names) {
-    auto v = version_of_tag(tag);
-    // Tags that mark no release of the project: a packager's (debian/1.2-1, upstream/1.2)
-    // and a paper's (paper-v1, joss-review-1.0).
-    static const Regex not_release(R"((?i)^(?:debian|upstream|ubuntu|pristine-tar)/|(?:^|[-_/])(?:paper|submission|joss|review|preprint|thesis)(?:[-_/]|v?$))");
-    if (v && not_release.search(v->prefix)) v.reset();
-    // Julia's documentation builds of a release ("v1.2.3+docs", "v1.2.3+1") tag the same
-    // release again: set aside, not a second tag of it.
-    if (v && v->scheme == VersionScheme::SemVer && v->text.find('+') != std::string::npos) v.reset();
-    if (!v) {
-      ignored.push_back(tag);
-      continue;
-    }
-    versions.push_back({tag, *v});
-  }
   // What a project does now is what its recent releases do: its old tags are history,
   // published and left as they are, and no advice is given about them.
   std::vector<std::string> recent;
@@ -146,65 +207,16 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     else if (conforming) scheme = "mixed";
     else scheme = "other";
   }
-  // Several tags of one version (v1.0.0 and 1.0.0, v1.2 and v1.2.0) of one package: the
-  // prefix without its "v" names the package of a monorepo.
-  auto package = [](const std::string& prefix) {
-    std::string p = prefix;
-    if (!p.empty() && (p.back() == 'v' || p.back() == 'V')) p.pop_back();
-    return p;
-  };
+  // Several tags of one version (v1.0.0 and 1.0.0, v1.2 and v1.2.0) of one package.
   std::vector<std::string> duplicates;
   for (std::size_t i = 0; i < versions.size(); ++i)
     for (std::size_t j = i + 1; j < versions.size(); ++j)
-      if (package(versions[i].v.prefix) == package(versions[j].v.prefix) &&
+      if (tag_package(versions[i].v) == tag_package(versions[j].v) &&
           versions[i].v.scheme != VersionScheme::Other && versions[j].v.scheme != VersionScheme::Other &&
           same_version(versions[i].v, versions[j].v) && duplicates.size() < 10)
         if (is_recent(versions[i].tag) || is_recent(versions[j].tag))
           duplicates.push_back(versions[i].tag + " = " + versions[j].tag);
-  // A repository of several packages tags each by its name ("DiffEqBase-v7.18.1",
-  // "hatchling-v1.32.0"): the project's releases are its root package's, named as the
-  // root's manifests or the repository name it, else the tags without a name.
-  std::map<std::string, std::size_t> packages;
-  for (const auto& t : versions)
-    if (!t.v.prerelease && t.v.scheme != VersionScheme::Other) ++packages[ascii_lower(package(t.v.prefix))];
-  std::optional<std::string> root_package;
-  if (packages.size() > 1) {
-    std::vector<std::string> names;
-    for (const auto& src : m.sources)
-      if (src.path.find('/') == std::string::npos && !src.title.empty()) names.push_back(ascii_lower(src.title));
-    std::string remote = evidence::public_remote(ctx);
-    if (remote.empty()) remote = git.remote_url;
-    if (auto slash = remote.find_last_of('/'); slash != std::string::npos) {
-      std::string repo = ascii_lower(remote.substr(slash + 1));
-      for (std::string_view suffix : {".git"sv, ".jl"sv})
-        if (repo.size() > suffix.size() && repo.compare(repo.size() - suffix.size(), suffix.size(), suffix) == 0)
-          repo.resize(repo.size() - suffix.size());
-      names.push_back(repo);
-    }
-    auto named = [&](const std::string& pkg) {
-      // "rel/commons-lang-" names commons-lang; a trailing separator is no part of it.
-      std::string p = pkg;
-      while (!p.empty() && (p.back() == '-' || p.back() == '_' || p.back() == '/' || p.back() == '.')) p.pop_back();
-      for (const auto& n : names)
-        if (!n.empty() && (p == n || (p.size() > n.size() && p.compare(p.size() - n.size(), n.size(), n) == 0 &&
-                                      p[p.size() - n.size() - 1] == '/')))
-          return true;
-      return false;
-    };
-    // The root's name or no name; of those, the one carrying the highest version (a
-    // package tagged by name long ago, "testthat-0.6", is not the project's line now).
-    std::vector<std::string> candidates;
-    for (const auto& [pkg, n] : packages)
-      if (pkg.empty() || named(pkg)) candidates.push_back(pkg);
-    const Tagged* best = nullptr;
-    for (const auto& t : versions) {
-      if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
-      std::string pkg = ascii_lower(package(t.v.prefix));
-      if (std::find(candidates.begin(), candidates.end(), pkg) == candidates.end()) continue;
-      if (!best || compare_versions(t.v, best->v) > 0) best = &t;
-    }
-    if (best) root_package = ascii_lower(package(best->v.prefix));
-  }
+  std::optional<std::string> root = root_package(versions, ctx);
   // A project that switched schemes on purpose (v0.x to CalVer, say) keeps to the new one:
   // the recent releases decide, the old tags are history.
   bool switched = false;
@@ -212,7 +224,7 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     std::vector<const Tagged*> line;
     for (const auto& t : versions)
       if (!t.v.prerelease && t.v.scheme != VersionScheme::Other &&
-          (!root_package || ascii_lower(package(t.v.prefix)) == *root_package))
+          (!root || tag_package(t.v) == *root))
         line.push_back(&t);
     std::sort(line.begin(), line.end(), [](const Tagged* a, const Tagged* b) { return compare_versions(a->v, b->v) > 0; });
     constexpr std::size_t kRecent = 5;
@@ -231,12 +243,7 @@ CheckResult VersionsPlugin::check(std::string_view indicator_id, const Context& 
     }
   }
   // The newest release: the highest version that is no pre-release, by the scheme's order.
-  const Tagged* newest = nullptr;
-  for (const auto& t : versions) {
-    if (t.v.prerelease || t.v.scheme == VersionScheme::Other) continue;
-    if (root_package && ascii_lower(package(t.v.prefix)) != *root_package) continue;
-    if (!newest || compare_versions(t.v, newest->v) > 0) newest = &t;
-  }
+  const Tagged* newest = newest_release(versions, root);
   DeclaredVersion declared = declared_version(m);
 
   std::vector<std::string> advice;

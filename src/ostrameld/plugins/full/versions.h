@@ -4,7 +4,11 @@
 // order, not by date) the version the metadata declares. Online, the forge's releases too.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include "ostrameld/plugins/base.h"
+#include "ostrameld/utils/versions.h"
 
 namespace ostrameld {
 
@@ -25,5 +29,23 @@ struct DeclaredVersion {
   std::string source;
 };
 DeclaredVersion declared_version(const struct ProjectMetadata& m);
+
+// A tag read as a version.
+struct TaggedVersion {
+  std::string tag;
+  Version v;
+};
+// The tags that name releases, read as versions; `ignored` gets the others (a packager's
+// or a paper's tags, Julia's documentation builds of a release, tags that are no version).
+std::vector<TaggedVersion> release_tags(const std::vector<std::string>& tags, std::vector<std::string>* ignored = nullptr);
+// A repository of several packages tags each by its name ("DiffEqBase-v7.18.1"): the
+// package whose tags are the project's own — named as the root's manifests or the
+// repository name it, or unnamed, carrying the highest version. Empty when the tags name
+// one package only.
+std::optional<std::string> root_package(const std::vector<TaggedVersion>& versions, const Context& ctx);
+// The package a tag's prefix names: the prefix without its "v", lower case.
+std::string tag_package(const Version& v);
+// The newest release of the root package: the highest version that is no pre-release.
+const TaggedVersion* newest_release(const std::vector<TaggedVersion>& versions, const std::optional<std::string>& root);
 
 }  // namespace ostrameld
