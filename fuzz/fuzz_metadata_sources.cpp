@@ -21,6 +21,8 @@ constexpr Reader kReaders[] = {
     ostrameld::metadata::read_pom,          ostrameld::metadata::read_julia_project,
     ostrameld::metadata::read_workspace_list, ostrameld::metadata::read_requirements,
     ostrameld::metadata::read_setup_py,       ostrameld::metadata::read_nextflow_config,
+    ostrameld::metadata::read_ro_crate,       ostrameld::metadata::read_configure_ac,
+    ostrameld::metadata::read_cmake,
 };
 
 }  // namespace

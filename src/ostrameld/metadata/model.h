@@ -127,6 +127,7 @@ void read_configure_ac(std::string_view text, MetadataSource& out); // configure
 void read_vcpkg(std::string_view text, MetadataSource& out);
 void read_conanfile(std::string_view text, MetadataSource& out);    // .txt or .py
 void read_nextflow_config(std::string_view text, MetadataSource& out);  // its manifest block
+void read_ro_crate(std::string_view text, MetadataSource& out);         // ro-crate-metadata.json
 
 // TOML as JSON: tables as objects, dates and times as ISO text. Throws std::runtime_error
 // with the parser's message for malformed TOML.

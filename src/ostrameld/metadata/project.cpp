@@ -44,6 +44,7 @@ constexpr std::array kRootSources{
     Kind{"conanfile.txt", metadata::read_conanfile},
     Kind{"conanfile.py", metadata::read_conanfile},
     Kind{"nextflow.config", metadata::read_nextflow_config},
+    Kind{"ro-crate-metadata.json", metadata::read_ro_crate},
 };
 
 // Manifests of components below the root: read as sources of their own.

@@ -462,5 +462,65 @@ TEST(RealShapes, OneThingSaidInEachSourcesOwnWay) {
   }
 }
 
+// A workflow's RO-Crate, as WorkflowHub reads it: the workflow's name, version, licence,
+// authors with their ORCIDs and repository, compared with the pipeline's manifest.
+TEST(RealShapes, AWorkflowsRoCrate) {
+  MetadataSource crate;
+  metadata::read_ro_crate(real("sarek/ro-crate-metadata.json"), crate);
+  ASSERT_TRUE(crate.readable()) << crate.problem;
+  EXPECT_EQ(crate.title, "nf-core/sarek");
+  EXPECT_EQ(crate.version, "3.10.0");
+  EXPECT_EQ(crate.licences, std::vector<std::string>{"MIT"});
+  ASSERT_EQ(crate.authors.size(), 3u);
+  for (const auto& a : crate.authors) {
+    EXPECT_FALSE(a.name.empty());
+    ASSERT_TRUE(a.orcid.has_value());
+    EXPECT_TRUE(a.orcid->checksum_valid) << a.orcid_text;
+  }
+  EXPECT_EQ(crate.repository_urls.front(), "https://github.com/nf-core/sarek");
+
+  struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> tags;
+    std::vector<std::string> conflicts;
+  } cases[] = {
+      {"sarek: the crate agrees with the manifest; its main authors are not the whole list",
+       {{"nextflow.config", "sarek/nextflow.config"}, {"ro-crate-metadata.json", "sarek/ro-crate-metadata.json"}}, {"3.10.0"}, {}},
+      {"rnaseq: a crate left at the development version after the release",
+       {{"nextflow.config", "rnaseq/nextflow.config"}, {"ro-crate-metadata.json", "rnaseq/ro-crate-metadata.json"}}, {"3.24.0"}, {"version"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRepo repo;
+    for (const auto& [path, data] : c.files) repo.write(path, real(data));
+    testing::commit_all(repo);
+    for (const auto& tag : c.tags) testing::git(repo, "tag " + tag);
+    const CheckResult r = assess_only(repo, {"metadata_consistency"})["metadata_consistency"];
+    std::vector<std::string> fields;
+    for (const auto& conflict : r.facts["conflicts"]) fields.push_back(conflict["field"].get<std::string>());
+    EXPECT_EQ(fields, c.conflicts) << r.output;
+  }
+}
+
+// A workflow is documented as workflows are: its test run is its worked example, and it
+// is deployed and run, not installed.
+TEST(RealShapes, AWorkflowsDocumentation) {
+  TempRepo repo;
+  repo.write("README.md", real("rna-seq-star-deseq2/README.md"));
+  repo.write("workflow/Snakefile", "configfile: \"config/config.yaml\"\n");
+  repo.write(".test/config/config.yaml", "samples: samples.tsv\n");
+  testing::commit_all(repo, "https://github.com/snakemake-workflows/rna-seq-star-deseq2");
+  const CheckResult r = assess_only(repo, {"documentation"})["documentation"];
+  EXPECT_EQ(r.facts["examples"], Json(std::vector<std::string>{".test/"}));
+  bool deploy = false, install = false;
+  for (const auto& a : r.advice) {
+    deploy = deploy || a.find("snakedeploy deploy-workflow") != std::string::npos;
+    install = install || a.find("\"Installation\"") != std::string::npos;
+  }
+  EXPECT_TRUE(deploy);
+  EXPECT_FALSE(install);
+}
+
 }  // namespace
 }  // namespace ostrameld

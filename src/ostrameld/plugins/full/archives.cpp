@@ -51,7 +51,8 @@ std::string registry_advice(const ProjectMetadata& m) {
              "the plugin pipeline).";
     return "Publish the artifacts on Maven Central and link them in the README.";
   }
-  if (m.find("nextflow.config") || m.find("Snakefile"))
+  bool snakemake = std::any_of(m.files.begin(), m.files.end(), [](const NotableFile& f) { return f.name == "Snakefile"; });
+  if (m.find("nextflow.config") || snakemake)
     return "Register the workflow in WorkflowHub (or Dockstore, with a .dockstore.yml) so that it keeps "
            "its metadata and gets a DOI.";
   return {};

@@ -26,8 +26,9 @@ constexpr std::array kIndicators{"metadata_consistency"sv};
 constexpr std::array kCompared{"CITATION.cff"sv,  "codemeta.json"sv, ".zenodo.json"sv,
                                "pyproject.toml"sv, "setup.cfg"sv,    "DESCRIPTION"sv,
                                "package.json"sv,   "Cargo.toml"sv,   "pom.xml"sv,
-                               "Project.toml"sv};
+                               "Project.toml"sv, "nextflow.config"sv, "ro-crate-metadata.json"sv};
 // Where the full author list belongs; manifests often name only maintainers.
+// (An RO-Crate's workflow names its main authors; its other people are contributors.)
 constexpr std::array kAuthorLists{"CITATION.cff"sv, "codemeta.json"sv, ".zenodo.json"sv,
                                   "DESCRIPTION"sv};
 

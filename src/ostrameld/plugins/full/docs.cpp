@@ -81,7 +81,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   static const Regex usage_heading(
       R"((?i)usage|example|tutorial|getting started|quick[ -]?start|how to|\busing\b|\buse\b|run|user guide|manual|demo|documentation|walkthrough)");
   static const Regex install_command(
-      R"((?i)pip install|conda install|mamba install|install\.packages\(|remotes::install_|devtools::install_|pak::pkg_install|BiocManager::install|cargo (?:add|install)|npm (?:install|i) |yarn add|pnpm add|go (?:get|install) |Pkg\.add|\]\s*add |mvn install|cmake --build|make install|apt(?:-get)? install|brew install|<dependency>)");
+      R"((?i)pip install|conda install|mamba install|install\.packages\(|remotes::install_|devtools::install_|pak::pkg_install|BiocManager::install|cargo (?:add|install)|npm (?:install|i) |yarn add|pnpm add|go (?:get|install) |Pkg\.add|\]\s*add |mvn install|cmake --build|make install|apt(?:-get)? install|brew install|<dependency>|nextflow run |nextflow pull |snakedeploy deploy-workflow)");
   const Path& root = ctx.repo_path;
   const ProjectMetadata& m = ctx.metadata();
   Ecosystems eco = detect_ecosystems(root);
@@ -220,6 +220,9 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     if (pages) reference.push_back(d + "/");
   }
   std::vector<std::string> examples;
+  // A workflow's example is its test run: nf-core's test profile, Snakemake's .test/.
+  for (auto rel : {"conf/test.config"sv, ".test"sv})
+    if (file_seen(root / rel, root) || dir_seen(root / rel, root)) examples.push_back(std::string(rel) + (rel == ".test" ? "/" : ""));
   for (const auto& dir : m.directories) {
     int depth = static_cast<int>(std::count(dir.begin(), dir.end(), '/'));
     if (depth > 1 || examples.size() >= 10) continue;
@@ -243,6 +246,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   double score = 0.0;
   std::vector<std::string> advice;
   std::vector<std::string> found;
+  const bool snakemake = std::any_of(m.files.begin(), m.files.end(), [](const NotableFile& f) { return f.name == "Snakefile"; });
   if (has_readme) {
     score += words >= 100 ? 4.0 : words >= 30 ? 3.0 : 1.0;
     found.push_back(m.readme_path + " (" + std::to_string(words) + " words)");
@@ -251,6 +255,10 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     advice.push_back("Add a README.md that says what the software does, how to install it and how to use it.");
   }
   if (install) score += 1.5;
+  else if (has_readme && snakemake)
+    advice.push_back("Say in " + m.readme_path + " how to deploy the workflow (snakedeploy deploy-workflow URL DIR --tag VERSION) and run it.");
+  else if (has_readme && m.find("nextflow.config"))
+    advice.push_back("Say in " + m.readme_path + " how to run the pipeline (nextflow run OWNER/NAME -r VERSION -profile docker).");
   else if (has_readme) advice.push_back("Add an \"Installation\" section to " + m.readme_path + ".");
   if (usage) score += 1.5;
   else if (has_readme) advice.push_back("Add a \"Usage\" section with an example to " + m.readme_path + ".");
