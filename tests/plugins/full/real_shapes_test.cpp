@@ -275,6 +275,12 @@ TEST(RealShapes, OnlyTheProjectsOwnPagesAreItsDocumentationSite) {
       {"\"Official Documentation\": the owner's site", {{"README.md", "jq/README.md"}}, "https://github.com/jqlang/jq", "https://jqlang.org"},
       {"a Bioconductor package's landing page", {{"DESCRIPTION", "DESeq2/DESCRIPTION"}}, "https://github.com/thelovelab/DESeq2",
        "Bioconductor landing page (DESeq2)"},
+      {"docs.rs has no pages for a crate of programs only",
+       {{"Cargo.toml", "ripgrep/Cargo.toml"}, {"README.md", "ripgrep/README.md"}}, "https://github.com/BurntSushi/ripgrep", nullptr},
+      {"pkg.go.dev has little for a command", {{"go.mod", "fzf/go.mod"}, {"main.go", "fzf/main.go"}},
+       "https://github.com/junegunn/fzf", nullptr},
+      {"pkg.go.dev documents a library module", {{"go.mod", "fzf/go.mod"}}, "https://github.com/junegunn/fzf",
+       "pkg.go.dev (github.com/junegunn/fzf)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

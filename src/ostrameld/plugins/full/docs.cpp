@@ -186,10 +186,27 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
           site = "linked from the README: " + u;
     }
   }
-  if (site.empty() && eco.rust)
+  // docs.rs documents a crate's library; a crate of programs only has no pages there.
+  bool rust_library = false;
+  if (eco.rust) {
+    const MetadataSource* cargo = m.find("Cargo.toml");
+    rust_library = file_seen(root / "src" / "lib.rs", root) ||
+                   (cargo && cargo->data.is_object() && cargo->data.contains("lib"));
+  }
+  if (site.empty() && rust_library)
     for (const auto& r : evidence::registry_evidence(m))
       if (r.registry == "crates") site = "docs.rs (published crate)";
-  if (site.empty() && eco.go)
+  // pkg.go.dev documents a module's packages; of a command (package main at the root) it
+  // shows little more than the doc comment.
+  bool go_command = false;
+  if (eco.go && file_seen(root / "main.go", root)) {
+    try {
+      static const Regex main_package(R"((?m)^package\s+main\b)");
+      go_command = main_package.search(read_text_prefix(root / "main.go", ReadMode::Replace, 16 * 1024, root));
+    } catch (const OsError&) {
+    }
+  }
+  if (site.empty() && eco.go && !go_command)
     if (const MetadataSource* mod = m.find("go.mod"); mod && mod->title.find('.') != std::string::npos &&
                                                       mod->title.find('/') != std::string::npos)
       site = "pkg.go.dev (" + mod->title + ")";
