@@ -277,6 +277,8 @@ TEST(RealShapes, OnlyTheProjectsOwnPagesAreItsDocumentationSite) {
        "Bioconductor landing page (DESeq2)"},
       {"docs.rs has no pages for a crate of programs only",
        {{"Cargo.toml", "ripgrep/Cargo.toml"}, {"README.md", "ripgrep/README.md"}}, "https://github.com/BurntSushi/ripgrep", nullptr},
+      {"nor when the crate's manifest points there", {{"Cargo.toml", "fd/Cargo.toml"}},
+       "https://github.com/sharkdp/fd", nullptr},
       {"pkg.go.dev has little for a command", {{"go.mod", "fzf/go.mod"}, {"main.go", "fzf/main.go"}},
        "https://github.com/junegunn/fzf", nullptr},
       {"pkg.go.dev documents a library module", {{"go.mod", "fzf/go.mod"}}, "https://github.com/junegunn/fzf",
@@ -466,6 +468,12 @@ TEST(RealShapes, OneThingSaidInEachSourcesOwnWay) {
     for (const auto& conflict : r.facts["conflicts"]) fields.push_back(conflict["field"].get<std::string>());
     EXPECT_EQ(fields, c.conflicts) << r.output << (r.advice.empty() ? "" : "; " + r.advice.front());
   }
+  // The pom's licence page names LGPL 2.1 without "only"; CITATION.cff says "only": the
+  // precise declaration is the project's expression.
+  TempRepo repo;
+  for (auto f : {"pom.xml", "CITATION.cff", "LICENSE"}) repo.write(f, real(std::string("biojava/") + f));
+  testing::commit_all(repo);
+  EXPECT_EQ(assess_only(repo, {"licence"})["licence"].facts["spdx"], "LGPL-2.1-only");
 }
 
 // A workflow's RO-Crate, as WorkflowHub reads it: the workflow's name, version, licence,

@@ -149,13 +149,21 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     if (const MetadataSource* pkg = m.find("package.json"))
       for (const auto& d : pkg->dependencies)
         if (d.name == "typedoc") site = "TypeDoc (package.json)";
+  // docs.rs documents a crate's library; a crate of programs only has no pages there.
+  bool rust_library = false;
+  if (eco.rust) {
+    const MetadataSource* cargo = m.find("Cargo.toml");
+    rust_library = file_seen(root / "src" / "lib.rs", root) ||
+                   (cargo && cargo->data.is_object() && cargo->data.contains("lib"));
+  }
+  auto useless = [&](const std::string& u) { return !rust_library && u.find("docs.rs/") != std::string::npos; };
   if (site.empty()) {
     // Documentation published elsewhere: the address a manifest gives for it.
     static const Regex doc_url(R"((?i)readthedocs\.(?:io|org)|\.github\.io|docs\.rs/|pkg\.go\.dev|/docs?\b|documentation|\bdocs\.)");
     for (const auto& s : m.sources) {
       if (s.path.find('/') != std::string::npos) continue;
       for (const auto& u : s.urls)
-        if (site.empty() && doc_url.search(u)) site = "published at " + u + " (" + s.path + ")";
+        if (site.empty() && doc_url.search(u) && !useless(u)) site = "published at " + u + " (" + s.path + ")";
     }
   }
   if (site.empty() && has_readme) {
@@ -178,6 +186,8 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
     static const Regex forge(R"((?i)^https?://(?:www\.)?(?:github\.com|gitlab\.com|bitbucket\.org|codeberg\.org)/)");
     std::erase_if(named, [](const std::string& u) { return forge.search(u) && u.find("/wiki") == std::string::npos; });
     std::erase_if(links, [](const std::string& u) { return forge.search(u) && u.find("/wiki") == std::string::npos; });
+    std::erase_if(named, useless);
+    std::erase_if(links, useless);
     for (bool owners : {false, true}) {
       for (const auto& u : named)
         if (site.empty() && !image.search(u) && evidence::names_project(u, own, owners)) site = "linked from the README: " + u;
@@ -185,13 +195,6 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
         if (site.empty() && !image.search(u) && doc_url.search(u) && evidence::names_project(u, own, owners))
           site = "linked from the README: " + u;
     }
-  }
-  // docs.rs documents a crate's library; a crate of programs only has no pages there.
-  bool rust_library = false;
-  if (eco.rust) {
-    const MetadataSource* cargo = m.find("Cargo.toml");
-    rust_library = file_seen(root / "src" / "lib.rs", root) ||
-                   (cargo && cargo->data.is_object() && cargo->data.contains("lib"));
   }
   if (site.empty() && rust_library)
     for (const auto& r : evidence::registry_evidence(m))

@@ -495,9 +495,15 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     bool covers = std::all_of(own.begin(), own.end(), [&](const std::string& t) {
       return std::any_of(ids.begin(), ids.end(), [&](const std::string& d) { return same_family(t, d); });
     });
-    if (covers && conflicts.empty()) {
+    // A bare GNU id ("LGPL-2.1", as a licence page's address gives it) says less than
+    // another declaration's "LGPL-2.1-only": the more precise one is the expression.
+    auto precise = [](const std::string& e) {
+      return e.find("GPL") == std::string::npos || e.find("-only") != std::string::npos ||
+             e.find("-or-later") != std::string::npos;
+    };
+    if (covers && conflicts.empty() && (spdx.empty() || (!precise(spdx) && precise(expr)))) {
       spdx = expr;
-      break;
+      if (precise(spdx)) break;
     }
   }
   if (spdx.empty() && !root_ids.empty()) {
