@@ -71,6 +71,19 @@ struct SummaryCommand {
   int run() const;
 };
 
+// fix: the metadata files a repository implies, shown as a diff or written.
+struct FixCommand {
+  CLI::App* app = nullptr;
+  std::string path = ".";
+  bool write = false;
+  std::vector<std::string> only;
+  bool offline = false;
+  std::optional<double> timeout = 600;
+
+  void add(CLI::App& parent);
+  int run() const;
+};
+
 // plugins and indicators: what the program knows.
 struct ListingCommands {
   CLI::App* plugins = nullptr;

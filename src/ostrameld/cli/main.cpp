@@ -42,11 +42,13 @@ int dispatch(int argc, char** argv) {
   BatchCommand batch;
   ReposCommand repos;
   SummaryCommand summary;
+  FixCommand fix;
   ListingCommands listing;
   assess.add(app);
   batch.add(app);
   repos.add(app);
   summary.add(app);
+  fix.add(app);
   listing.add(app);
 
   // For the package build: the manual page and shell completions, from the table above.
@@ -63,7 +65,7 @@ int dispatch(int argc, char** argv) {
     auto known = app.get_subcommands([&](const CLI::App* c) { return c->get_name() == command; });
     if (known.empty()) {
       std::cerr << "ostrameld: error: unknown command '" << escape_line(sanitize_utf8(command))
-                << "' (expected assess, batch, repos, summary, plugins or indicators)\n";
+                << "' (expected assess, batch, repos, summary, fix, plugins or indicators)\n";
       return 2;
     }
   }
@@ -74,7 +76,7 @@ int dispatch(int argc, char** argv) {
     scrub_secrets(argc, argv);
     if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
     std::string hint;
-    for (const CLI::App* cmd : {assess.app, batch.app, repos.app, summary.app})
+    for (const CLI::App* cmd : {assess.app, batch.app, repos.app, summary.app, fix.app})
       if (hint.empty() && cmd->parsed()) hint = suggestion(argc, argv, *cmd);
     std::cerr << "ostrameld: error: " << escape_line(sanitize_utf8(e.what())) << hint << '\n';
     return 2;
@@ -84,6 +86,7 @@ int dispatch(int argc, char** argv) {
     if (*assess.app) return assess.run();
     if (*batch.app) return batch.run();
     if (*summary.app) return summary.run();
+    if (*fix.app) return fix.run();
     if (*repos.app) return repos.run();
     if (*listing.plugins) return listing.run_plugins();
     if (*listing.indicators) return listing.run_indicators();
@@ -91,7 +94,7 @@ int dispatch(int argc, char** argv) {
     std::cerr << "ostrameld: error: " << escape_line(sanitize_utf8(e.what())) << '\n';
     return 2;
   } catch (const TimeoutError&) {
-    double t = *assess.app ? assess.timeout.value_or(0) : batch.timeout.value_or(0);
+    double t = *assess.app ? assess.timeout.value_or(0) : *fix.app ? fix.timeout.value_or(0) : batch.timeout.value_or(0);
     std::cerr << "ostrameld: error: timed out after " << format_seconds(t) << " s\n";
     return 2;
   } catch (const std::bad_alloc&) {

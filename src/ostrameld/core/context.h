@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ostrameld/utils/deadline.h"
@@ -27,6 +28,8 @@ struct GitInfo {
   std::string head_commit;        // HEAD's commit id; empty when HEAD is unborn
   bool sha256 = false;            // the repository's objects are named by SHA-256
   std::vector<std::string> tags;  // every tag's name (without refs/tags/), sorted
+  // The committer time (seconds since the epoch) of the commit each tag names, where known.
+  std::vector<std::pair<std::string, std::int64_t>> tag_times;
   std::vector<std::string> notes;  // what was not read, for the report
 };
 

@@ -302,7 +302,10 @@ GitInfo read_git_info(const Path& path, Deadline deadline, const std::atomic<boo
     const auto& found = times_here ? *times_here : times.times();
     for (const auto& tag : state.tags) {
       std::size_t i = object_index[tag.oid];
-      if (i < found.size() && found[i]) latest.offer(*found[i], tag.name.substr(10));
+      if (i < found.size() && found[i]) {
+        latest.offer(*found[i], tag.name.substr(10));
+        info.tag_times.emplace_back(sanitize_utf8(tag.name.substr(10)), *found[i]);
+      }
     }
     if (latest.best) info.latest_tag = sanitize_utf8(latest.best->second);
   }
@@ -342,5 +345,34 @@ std::vector<std::string> object_types(const Path& path, const std::vector<std::s
   return types;
 }
 
+
+std::vector<std::pair<std::string, std::size_t>> top_authors(const Path& path, std::size_t count, Deadline deadline) {
+  std::vector<std::pair<std::string, std::size_t>> out;
+  auto layout = find_work_tree(path);
+  if (!layout) return out;
+  RepositoryState state = read_repository_state(*layout);
+  if (state.head_oid.empty() ||
+      state.head_oid.find_first_not_of("0123456789abcdef") != std::string::npos)
+    return out;
+  SealedRepository sealed(*layout, state, SealedRepository::Objects::ByEnvironment);
+  // The newest ten thousand commits tell who does the work; no mailmap is read (the
+  // sealed directory has no work tree).
+  ProcessSpec spec = sealed.command({"log", "--no-merges", "-n", "10000", "--format=%aN", state.head_oid});
+  auto r = run_processes({spec}, deadline, nullptr);
+  check(r[0], "reading authors");
+  std::map<std::string, std::size_t> commits;
+  std::size_t start = 0;
+  const std::string& text = r[0].out;
+  while (start < text.size()) {
+    auto nl = text.find('\n', start);
+    std::string name = sanitize_utf8(text.substr(start, nl - start));
+    start = nl == std::string::npos ? text.size() : nl + 1;
+    if (!name.empty() && name.find("[bot]") == std::string::npos && name.find("dependabot") == std::string::npos) ++commits[name];
+  }
+  for (auto& [name, n] : commits) out.emplace_back(name, n);
+  std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  if (out.size() > count) out.resize(count);
+  return out;
+}
 
 }  // namespace ostrameld

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ostrameld/core/context.h"
@@ -27,6 +28,12 @@ GitInfo read_git_info(const Path& path, Deadline deadline = std::nullopt,
 // path, "missing" for one it does not have. Throws GitError.
 std::vector<std::string> object_types(const Path& path, const std::vector<std::string>& oids,
                                       Deadline deadline = std::nullopt);
+
+// The people with most commits (not merges, not bots) among the newest ten thousand from
+// HEAD, most first, at most `count`: names as the commits give them. Empty outside a
+// repository or without commits. Throws GitError.
+std::vector<std::pair<std::string, std::size_t>> top_authors(const Path& path, std::size_t count,
+                                                              Deadline deadline = std::nullopt);
 
 // The top of the work tree holding path, when path lies in one.
 std::optional<Path> work_tree_top(const Path& path);

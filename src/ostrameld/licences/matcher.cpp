@@ -603,4 +603,10 @@ std::string_view spdx_list_version() {
   return kSpdxListVersion;
 }
 
+std::optional<std::string_view> licence_standard_text(std::string_view spdx_id) {
+  for (std::size_t i = 0; i < kCount; ++i)
+    if (kLicenceIndex[i].id == spdx_id) return kLicenceTexts[i];
+  return std::nullopt;
+}
+
 }  // namespace ostrameld

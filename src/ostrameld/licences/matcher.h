@@ -38,6 +38,10 @@ std::vector<std::string> licences_named(std::string_view text);
 // The identifiers of every SPDX-License-Identifier line of a text, in order, once each.
 std::vector<std::string> spdx_identifiers_in(std::string_view text);
 
+// The standard text of a licence as the SPDX License List gives it, placeholders and all;
+// nothing for an identifier the list has no text for.
+std::optional<std::string_view> licence_standard_text(std::string_view spdx_id);
+
 // The version of the SPDX License List the texts come from.
 std::string_view spdx_list_version();
 
