@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The steps of action.yml, as a script that runs anywhere: installs ostrameld from the
 # action's checkout unless it is on PATH already, assesses INPUT_PATH, writes the report,
-# the SARIF and the badge, appends the Markdown report to GITHUB_STEP_SUMMARY, and fails
-# when the score is below INPUT_FAIL_UNDER.
+# the SARIF and the badge, appends the Markdown report to GITHUB_STEP_SUMMARY (and, with
+# INPUT_FIX=suggest, the diff `ostrameld fix` proposes), and fails when the score is below
+# INPUT_FAIL_UNDER.
 set -euo pipefail
 action_dir="${GITHUB_ACTION_PATH:-$(cd "$(dirname "$0")/../.." && pwd)}"
 path="${INPUT_PATH:-.}"
@@ -13,6 +14,11 @@ badge="${INPUT_BADGE_FILE:-}"
 fail_under="${INPUT_FAIL_UNDER:-}"
 forge="${INPUT_FORGE:-}"
 profile="${INPUT_PROFILE:-fair4rs}"
+fix="${INPUT_FIX:-}"
+if [ -n "$fix" ] && [ "$fix" != suggest ]; then
+  echo "ostrameld: error: the fix input takes \"suggest\" or nothing, not \"$fix\"" >&2
+  exit 2
+fi
 cache="${OSTRAMELD_DEB_CACHE:-}"
 
 if ! command -v ostrameld >/dev/null; then
@@ -39,5 +45,14 @@ if [ -n "$sarif" ]; then ostrameld assess "$path" -f sarif -o "$sarif" "${common
 if [ -n "${GITHUB_STEP_SUMMARY:-}" ]; then
   if [ "$format" = markdown ]; then cat "$output"; else ostrameld assess "$path" -f markdown "${common[@]}"; fi \
     >> "$GITHUB_STEP_SUMMARY"
+fi
+if [ "$fix" = suggest ] && [ -n "${GITHUB_STEP_SUMMARY:-}" ]; then
+  # What `ostrameld fix --write` would write, for the maintainer to take or leave.
+  diff=$(ostrameld fix "$path" --exit-zero 2>/dev/null || true)
+  {
+    echo "## Metadata the repository implies"
+    if [ -z "$diff" ]; then echo; echo "Nothing to change: the metadata is in sync."
+    else echo; echo "Run \`ostrameld fix --write\` to make these changes:"; echo; echo '```diff'; echo "$diff"; echo '```'; fi
+  } >> "$GITHUB_STEP_SUMMARY"
 fi
 exit "$status"

@@ -48,6 +48,11 @@ TEST(Integrations, TheActionWritesReportSarifAndJobSummary) {
   EXPECT_EQ(sh(env + " INPUT_PROFILE=fair4rs-full " + action + " >/dev/null 2>&1"), 0);
   EXPECT_NE(testing::read_file(out / "report.md").find("Profile: `fair4rs-full`"), std::string::npos);
   EXPECT_NE(testing::read_file(out / "fair.sarif").find("\"persistent_identifier\""), std::string::npos);
+  // fix: suggest puts the diff of what `fix --write` would write in the summary, and
+  // writes nothing; another value is refused before anything runs.
+  EXPECT_EQ(sh(env + " INPUT_FIX=suggest " + action + " >/dev/null 2>&1"), 0);
+  EXPECT_NE(testing::read_file(out / "summary.md").find("## Metadata the repository implies"), std::string::npos);
+  EXPECT_EQ(sh(env + " INPUT_FIX=write " + action + " >/dev/null 2>&1"), 2);
 }
 
 // The hook reports and never blocks, also before the first commit of an empty

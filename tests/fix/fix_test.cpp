@@ -340,6 +340,11 @@ TEST(Fix, CommandLine) {
   EXPECT_EQ(check.status, 1) << check.err;
   EXPECT_NE(check.out.find("+++ b/CITATION.cff"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(repo / "CITATION.cff"));  // check mode writes nothing
+  // The hook's way: show, and block only when asked.
+  auto informs = testing::run_cli("fix --exit-zero " + at);
+  EXPECT_EQ(informs.status, 0);
+  EXPECT_EQ(informs.out, check.out);
+  EXPECT_EQ(testing::run_cli("fix --exit-zero --no-exit-zero " + at).status, 1);
   auto write = testing::run_cli("fix --write " + at);
   EXPECT_EQ(write.status, 0) << write.err;
   EXPECT_NE(write.out.find("wrote CITATION.cff"), std::string::npos);

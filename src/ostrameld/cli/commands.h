@@ -76,6 +76,7 @@ struct FixCommand {
   CLI::App* app = nullptr;
   std::string path = ".";
   bool write = false;
+  bool exit_zero = false;
   std::vector<std::string> only;
   bool offline = false;
   std::optional<double> timeout = 600;

@@ -14,6 +14,8 @@ void FixCommand::add(CLI::App& parent) {
              "a licence text, versions that lag behind the newest release");
   app->add_option("path", path, "The repository's working tree (default: the current directory)");
   app->add_flag("--write", write, "Make the changes instead of showing them");
+  app->add_flag("--exit-zero,!--no-exit-zero", exit_zero,
+                "Exit 0 when there are changes to show (a hook that informs); --no-exit-zero undoes it");
   app->add_option("--only", only, "Only these: cff, codemeta, zenodo, licence, sync (repeatable)")
       ->check(CLI::IsMember({"cff", "codemeta", "zenodo", "licence", "sync"}));
   app->add_flag("--offline", offline, "Ask no service (fix asks none; accepted for symmetry with assess)");
@@ -37,7 +39,7 @@ int FixCommand::run() const {
       std::cout << unified_diff(c.path, c.old_text, c.new_text, c.created);
     }
     if (plan.changes.empty()) std::cerr << "ostrameld fix: metadata in sync: nothing to change\n";
-    return plan.changes.empty() ? 0 : 1;
+    return plan.changes.empty() || exit_zero ? 0 : 1;
   }
   std::vector<std::string> refused;
   std::vector<std::string> written = fix::apply_fixes(repo, plan, refused);

@@ -122,7 +122,8 @@ CheckResult CitationPlugin::check(std::string_view indicator_id, const Context& 
   } else {
     advice.push_back("Add CITATION.cff (cff-version 1.2.0, message, title, authors with their "
                      "ORCIDs, version, date-released, doi): GitHub shows \"Cite this repository\" "
-                     "from it and Zenodo takes its metadata.");
+                     "from it and Zenodo takes its metadata. ostrameld fix --only cff writes one from "
+                     "what the repository already says.");
   }
   facts["cff_version"] = cff_version.empty() ? Json(nullptr) : Json(cff_version);
   Json others = Json::array();

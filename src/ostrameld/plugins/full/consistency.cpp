@@ -165,7 +165,13 @@ CheckResult ConsistencyPlugin::check(std::string_view indicator_id, const Contex
                          " to " + target->text +
                          (std::find(stale.begin(), stale.end(), "CITATION.cff") != stale.end()
                               ? " (CITATION.cff's date-released too)"
-                              : "") + ".");
+                              : "") +
+                         (newest && std::any_of(stale.begin(), stale.end(), [](const std::string& f) {
+                            return f == "CITATION.cff" || f == "codemeta.json" || f == ".zenodo.json";
+                          })
+                              ? "; ostrameld fix --only sync does it in the citation files"
+                              : "") +
+                         ".");
       }
     } else if (field == "licence") {
       bool all_same = std::all_of(values.begin(), values.end(), [&](const Value& v) {

@@ -624,7 +624,7 @@ CheckResult LicensingPlugin::check(std::string_view indicator_id, const Context&
     score = 7.0;
     output = "Licensed under " + spdx + " by declaration; no licence text";
     advice.push_back("Add the licence's text as LICENSE: most licences (MIT and BSD included) require their text "
-                     "to travel with every copy.");
+                     "to travel with every copy (ostrameld fix --only licence writes the standard text).");
   } else if (root_detected.empty() && reuse_ids.empty()) {
     score = 7.0;
     output = "Licensed under " + spdx + " by SPDX headers; no licence text";
