@@ -28,3 +28,13 @@ echo "/bin/true (process start):  $(measure /bin/true)"
 echo "git rev-list --count HEAD:  $(measure git -C "$repo" rev-list --count HEAD)"
 echo "ostrameld assess --offline: $(measure "$bin" assess "$repo" --offline -f json)"
 echo "ostrameld assess --offline --profile fair4rs-full: $(measure "$bin" assess "$repo" --offline -f json --profile fair4rs-full)"
+# fix in check mode on a copy with a pyproject.toml and nothing written yet (it proposes
+# CITATION.cff and codemeta.json): target at most the full assessment + 10 ms.
+fixrepo="${TMPDIR:-/tmp}/ostrameld-fix-bench"
+if [ ! -d "$fixrepo/.git" ]; then
+  rm -rf "$fixrepo" && cp -a "$repo" "$fixrepo"
+  printf '[project]\nname = "bench"\nversion = "1.0.0"\nauthors = [{name = "Jane Doe"}]\ndependencies = ["numpy>=1.21"]\n' > "$fixrepo/pyproject.toml"
+  rm -f "$fixrepo/CITATION.cff" "$fixrepo/codemeta.json"
+fi
+echo "ostrameld assess --offline --profile fair4rs-full (that copy): $(measure "$bin" assess "$fixrepo" --offline -f json --profile fair4rs-full)"
+echo "ostrameld fix --exit-zero (check mode, that copy): $(measure "$bin" fix "$fixrepo" --exit-zero)"
