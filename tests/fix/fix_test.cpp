@@ -197,6 +197,7 @@ TEST(Fix, MinimalEdits) {
       {"  version: 1.0\n", "version", "2", nullptr},  // not top level
       {"version: |\n  1.0\n", "version", "2", nullptr},
       {"version: \"a\\\"b\"\n", "version", "2", nullptr},  // escapes are not edited in place
+      {"version: \v1.0 # x\n", "version", "2", nullptr},       // a value led by another blank (found by fuzzing)
   };
   for (const auto& c : yaml) {
     SCOPED_TRACE(c.text);
@@ -215,6 +216,7 @@ TEST(Fix, MinimalEdits) {
       {"{\"a\": {\"version\": \"0.1\"}, \"version\":\"1.0\"}", "{\"a\": {\"version\": \"0.1\"}, \"version\":\"2.0\"}"},
       {"{\"x\": \"version\", \"version\": \"1.0\"}", "{\"x\": \"version\", \"version\": \"2.0\"}"},
       {"{\"a\": {\"version\": \"0.1\"}}", nullptr},
+      {"{\"version\": \"1.0\u0001\"}", nullptr},  // a raw control character: no JSON string (found by fuzzing)
   };
   for (const auto& c : json) {
     SCOPED_TRACE(c.text);

@@ -1,6 +1,7 @@
 #include "ostrameld/fix/edit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "ostrameld/utils/json.h"
@@ -61,7 +62,12 @@ std::optional<YamlValue> find_yaml(std::string_view text, std::string_view key) 
       out = {line_start + v, line_start + v + i + 1, q, value};
     } else {
       std::size_t comment = rest.find(" #");
-      std::string_view plain = py_strip(rest.substr(0, comment));
+      std::string_view plain = rest.substr(0, comment);
+      while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\t')) plain.remove_suffix(1);
+      // A value that starts with other blank characters is not one this edit can keep exact.
+      if (plain.empty() || std::isspace(static_cast<unsigned char>(plain.front())) ||
+          py_strip(plain).size() != plain.size())
+        return std::nullopt;
       out = {line_start + v, line_start + v + plain.size(), 0, std::string(plain)};
     }
     return out;
@@ -170,7 +176,7 @@ std::optional<std::string> json_top_level(std::string_view text, std::string_vie
 
 std::optional<std::string> set_json_top_level(std::string_view text, std::string_view key, std::string_view value) {
   auto at = find_json(text, key);
-  if (!at) return std::nullopt;
+  if (!at || !json_top_level(text, key)) return std::nullopt;  // only a string that reads as one
   std::string out(text);
   out.replace(at->first, at->second - at->first, dump_json(Json(std::string(value)), std::nullopt));
   return out;
