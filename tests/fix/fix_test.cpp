@@ -132,6 +132,28 @@ TEST(Fix, EachEcosystemGetsValidFilesMadeOfWhatItSays) {
   }
 }
 
+// What the other files are compared with wins: the manifest's repository address over the
+// git remote, a citation file's full list of authors over a manifest's maintainers.
+TEST(Fix, NewFilesAgreeWithTheFilesTheyAreComparedWith) {
+  TempRepo repo;
+  repo.write("pyproject.toml",
+             "[project]\nname = \"p\"\nversion = \"1.0.0\"\nauthors = [{name = \"Jane Doe\"}]\n"
+             "[project.urls]\nRepository = \"https://gitlab.com/group/p\"\n");
+  repo.write("CITATION.cff",
+             "cff-version: 1.2.0\nmessage: Cite it\ntitle: p\nauthors:\n  - family-names: Doe\n    given-names: Jane\n"
+             "  - family-names: Roe\n    given-names: Rick\n");
+  testing::commit_all(repo, "https://github.com/mirror/p");
+  fix::FixOptions codemeta;
+  codemeta.only = {"codemeta"};
+  const fix::FixPlan plan = fix::plan_fixes(repo.path(), codemeta);
+  const fix::FileChange* c = change(plan, "codemeta.json");
+  ASSERT_NE(c, nullptr);
+  Json meta = Json::parse(c->new_text);
+  EXPECT_EQ(meta["codeRepository"], "https://gitlab.com/group/p");
+  ASSERT_EQ(meta["author"].size(), 2u);
+  EXPECT_EQ(meta["author"][1]["familyName"], "Roe");
+}
+
 // A CITATION.cff a person keeps, with comments and an order of their own, behind the
 // newest release: only the version and date lines change.
 TEST(Fix, SyncKeepsEverythingButTheLaggingValues) {
