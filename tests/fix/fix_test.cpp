@@ -380,6 +380,11 @@ TEST(Fix, CommandLine) {
   EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
   auto only = testing::run_cli("fix --only nonsense " + at);
   EXPECT_EQ(only.status, 2);
+  // One value per --only, so that the path may follow it; a bad timeout is one clear line.
+  EXPECT_EQ(testing::run_cli("fix --only zenodo " + at).status, 1);
+  auto timeout = testing::run_cli("fix --timeout -1 " + at);
+  EXPECT_EQ(timeout.status, 2);
+  EXPECT_LT(timeout.err.size(), 200u) << timeout.err;
 }
 
 }  // namespace

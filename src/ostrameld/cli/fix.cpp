@@ -1,7 +1,8 @@
-#include <chrono>
+#include <algorithm>
 #include <iostream>
 
 #include "ostrameld/cli/commands.h"
+#include "ostrameld/engine/watchdog.h"
 #include "ostrameld/fix/plan.h"
 #include "ostrameld/utils/diff.h"
 #include "ostrameld/utils/text.h"
@@ -16,20 +17,23 @@ void FixCommand::add(CLI::App& parent) {
   app->add_flag("--write", write, "Make the changes instead of showing them");
   app->add_flag("--exit-zero,!--no-exit-zero", exit_zero,
                 "Exit 0 when there are changes to show (a hook that informs); --no-exit-zero undoes it");
+  // One value per flag, so that a path may follow: --only cff PATH.
   app->add_option("--only", only, "Only these: cff, codemeta, zenodo, licence, sync (repeatable)")
-      ->check(CLI::IsMember({"cff", "codemeta", "zenodo", "licence", "sync"}));
+      ->check(CLI::IsMember({"cff", "codemeta", "zenodo", "licence", "sync"}))
+      ->allow_extra_args(false);
   app->add_flag("--offline", offline, "Ask no service (fix asks none; accepted for symmetry with assess)");
-  app->add_option("--timeout", timeout, "Give up after SECONDS (default 600)")->check(CLI::PositiveNumber);
+  app->add_option("--timeout", timeout, "Give up after SECONDS (default: 600; 0: no limit)");
 }
 
 int FixCommand::run() const {
+  check_timeout(timeout);
   Path repo(path);
   if (!is_dir(repo, kAnywhere)) throw UsageError("not a directory: " + path);
+  // The same hard wall as assess: what the deadline checks miss ends the process too.
+  Watchdog watchdog(timeout);
   fix::FixOptions options;
   options.only = only;
-  if (timeout)
-    options.deadline = std::chrono::steady_clock::now() +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*timeout));
+  options.deadline = deadline_after(timeout);
   fix::FixPlan plan = fix::plan_fixes(repo, options);
   for (const auto& m : plan.messages) std::cerr << "ostrameld fix: " << escape_line(m) << '\n';
   if (!write) {
