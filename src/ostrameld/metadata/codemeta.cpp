@@ -9,16 +9,6 @@ namespace ostrameld::metadata {
 
 namespace {
 
-// A value or each item of a list.
-template <typename F>
-void each(const Json& v, F&& f) {
-  if (v.is_array()) {
-    for (const auto& item : v) f(item);
-  } else if (!v.is_null()) {
-    f(v);
-  }
-}
-
 // The text of a value: a string, an object's "@id", "url", "name" or "value".
 std::string plain(const Json& v) {
   if (v.is_object()) {
@@ -48,7 +38,7 @@ Person codemeta_person(const Json& p) {
     auto it = p.find(key);
     if (it == p.end()) continue;
     bool found = false;
-    each(*it, [&](const Json& v) {
+    each_value(*it, [&](const Json& v) {
       std::string t = plain(v);
       if (found || t.find("orcid") == std::string::npos) return;
       out.orcid_text = t;
@@ -82,7 +72,7 @@ Reference codemeta_reference(const Json& r, std::string field) {
   for (const char* key : {"@id", "identifier", "url", "sameAs"}) {
     auto it = r.find(key);
     if (it == r.end()) continue;
-    each(*it, [&](const Json& v) {
+    each_value(*it, [&](const Json& v) {
       std::string t = plain(v);
       if (auto doi = parse_doi(t)) {
         if (std::find(out.dois.begin(), out.dois.end(), *doi) == out.dois.end())
@@ -111,18 +101,18 @@ void read_codemeta(std::string_view text, MetadataSource& out) {
   out.title = plain(doc.value("name", Json()));
   out.version = plain(doc.value("version", Json()));
   if (out.version.empty()) out.version = plain(doc.value("softwareVersion", Json()));
-  each(doc.value("license", Json()), [&](const Json& v) {
+  each_value(doc.value("license", Json()), [&](const Json& v) {
     std::string t = plain(v);
     if (!t.empty()) out.licences.push_back(t);
   });
   for (const char* key : {"author", "creator"})
-    each(doc.value(key, Json()), [&](const Json& p) { out.authors.push_back(codemeta_person(p)); });
-  each(doc.value("codeRepository", Json()), [&](const Json& v) {
+    each_value(doc.value(key, Json()), [&](const Json& p) { out.authors.push_back(codemeta_person(p)); });
+  each_value(doc.value("codeRepository", Json()), [&](const Json& v) {
     std::string t = plain(v);
     if (!t.empty()) out.repository_urls.push_back(t);
   });
   for (const char* key : {"url", "issueTracker", "readme", "downloadUrl", "installUrl"})
-    each(doc.value(key, Json()), [&](const Json& v) {
+    each_value(doc.value(key, Json()), [&](const Json& v) {
       std::string t = plain(v);
       if (!t.empty()) out.urls.push_back(t);
     });
@@ -130,7 +120,7 @@ void read_codemeta(std::string_view text, MetadataSource& out) {
     auto it = doc.find(key);
     if (it == doc.end()) continue;
     std::size_t i = 0;
-    each(*it, [&](const Json& v) {
+    each_value(*it, [&](const Json& v) {
       std::string field = it->is_array() ? std::string(key) + "[" + std::to_string(i++) + "]" : key;
       std::string scheme;
       if (v.is_object()) scheme = ascii_lower(plain(v.value("propertyID", Json())));
@@ -147,11 +137,11 @@ void read_codemeta(std::string_view text, MetadataSource& out) {
     auto it = doc.find(key);
     if (it == doc.end()) continue;
     std::size_t i = 0;
-    each(*it, [&](const Json& v) {
+    each_value(*it, [&](const Json& v) {
       out.references.push_back(codemeta_reference(v, std::string(key) + "[" + std::to_string(i++) + "]"));
     });
   }
-  each(doc.value("softwareRequirements", Json()), [&](const Json& v) {
+  each_value(doc.value("softwareRequirements", Json()), [&](const Json& v) {
     Dependency d;
     d.scope = "runtime";
     if (v.is_object()) {
@@ -174,7 +164,7 @@ void read_codemeta(std::string_view text, MetadataSource& out) {
       start = comma + 1;
     }
   } else {
-    each(keywords, [&](const Json& v) {
+    each_value(keywords, [&](const Json& v) {
       if (!plain(v).empty()) out.keywords.push_back(plain(v));
     });
   }

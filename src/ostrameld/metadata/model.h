@@ -134,6 +134,15 @@ void read_ro_crate(std::string_view text, MetadataSource& out);         // ro-cr
 Json load_toml(std::string_view text);
 
 // Helpers the readers share.
+// f on a JSON-LD value, or on each item of a list of them; nothing for null.
+template <typename F>
+void each_value(const Json& v, F&& f) {
+  if (v.is_array()) {
+    for (const auto& item : v) f(item);
+  } else if (!v.is_null()) {
+    f(v);
+  }
+}
 std::string text_of(const Json& v);  // a string, or a number's text; else empty
 void add_identifier(MetadataSource& out, std::string_view raw, std::string field,
                     std::string_view declared_scheme = {});

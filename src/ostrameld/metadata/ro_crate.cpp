@@ -12,15 +12,6 @@ namespace ostrameld::metadata {
 
 namespace {
 
-template <typename F>
-void each(const Json& v, F&& f) {
-  if (v.is_array()) {
-    for (const auto& item : v) f(item);
-  } else if (!v.is_null()) {
-    f(v);
-  }
-}
-
 std::string text(const Json& v) {
   if (v.is_array()) return v.empty() ? std::string() : text(v.front());
   if (v.is_object()) return text_of(v.value("@id", Json()));
@@ -64,10 +55,10 @@ void read_ro_crate(std::string_view raw, MetadataSource& out) {
   };
   out.title = text(field("name"));
   out.version = text(field("version"));
-  each(field("license"), [&](const Json& v) {
+  each_value(field("license"), [&](const Json& v) {
     if (std::string t = text(v); !t.empty()) out.licences.push_back(t);
   });
-  each(field("author"), [&](const Json& a) {
+  each_value(field("author"), [&](const Json& a) {
     Person p;
     std::string id = a.is_object() ? text_of(a.value("@id", Json())) : text_of(a);
     const Json* person = a.is_object() && a.contains("name") ? &a : entity(id);
@@ -84,16 +75,16 @@ void read_ro_crate(std::string_view raw, MetadataSource& out) {
                  u.find("codeberg.org/") != std::string::npos || u.find("bitbucket.org/") != std::string::npos;
     (forge ? out.repository_urls : out.urls).push_back(u);
   };
-  each(field("url"), [&](const Json& v) { address(text(v)); });
-  each(field("codeRepository"), [&](const Json& v) { address(text(v)); });
-  each((*root)["isBasedOn"], [&](const Json& v) { address(text(v)); });
+  each_value(field("url"), [&](const Json& v) { address(text(v)); });
+  each_value(field("codeRepository"), [&](const Json& v) { address(text(v)); });
+  each_value((*root)["isBasedOn"], [&](const Json& v) { address(text(v)); });
   for (const Json* e : {main, root}) {
     if (!e) continue;
-    each(e->value("identifier", Json()), [&](const Json& v) {
+    each_value(e->value("identifier", Json()), [&](const Json& v) {
       if (std::string t = text(v); !t.empty()) add_identifier(out, t, "identifier");
     });
   }
-  each(field("keywords"), [&](const Json& v) {
+  each_value(field("keywords"), [&](const Json& v) {
     if (std::string t = text(v); !t.empty() && out.keywords.size() < 200) out.keywords.push_back(t);
   });
 }

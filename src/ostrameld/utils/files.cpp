@@ -435,4 +435,16 @@ std::vector<Path> find_files(const Path& root, std::span<const std::string_view>
   return found;
 }
 
+bool has_component(std::string_view path, std::span<const std::string_view> names) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t slash = path.find('/', start);
+    std::string part = ascii_lower(path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+    if (std::find(names.begin(), names.end(), part) != names.end()) return true;
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  return false;
+}
+
 }  // namespace ostrameld

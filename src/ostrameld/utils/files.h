@@ -65,6 +65,8 @@ std::string display_name(const Path& p);
 std::string relative_text(const Path& p, const Path& root);
 // Extension: from the last "." when it is neither first nor last; else empty.
 std::string_view file_suffix(std::string_view name);
+// Whether a "/"-separated relative path has a component that, lower-cased, is one of names.
+bool has_component(std::string_view path, std::span<const std::string_view> names);
 std::string_view file_stem(std::string_view name);
 // Shell-style name pattern ("*", "?", "[...]"); case-sensitive; leading dots not special.
 bool shell_match(std::string_view pattern, std::string_view name);

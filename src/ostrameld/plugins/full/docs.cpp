@@ -123,16 +123,7 @@ CheckResult DocsPlugin::check(std::string_view indicator_id, const Context& ctx)
   for (const auto& dir : m.directories) {
     if (!site.empty()) break;
     // Sphinx's conf.py in any docs-like folder (docs/, doc/source/, python/docs/, ...).
-    bool docs_like = false;
-    std::size_t start = 0;
-    while (start <= dir.size()) {
-      std::size_t slash = dir.find('/', start);
-      std::string part = ascii_lower(dir.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
-      if (std::find(kDocDirs.begin(), kDocDirs.end(), part) != kDocDirs.end()) docs_like = true;
-      if (slash == std::string::npos) break;
-      start = slash + 1;
-    }
-    if (docs_like) probe(dir + "/conf.py", "Sphinx");
+    if (has_component(dir, kDocDirs)) probe(dir + "/conf.py", "Sphinx");
   }
   for (auto rel : {"Doxyfile"sv, "Doxyfile.in"sv, "docs/Doxyfile"sv, "doc/Doxyfile"sv, "docs/Doxyfile.in"sv, "doc/Doxyfile.in"sv})
     probe(rel, "Doxygen");

@@ -62,16 +62,7 @@ CheckResult HistoryPlugin::check(std::string_view indicator_id, const Context& c
     std::vector<std::string> found;
     for (const auto& d : m.directories) {
       if (std::count(d.begin(), d.end(), '/') > 2 || found.size() >= 64) continue;
-      bool docs_like = false;
-      std::size_t start = 0;
-      while (start <= d.size()) {
-        std::size_t slash = d.find('/', start);
-        std::string part = ascii_lower(d.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
-        if (std::find(kDocParts.begin(), kDocParts.end(), part) != kDocParts.end()) docs_like = true;
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-      }
-      if (docs_like) found.push_back(d);
+      if (has_component(d, kDocParts)) found.push_back(d);
     }
     std::stable_sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
       return std::count(a.begin(), a.end(), '/') < std::count(b.begin(), b.end(), '/');
