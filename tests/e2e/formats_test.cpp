@@ -9,7 +9,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 
+#include "ostrameld/engine/project_config.h"
 #include "ostrameld/reports/sarif.h"
 #include "ostrameld/utils/text.h"
 #include "support/git_repo.h"
@@ -67,6 +69,11 @@ TEST(Formats, SarifAndJsonValidateForEveryKindOfAssessment) {
        },
        "", unprivileged()},
       {"skipped", [](TempRepo&) {}, " --indicator clear_license", ""},
+      {"exempt",
+       [](TempRepo& r) {
+         r.write(".ostrameld.toml", "[exempt]\nversion_identifiers = \"nothing is released\"\n");
+       },
+       "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -88,6 +95,9 @@ TEST(Formats, SarifAndJsonValidateForEveryKindOfAssessment) {
       if (std::string(c.name) == "erroring" && std::string(format) == "sarif") {
         EXPECT_NE(text.find("\"level\": \"error\""), std::string::npos);
         EXPECT_NE(text.find("Permission denied"), std::string::npos);
+      }
+      if (std::string(c.name) == "exempt") {
+        EXPECT_NE(text.find("nothing is released"), std::string::npos) << format;
       }
       if (std::string(c.name) == "passing" && std::string(format) == "sarif") {
         EXPECT_EQ(text.find("\"ruleId\": \"clear_license\""), std::string::npos);  // it passed
@@ -239,6 +249,42 @@ TEST(Formats, SarifResultsWithoutAFileHaveNoLocation) {
       EXPECT_NE(where["physicalLocation"]["artifactLocation"]["uri"], "");
   }
   EXPECT_GT(without, 0u);
+}
+
+// The settings file's schema says what the program accepts: the README's example is valid
+// to both, each mistake the program refuses is invalid to the schema, and the indicator ids
+// it lists are the program's.
+TEST(Formats, SettingsSchemaAgreesWithTheProgram) {
+  std::string readme = testing::read_file(std::string(OSTRAMELD_TEST_DATA) + "/../../README.md");
+  auto start = readme.find("```toml\n# .ostrameld.toml\n");
+  ASSERT_NE(start, std::string::npos);
+  start = readme.find('\n', start) + 1;
+  std::string example = readme.substr(start, readme.find("```", start) - start);
+  EXPECT_NO_THROW(parse_project_config(example, ".ostrameld.toml", false));
+  TempRepo dir;
+  auto as_json = [&](const std::string& toml) {
+    dir.write("s.toml", toml);
+    std::string file = (dir / "s.json").string();
+    std::system(("/usr/bin/python3 -c 'import json, sys, tomllib; "
+                 "json.dump(tomllib.load(open(sys.argv[1], \"rb\")), open(sys.argv[2], \"w\"))' " +
+                 shell_quote((dir / "s.toml").string()) + " " + shell_quote(file))
+                    .c_str());
+    return file;
+  };
+  std::string schema = kSchemas + "settings.schema.json";
+  EXPECT_EQ(invalid(schema, as_json(example)), "");
+  for (const char* bad : {"profle = \"fair4rs\"", "fail-under = 11", "[exempt]\nrelease_versions = \"\"",
+                          "[exempt]\nreleases = \"x\"", "[forge]\n\"h\" = \"svn\""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(parse_project_config(bad, ".ostrameld.toml", false), ConfigError);
+    EXPECT_NE(invalid(schema, as_json(bad)), "");
+  }
+  auto doc = nlohmann::json::parse(testing::read_file(schema));
+  std::set<std::string> listed, known;
+  for (const auto& key : doc["properties"]["exempt"]["propertyNames"]["enum"]) listed.insert(key);
+  for (const Profile* p : profiles())
+    for (const auto& spec : p->indicators) known.insert(std::string(spec.key));
+  EXPECT_EQ(listed, known);
 }
 
 }  // namespace

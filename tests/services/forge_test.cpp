@@ -66,6 +66,25 @@ TEST(ParseForgeUrl, KnownAndRegisteredForges) {
   }
 }
 
+// A host that a repository's own settings name is asked in its style, but never sent a
+// token and never over plain http: the repository's word is not the user's.
+TEST(ParseForgeUrl, AHostTheRepositoryClaimsGetsNoTokenAndNoPlainHttp) {
+  ForgeOptions options;
+  options.forges = {{"git.example.org", "gitlab"}};
+  options.claimed_forges = {{"code.claimed.org", "gitea"}, {"git.example.org", "github"}};
+  HttpForgeClient client(options);
+  auto claimed = client.parse_forge_url("http://code.claimed.org/o/r");
+  ASSERT_TRUE(claimed);
+  EXPECT_EQ(claimed->api_style, "gitea");
+  EXPECT_FALSE(claimed->takes_token);
+  EXPECT_EQ(claimed->api_base, "https://code.claimed.org/api/v1");
+  // The user's --forge stands over the claim.
+  auto named = client.parse_forge_url("https://git.example.org/g/p");
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->api_style, "gitlab");
+  EXPECT_TRUE(named->takes_token);
+}
+
 TEST(ParseForgeSpec, Validates) {
   EXPECT_EQ(parse_forge_spec("Git.Example:8443=gitlab"),
             (std::pair<std::string, std::string>{"git.example:8443", "gitlab"}));

@@ -23,14 +23,14 @@ namespace {
 constexpr int kMaxJsonIndent = 16;
 
 // The one line a failed gate prints: the score, the threshold, and what pulled it down.
-std::string gate_message(const Assessment& a, double threshold) {
+std::string gate_message(const Assessment& a, double threshold, bool from_settings) {
   std::vector<const CheckResult*> low;
   const Profile* named = find_profile(a.profile);
   const Profile& profile = named ? *named : fair4rs_profile();
   for (const auto& r : a.indicators) {
     const IndicatorSpec* spec = profile.find(r.indicator_id);
     if (spec && spec->weight > 0 && r.score < threshold && r.status != CheckStatus::Error &&
-        r.status != CheckStatus::Skipped)
+        r.status != CheckStatus::Skipped && r.status != CheckStatus::Exempt)
       low.push_back(&r);
   }
   std::stable_sort(low.begin(), low.end(),
@@ -39,7 +39,8 @@ std::string gate_message(const Assessment& a, double threshold) {
   for (const auto* r : low)
     shown.push_back(r->indicator_id + " " + format_fixed(r->score, 1) + " (" +
                     std::string(status_value(r->status)) + ")");
-  return "overall score " + format_fixed(a.overall_score, 2) + " is below --fail-under " +
+  std::string gate = from_settings ? a.settings_file + "'s fail-under" : "--fail-under";
+  return "overall score " + format_fixed(a.overall_score, 2) + " is below " + gate + " " +
          format_seconds(threshold) + "; lowest: " + (shown.empty() ? "none" : join(shown, ", "));
 }
 
@@ -143,8 +144,7 @@ int AssessCommand::run() const {
   std::unique_ptr<Renderer> renderer = make_renderer(format, template_dir);
   note_ignored_options(*this);
   CloneLimits limits = common.clone_limits();
-  HttpForgeClient forge(common.forge_options());
-  AssessOptions opts = common.assess_options(&forge);
+  common.assess_options(nullptr);  // the flags checked before any clone
 
   // Both made before the work, so that a path that cannot be written fails at once.
   std::optional<OutputFile> out = open_output(output);
@@ -162,6 +162,11 @@ int AssessCommand::run() const {
   if (Interrupts::requested()) throw Interrupted{};
   if (!source.url()) note_subdirectory(source.path());
 
+  // The repository's own settings, under the flags.
+  ProjectConfig settings = read_settings(source.path());
+  HttpForgeClient forge(common.forge_options(settings));
+  AssessOptions opts = common.settled_options(settings, *app, &forge);
+  if (!threshold) threshold = settings.fail_under;
   opts.repo_url = source.url();
   opts.software_name = source.name();
   opts.deadline = deadline;
@@ -190,7 +195,7 @@ int AssessCommand::run() const {
     std::cout << text << '\n';
   }
   if (threshold && a.overall_score < *threshold) {
-    std::cerr << "ostrameld: " << gate_message(a, *threshold) << '\n';
+    std::cerr << "ostrameld: " << gate_message(a, *threshold, fail_under.empty()) << '\n';
     return 1;
   }
   return 0;

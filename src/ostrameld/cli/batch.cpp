@@ -64,6 +64,8 @@ int BatchCommand::run() const {
 
   HttpForgeClient forge(common.forge_options());
   BatchOptions options;
+  options.profile_chosen = app->count("--profile") > 0;
+  options.forge_options = common.forge_options();
   options.jobs = static_cast<unsigned>(*workers);
   if (!output.empty()) options.output = Path(output);
   options.resume = resume;

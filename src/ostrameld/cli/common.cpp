@@ -154,8 +154,12 @@ ServiceUrls service_urls() {
   }
 }
 
-ForgeOptions CommonArgs::forge_options() const {
+ForgeOptions CommonArgs::forge_options(const ProjectConfig& settings) const {
   ForgeOptions options = cli::forge_options(forges, offline);
+  for (const auto& spec : settings.forges) {
+    auto [host, style] = parse_forge_spec(spec);  // checked when the file was read
+    if (!options.forges.count(host)) options.claimed_forges.emplace(host, style);
+  }
   // Services the user pointed elsewhere may be asked over plain http there.
   for (const auto& [name, tmpl] : service_urls()) {
     auto scheme_end = tmpl.find("://");
@@ -185,6 +189,29 @@ AssessOptions CommonArgs::assess_options(const ForgeClient* forge) const {
   opts.gitea_token = choose_token(gitea_token, gitea_token_file, "gitea-token", "GITEA_TOKEN");
   opts.forge = forge;
   return opts;
+}
+
+AssessOptions CommonArgs::settled_options(const ProjectConfig& settings, const CLI::App& cmd,
+                                          const ForgeClient* forge) const {
+  CommonArgs args = *this;
+  if (settings.profile && cmd.count("--profile") == 0 && indicators.empty())
+    args.profile = *settings.profile;
+  AssessOptions opts = args.assess_options(forge);
+  try {
+    opts.exempt = exemptions_for(settings, *opts.profile);
+  } catch (const ConfigError& e) {
+    throw UsageError(e.what());
+  }
+  opts.settings_file = settings.file;
+  return opts;
+}
+
+ProjectConfig read_settings(const Path& root) {
+  try {
+    return read_project_config(root);
+  } catch (const ConfigError& e) {
+    throw UsageError(e.what());
+  }
 }
 
 std::uintmax_t CommonArgs::memory_limit() const {

@@ -11,6 +11,7 @@
 
 #include "ostrameld/engine/assess.h"
 #include "ostrameld/engine/output.h"
+#include "ostrameld/engine/project_config.h"
 #include "ostrameld/git/clone.h"
 #include "ostrameld/git/repository.h"
 #include "ostrameld/services/forge.h"
@@ -64,10 +65,19 @@ struct CommonArgs {
   void add_to(CLI::App* cmd);
   // --max-memory in bytes: the default 2G, 0 for no limit. Throws UsageError.
   std::uintmax_t memory_limit() const;
-  ForgeOptions forge_options() const;
+  // The forges of --forge, and those the repository's settings claim (asked over https,
+  // never with a token).
+  ForgeOptions forge_options(const ProjectConfig& settings = {}) const;
   AssessOptions assess_options(const ForgeClient* forge) const;
+  // The options for a repository with these settings: the file's profile unless
+  // --profile or --indicator was given, and its exemptions for that profile.
+  AssessOptions settled_options(const ProjectConfig& settings, const CLI::App& cmd,
+                                const ForgeClient* forge) const;
   CloneLimits clone_limits() const;
 };
+
+// The settings file of the repository at root; a bad one is a UsageError.
+ProjectConfig read_settings(const Path& root);
 
 // The forge options of --forge HOST=STYLE specs. Throws UsageError.
 ForgeOptions forge_options(const std::vector<std::string>& specs, bool offline);

@@ -16,6 +16,8 @@ std::string_view status_value(CheckStatus status) {
       return "error";
     case CheckStatus::Skipped:
       return "skipped";
+    case CheckStatus::Exempt:
+      return "exempt";
   }
   return "unknown";
 }

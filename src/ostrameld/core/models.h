@@ -12,9 +12,10 @@
 namespace ostrameld {
 
 // Outcome of one indicator; Unknown is missing evidence, not a confirmed miss.
-enum class CheckStatus { Pass, Warn, Fail, Unknown, Error, Skipped };
+// Exempt: the project's own settings say the indicator does not apply, with a reason.
+enum class CheckStatus { Pass, Warn, Fail, Unknown, Error, Skipped, Exempt };
 
-// The status's text value: "pass", "warn", "fail", "unknown", "error", "skipped".
+// The status's text value: "pass", "warn", "fail", "unknown", "error", "skipped", "exempt".
 std::string_view status_value(CheckStatus status);
 
 // One assessed indicator, made by a plugin through BasePlugin::make_result.
@@ -40,6 +41,10 @@ struct CheckResult {
   std::string location;
   // What was found, machine-readable (profiles with facts only; null otherwise).
   Json facts;
+  // Why the project exempts the indicator (status exempt), and the file that says so:
+  // the repository's claim, reported as such.
+  std::string exemption;
+  std::string exemption_source;
 };
 
 struct SoftwareInfo {
@@ -74,6 +79,8 @@ struct Assessment {
   double overall_score = 0.0;
   std::optional<std::string> compliance_level;
   std::int64_t duration_ms = 0;
+  // The project's settings file that was read (".ostrameld.toml", ...); empty: none.
+  std::string settings_file;
   // What the assessment could not see (directories nobody may list), for the reader.
   std::vector<std::string> notes;
 };

@@ -38,6 +38,8 @@ Json to_json(const Assessment& a) {
                               {"evidence", r.evidence},
                               {"advice", r.advice}};
     if (!r.facts.is_null()) row["facts"] = r.facts;
+    if (r.status == CheckStatus::Exempt)
+      row["exemption"] = Json{{"reason", r.exemption}, {"source", r.exemption_source}};
     indicators.push_back(std::move(row));
   }
   doc["indicators"] = std::move(indicators);
@@ -51,6 +53,7 @@ Json to_json(const Assessment& a) {
         Json{{"indicator_id", e.indicator_id}, {"plugin", e.plugin}, {"message", e.message}});
   }
   doc["errors"] = std::move(errors);
+  if (!a.settings_file.empty()) doc["settings_file"] = a.settings_file;
   if (!a.notes.empty()) doc["notes"] = a.notes;  // only where there are any: reports stay as they were
   return doc;
 }

@@ -96,6 +96,29 @@ std::optional<std::string> compliance_level(const std::vector<CheckResult>& resu
   return "advanced";
 }
 
+std::vector<std::string> exemption_notes(const std::vector<CheckResult>& results,
+                                         const Profile& profile) {
+  auto listed = [](std::span<const std::string_view> keys, std::string_view key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+  };
+  std::vector<std::string> notes;
+  for (const auto& r : results) {
+    if (r.status != CheckStatus::Exempt) continue;
+    const IndicatorSpec* spec = profile.find(r.indicator_id);
+    std::string note = r.indicator_id + " is exempt by " + r.exemption_source;
+    if (listed(profile.compliance.basic, r.indicator_id)) {
+      note += "; every compliance level needs it to pass, so none can be reached";
+    } else if (listed(profile.compliance.intermediate, r.indicator_id)) {
+      note += "; the intermediate and advanced levels need it to pass or warn, so basic is the "
+              "highest level";
+    } else if (spec && spec->weight > 0.0) {
+      note += "; the advanced level needs it to pass, so intermediate is the highest level";
+    }
+    notes.push_back(note + ". It is not counted in the overall score.");
+  }
+  return notes;
+}
+
 std::string utc_timestamp() {
   std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};
@@ -203,6 +226,14 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
   }
   await_git();
   for (auto& slot : slots) {
+    for (const auto& e : options.exempt) {
+      if (e.indicator != slot.spec->key || slot.result->status == CheckStatus::Error) continue;
+      // What was found stays in the row for the reader; only its standing changes.
+      slot.result->status = CheckStatus::Exempt;
+      slot.result->exemption = e.reason;
+      slot.result->exemption_source = options.settings_file;
+      slot.result->advice.clear();
+    }
     // A profile with facts has them on every result, an error row's included.
     if (profile.with_facts && slot.result->facts.is_null()) slot.result->facts = Json::object();
     a.indicators.push_back(std::move(*slot.result));
@@ -227,6 +258,8 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
     if (r.status == CheckStatus::Pass) a.passed_indicators.push_back(r.indicator_id);
   a.overall_score = overall_score(a.indicators, profile);
   a.compliance_level = compliance_level(a.indicators, a.overall_score, profile);
+  a.settings_file = options.settings_file;
+  for (const auto& note : exemption_notes(a.indicators, profile)) a.notes.push_back(note);
   a.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now() - started)
                       .count();

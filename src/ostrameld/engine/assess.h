@@ -9,6 +9,7 @@
 #include "ostrameld/core/context.h"
 #include "ostrameld/core/models.h"
 #include "ostrameld/engine/profile.h"
+#include "ostrameld/engine/project_config.h"
 #include "ostrameld/plugins/registry.h"
 #include "ostrameld/services/lookups.h"
 #include "ostrameld/utils/files.h"
@@ -32,6 +33,9 @@ struct AssessOptions {
   // commands are stopped at once, and on cancellation too.
   Deadline deadline;
   const std::atomic<bool>* cancel = nullptr;
+  // Indicators the project's settings exempt, and the file that says so.
+  std::vector<Exemption> exempt;
+  std::string settings_file;
 };
 
 // Assesses the repository at repo (an existing directory).
@@ -39,12 +43,17 @@ Assessment assess_repository(const Path& repo, const AssessOptions& options,
                              const PluginRegistry& registry = builtin_registry(),
                              const Profile& profile = fair4rs_profile());
 
-// Weighted mean over pass/warn/fail/unknown results; error and skipped do not count.
+// Weighted mean over pass/warn/fail/unknown results; error, skipped and exempt do not count.
 double overall_score(const std::vector<CheckResult>& results, const Profile& profile);
 
 // "basic", "intermediate", "advanced", or nothing.
 std::optional<std::string> compliance_level(const std::vector<CheckResult>& results, double overall,
                                             const Profile& profile);
+
+// For each exempt result, a sentence on the score and the compliance levels it keeps out
+// of reach (an exemption never stands in for a pass).
+std::vector<std::string> exemption_notes(const std::vector<CheckResult>& results,
+                                         const Profile& profile);
 
 // The current time as ISO 8601 UTC, e.g. "2026-12-08T04:04:09Z".
 std::string utc_timestamp();

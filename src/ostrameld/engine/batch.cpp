@@ -205,12 +205,31 @@ std::pair<std::string, bool> assess_input(const std::string& raw, const BatchOpt
     RepositorySource source =
         RepositorySource::open(raw, {.deadline = deadline, .limits = options.limits});
     AssessOptions opts = options.assess;
+    // A bad settings file fails this repository's line, not the batch.
+    ProjectConfig settings = read_project_config(source.path());
+    if (settings.profile && !options.profile_chosen && opts.only.empty())
+      opts.profile = find_profile(*settings.profile);
+    const Profile& chosen = opts.profile ? *opts.profile : fair4rs_profile();
+    opts.exempt = exemptions_for(settings, chosen);
+    opts.settings_file = settings.file;
+    std::optional<HttpForgeClient> own_forge;
+    if (!settings.forges.empty() && options.forge_options) {
+      ForgeOptions fo = *options.forge_options;
+      for (const auto& spec : settings.forges) {
+        auto [host, style] = parse_forge_spec(spec);
+        if (!fo.forges.count(host)) fo.claimed_forges.emplace(host, style);
+      }
+      own_forge.emplace(std::move(fo));
+      opts.forge = &*own_forge;
+    }
     opts.repo_url = source.url();
     opts.software_name = source.name();
     opts.deadline = deadline;
     opts.cancel = &Interrupts::flag();
     Assessment a = assess_repository(source.path(), opts);
     return {assessment_line(input, a), true};
+  } catch (const ConfigError& e) {
+    return {failure_line(input, e.what(), profile), false};
   } catch (const TimeoutError&) {
     return {failure_line(input, "timed out after " + format_seconds(*options.timeout) + " s",
                          profile),

@@ -13,6 +13,7 @@
 
 #include "ostrameld/engine/assess.h"
 #include "ostrameld/engine/source.h"
+#include "ostrameld/services/forge.h"
 
 namespace ostrameld {
 
@@ -39,6 +40,11 @@ struct BatchOptions {
   bool overwrite = false;
   Shard shard;
   AssessOptions assess;           // tokens, forge client, indicator selection
+  // Each repository's own settings file is read: its profile applies unless the user
+  // chose one (or indicators), and forges it names get a client of their own built from
+  // these options (the file's hosts as claims: https, no token).
+  bool profile_chosen = false;
+  std::optional<ForgeOptions> forge_options;
   std::optional<double> timeout;  // seconds per repository: clone and assessment
   CloneLimits limits;
   // Memory per repository's assessment (0: no limit); past it, or past the timeout, or

@@ -37,6 +37,7 @@ jinja::Value indicator_value(const CheckResult& r) {
       {"process", safe(r.process)},
       {"output", safe(r.output)},
       {"evidence", safe(r.evidence)},
+      {"exemption", safe(r.exemption)},
   };
 }
 
@@ -90,6 +91,7 @@ std::string MarkdownRenderer::render(const Assessment& a, const Json& /*options*
       {"indicators", std::move(indicators)},
       {"errors", std::move(errors)},
       {"ostrameld_version", safe(a.ostrameld_version)},
+      {"settings_file", safe(a.settings_file)},
   };
   return env_->get_template(kTemplateName)->render(variables);
 }

@@ -64,7 +64,7 @@ void append_to_improve(const Assessment& a, std::vector<std::string>& lines) {
   std::vector<const CheckResult*> short_of_pass, room;
   bool unknown = false;
   for (const auto& r : a.indicators) {
-    if (r.status == CheckStatus::Skipped) continue;
+    if (r.status == CheckStatus::Skipped || r.status == CheckStatus::Exempt) continue;
     if (r.status != CheckStatus::Pass) {
       short_of_pass.push_back(&r);
       unknown = unknown || r.status == CheckStatus::Unknown;
@@ -82,6 +82,18 @@ void append_to_improve(const Assessment& a, std::vector<std::string>& lines) {
     lines.emplace_back("Passed, with room to improve");
     for (const auto* r : room) append_indicator(*r, lines);
   }
+}
+
+// Exemptions are the repository's claim: said as such, with each reason.
+void append_exempt(const Assessment& a, std::vector<std::string>& lines) {
+  std::vector<const CheckResult*> exempt;
+  for (const auto& r : a.indicators)
+    if (r.status == CheckStatus::Exempt) exempt.push_back(&r);
+  if (exempt.empty()) return;
+  lines.emplace_back();
+  lines.push_back("Exempt by the repository's " + shown(a.settings_file) +
+                  " (not counted in the overall score)");
+  for (const auto* r : exempt) lines.push_back("  - " + shown(r->indicator_id) + ": " + shown(r->exemption));
 }
 
 // Indicators of the profile that did not run for a reason of their own (not because
@@ -127,6 +139,7 @@ std::string TextRenderer::render(const Assessment& a, const Json& /*options*/) c
   lines.push_back("Overall score: " + format_fixed(a.overall_score, 1));
   for (const auto& note : a.notes) lines.push_back("Note: " + shown(note));
   append_not_assessed(a, lines);
+  append_exempt(a, lines);
   append_to_improve(a, lines);
   return join(lines, "\n");
 }

@@ -139,6 +139,19 @@ std::string SarifRenderer::render(const Assessment& a, const Json& /*options*/) 
     props["score"] = r.score;
     props["status"] = std::string(status_value(r.status));
     result["properties"] = std::move(props);
+    // The project's settings waive it: dashboards show it as suppressed, with the reason.
+    if (r.status == CheckStatus::Exempt) {
+      Json suppression = Json{{"kind", "external"},
+                              {"status", "accepted"},
+                              {"justification", safe(r.exemption)}};
+      if (!r.exemption_source.empty()) {
+        suppression["location"] = Json{
+            {"physicalLocation",
+             Json{{"artifactLocation", Json{{"uri", uri_path(r.exemption_source)},
+                                            {"uriBaseId", "%SRCROOT%"}}}}}};
+      }
+      result["suppressions"] = Json::array({std::move(suppression)});
+    }
     results.push_back(std::move(result));
   }
   Json driver = Json::object();

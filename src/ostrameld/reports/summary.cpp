@@ -26,6 +26,10 @@ SummaryRow row_of(const Json& doc, const Profile& profile) {
   r.input = text_of(doc["input"]);
   r.scores.assign(profile.indicators.size(), std::nullopt);
   r.passed.assign(profile.indicators.size(), std::nullopt);
+  r.statuses.assign(profile.indicators.size(), std::string());
+  r.exemptions.assign(profile.indicators.size(), std::string());
+  r.timestamp = text_of(doc.value("timestamp", Json()));
+  r.version = text_of(doc.value("ostrameld_version", Json()));
   if (auto errors = doc.find("errors"); errors != doc.end() && errors->is_array()) {
     for (const auto& e : *errors)
       if (e.is_object()) r.errors.push_back(text_of(e.value("message", Json())));
@@ -52,7 +56,18 @@ SummaryRow row_of(const Json& doc, const Profile& profile) {
       if (auto sc = ind.find("score"); sc != ind.end() && sc->is_number())
         r.scores[i] = sc->get<double>();
       std::string status = text_of(ind.value("status", Json()));
+      r.statuses[i] = status;
       r.passed[i] = status == "pass";
+      if (status == "exempt") {
+        if (auto ex = ind.find("exemption"); ex != ind.end() && ex->is_object())
+          r.exemptions[i] = text_of(ex->value("reason", Json()));
+        continue;  // neither a pass nor advice: the project says it does not apply
+      }
+      if (profile.indicators[i].key == "version_identifiers" ||
+          profile.indicators[i].key == "release_versions") {
+        std::string process = text_of(ind.value("process", Json()));
+        r.local_tags = process.find("local tags") != std::string::npos;
+      }
       if (status != "pass") {
         if (auto adv = ind.find("advice"); adv != ind.end() && adv->is_array())
           for (const auto& a : *adv) r.advice.push_back(text_of(a));
@@ -66,14 +81,16 @@ SummaryRow row_of(const Json& doc, const Profile& profile) {
 struct Figures {
   std::size_t assessed = 0;
   std::size_t failed = 0;
-  std::vector<std::size_t> runs, passes;  // per indicator
+  std::vector<std::size_t> runs, passes, exempt;  // per indicator
   std::array<std::size_t, kLevels.size()> levels{};
   std::array<std::size_t, 10> histogram{};  // [0,1), [1,2), ... [9,10]
   std::vector<std::pair<std::string, std::size_t>> top_advice;
   std::vector<const SummaryRow*> ranked;  // assessed rows, best first
 
   Figures(const Summary& s, const Profile& profile)
-      : runs(profile.indicators.size()), passes(profile.indicators.size()) {
+      : runs(profile.indicators.size()),
+        passes(profile.indicators.size()),
+        exempt(profile.indicators.size()) {
     std::map<std::string, std::size_t> advice;
     for (const auto& r : s.rows) {
       if (!r.assessed) {
@@ -84,6 +101,10 @@ struct Figures {
       ranked.push_back(&r);
       for (std::size_t i = 0; i < runs.size(); ++i) {
         if (!r.passed[i]) continue;
+        if (r.statuses[i] == "exempt") {
+          ++exempt[i];  // not among the runs a rate is taken of
+          continue;
+        }
         ++runs[i];
         if (*r.passed[i]) ++passes[i];
       }
@@ -152,6 +173,12 @@ std::string html(const std::string& s) {
   return pytext::html_escape(escape_line(s));
 }
 
+// An indicator's CSV value: its score, "exempt", or nothing when it did not run.
+std::string score_cell(const SummaryRow& r, std::size_t i) {
+  if (i < r.statuses.size() && r.statuses[i] == "exempt") return "exempt";
+  return r.scores[i] ? format_fixed(*r.scores[i], 1) : "";
+}
+
 std::string percent(double v) {
   return format_fixed(v, 0) + "%";
 }
@@ -185,6 +212,144 @@ std::string svg_bars(const std::string& title,
            std::to_string(y + 16) + "\">" + value + "</text>\n";
   }
   return out + "</svg></figure>\n";
+}
+
+// The repository × indicator table: colours for the statuses (each also spelled in the
+// cell, so that colour is never the only sign), a header that stays in view over a
+// thousand rows, and labels that wrap rather than being cut.
+constexpr std::string_view kMatrixStyle =
+    "table.matrix{width:auto;font-size:.85rem}\n"
+    "table.matrix th{position:sticky;top:0;background:#f6f8fa;vertical-align:bottom;"
+    "white-space:normal;min-width:4.5rem;max-width:7rem;z-index:1}\n"
+    "table.matrix th.name,table.matrix td.name{min-width:10rem;max-width:22rem;"
+    "overflow-wrap:anywhere}\n"
+    "table.matrix td{white-space:nowrap}table.matrix td.name{white-space:normal}\n"
+    "table.matrix th[data-sort]{cursor:pointer}\n"
+    "table.matrix th[aria-sort=ascending]::after{content:\" \\25B2\"}\n"
+    "table.matrix th[aria-sort=descending]::after{content:\" \\25BC\"}\n"
+    ".s-pass{background:#dafbe1}.s-warn{background:#fff8c5}.s-fail{background:#ffebe9}"
+    ".s-unknown{background:#eaeef2}.s-error{background:#ffd8b5}"
+    ".s-exempt{background:#ddf4ff;font-style:italic}\n"
+    ".legend span{display:inline-block;padding:0 .4rem;margin-right:.4rem}\n"
+    ".note{border-left:4px solid #bf8700;padding-left:.6rem}\n";
+
+// Sorting by a column header: without it the table is whole and ranked by score.
+constexpr std::string_view kSortScript =
+    "<script>\n"
+    "(function(){\n"
+    "var t=document.querySelector('table.matrix');if(!t)return;\n"
+    "var hs=t.tHead.rows[0].cells;\n"
+    "function key(c){var v=c.getAttribute('data-v');var n=parseFloat(v);"
+    "return isNaN(n)?v:n;}\n"
+    "function sort(i){var h=hs[i];var asc=h.getAttribute('aria-sort')==='descending'||"
+    "(!h.getAttribute('aria-sort')&&h.getAttribute('data-sort')==='text');\n"
+    "for(var k=0;k!==hs.length;k++)hs[k].removeAttribute('aria-sort');\n"
+    "h.setAttribute('aria-sort',asc?'ascending':'descending');\n"
+    "var b=t.tBodies[0];var rows=Array.prototype.slice.call(b.rows);\n"
+    "rows.sort(function(x,y){var a=key(x.cells[i]),c=key(y.cells[i]);"
+    "var r=typeof a==='number'&&typeof c==='number'?a-c:String(a).localeCompare(String(c));"
+    "return asc?r:-r;});\n"
+    "rows.forEach(function(r){b.appendChild(r);});}\n"
+    "for(var i=0;i!==hs.length;i++){if(!hs[i].hasAttribute('data-sort'))continue;"
+    "hs[i].tabIndex=0;(function(i){hs[i].addEventListener('click',function(){sort(i);});"
+    "hs[i].addEventListener('keydown',function(e){if(e.key==='Enter'||e.key===' '){"
+    "e.preventDefault();sort(i);}});})(i);}\n"
+    "})();\n"
+    "</script>\n";
+
+// What a cell shows for a status: a mark beside the score, or the word itself.
+std::string_view status_mark(std::string_view status) {
+  if (status == "pass") return "\u2713 ";
+  if (status == "warn") return "! ";
+  if (status == "fail") return "\u2717 ";
+  if (status == "unknown") return "? ";
+  return "";
+}
+
+// When and by what the results were made; a note when releases came from local tags.
+std::string run_line(const Summary& s, const Profile& profile) {
+  std::string first, last;
+  std::vector<std::string> versions;
+  std::size_t local = 0, assessed = 0;
+  for (const auto& r : s.rows) {
+    if (r.timestamp.size() >= 10) {
+      std::string day = r.timestamp.substr(0, 10);
+      if (first.empty() || day < first) first = day;
+      if (last.empty() || day > last) last = day;
+    }
+    if (!r.version.empty() && std::find(versions.begin(), versions.end(), r.version) == versions.end())
+      versions.push_back(r.version);
+    if (r.assessed) {
+      ++assessed;
+      if (r.local_tags) ++local;
+    }
+  }
+  std::string out = "<p class=\"run\">Assessed " +
+                    (first.empty() ? std::string("on an unrecorded date")
+                                   : "on " + html(first) + (last != first ? " to " + html(last) : "")) +
+                    " by ostrameld " + (versions.empty() ? std::string("(version unrecorded)") : html(join(versions, ", "))) +
+                    ", profile <code>" + html(std::string(profile.name)) + "</code>.</p>\n";
+  if (local > 0) {
+    out += "<p class=\"note\">Releases of " + std::to_string(local) + " of " + std::to_string(assessed) +
+           " repositories were read from local tags: the run was offline, or the forge did not "
+           "answer, so releases published only on the forge were not counted.</p>\n";
+  }
+  return out;
+}
+
+// Repositories (ranked by score) by indicators, then those that could not be assessed.
+std::string matrix(const Summary& s, const Figures& f, const Profile& profile) {
+  std::string out =
+      "<h2>Repositories</h2>\n<p class=\"legend\">Status: <span class=\"s-pass\">\u2713 pass</span>"
+      "<span class=\"s-warn\">! warn</span><span class=\"s-fail\">\u2717 fail</span>"
+      "<span class=\"s-unknown\">? unknown</span><span class=\"s-error\">error</span>"
+      "<span class=\"s-exempt\">exempt</span> \u2014 a column header sorts by it.</p>\n"
+      "<table class=\"matrix\">\n<thead><tr><th data-sort=\"num\">#</th>"
+      "<th class=\"name\" data-sort=\"text\">Repository</th><th data-sort=\"num\">Score</th>"
+      "<th data-sort=\"num\">Compliance</th>";
+  for (const auto& spec : profile.indicators)
+    out += "<th data-sort=\"num\" title=\"" + html(std::string(spec.key)) + "\">" +
+           html(std::string(spec.title)) + "</th>";
+  out += "</tr></thead>\n<tbody>\n";
+  std::size_t rank = 0;
+  for (const auto* r : f.ranked) {
+    std::string name = r->name.empty() ? r->input : r->name;
+    auto level = std::find(kLevels.begin(), kLevels.end(), r->compliance) - kLevels.begin();
+    ++rank;
+    out += "<tr><td class=\"n\" data-v=\"" + std::to_string(rank) + "\">" + std::to_string(rank) +
+           "</td><td class=\"name\" data-v=\"" + html(ascii_lower(name)) + "\" title=\"" +
+           html(r->input) + "\">" + html(name) + "</td><td class=\"n\" data-v=\"" +
+           format_fixed(r->overall_score, 2) + "\">" + format_fixed(r->overall_score, 1) +
+           "</td><td data-v=\"" + std::to_string(level) + "\">" + html(r->compliance) + "</td>";
+    for (std::size_t i = 0; i < profile.indicators.size(); ++i) {
+      const std::string& status = r->statuses[i];
+      if (status.empty()) {
+        out += "<td data-v=\"-3\">\u2014</td>";
+      } else if (status == "exempt") {
+        out += "<td class=\"s-exempt\" data-v=\"-1\" title=\"exempt: " + html(r->exemptions[i]) +
+               "\">exempt</td>";
+      } else if (status == "error" || status == "skipped" || !r->scores[i]) {
+        out += "<td class=\"s-" + html(status) + "\" data-v=\"-2\">" + html(status) + "</td>";
+      } else {
+        out += "<td class=\"n s-" + html(status) + "\" data-v=\"" + format_fixed(*r->scores[i], 2) +
+               "\" title=\"" + html(status) + "\">" + std::string(status_mark(status)) +
+               format_fixed(*r->scores[i], 1) + "</td>";
+      }
+    }
+    out += "</tr>\n";
+  }
+  out += "</tbody>\n";
+  if (f.failed) {
+    out += "<tbody class=\"failed\">\n";
+    for (const auto& r : s.rows) {
+      if (r.assessed) continue;
+      out += "<tr><td></td><td class=\"name\">" + html(r.input) + "</td><td colspan=\"" +
+             std::to_string(profile.indicators.size() + 2) +
+             "\">not assessed: " + html(join(r.errors, "; ")) + "</td></tr>\n";
+    }
+    out += "</tbody>\n";
+  }
+  return out + "</table>\n";
 }
 
 constexpr std::size_t kMaxLine = 64u << 20;
@@ -274,7 +439,7 @@ std::string summary_csv(const Summary& s, const Profile& profile) {
   for (const auto& r : s.rows) {
     out += csv_cell(r.input) + "," + csv_cell(r.name) + ",";
     out += r.assessed ? format_fixed(r.overall_score, 2) + "," + r.compliance : std::string(",");
-    for (const auto& score : r.scores) out += "," + (score ? format_fixed(*score, 1) : "");
+    for (std::size_t i = 0; i < r.scores.size(); ++i) out += "," + score_cell(r, i);
     out += "," + csv_cell(join(r.errors, " | ")) + "\n";
   }
   return out;
@@ -293,7 +458,9 @@ std::string summary_markdown(const Summary& s, const Profile& profile) {
     const auto& spec = profile.indicators[i];
     out += "| " + std::string(spec.title) + " (`" + std::string(spec.key) + "`) | " +
            std::string(spec.fair4rs_id.value_or("—")) + " | " + std::to_string(f.passes[i]) +
-           " of " + std::to_string(f.runs[i]) + " | " + percent(f.pass_rate(i)) + " |\n";
+           " of " + std::to_string(f.runs[i]) +
+           (f.exempt[i] ? " (" + std::to_string(f.exempt[i]) + " exempt)" : std::string()) + " | " +
+           percent(f.pass_rate(i)) + " |\n";
   }
   out += "\n## Compliance levels\n\n| Level | Repositories |\n|---|---:|\n";
   for (std::size_t l = 0; l < kLevels.size(); ++l)
@@ -335,9 +502,10 @@ std::string summary_html(const Summary& s, const Profile& profile) {
       "svg text{font-size:13px;fill:#1b1f24}\n"
       "table{border-collapse:collapse;width:100%}th,td{padding:.3rem .6rem;"
       "border-bottom:1px solid #d0d7de;text-align:left}td.n{text-align:right}\n"
-      ".charts{display:flex;flex-wrap:wrap;gap:2rem}\n"
-      "</style>\n</head>\n<body>\n";
+      ".charts{display:flex;flex-wrap:wrap;gap:2rem}\n" +
+      std::string(kMatrixStyle) + "</style>\n</head>\n<body>\n";
   out += "<h1>FAIR assessment of " + std::to_string(s.rows.size()) + " repositories</h1>\n";
+  out += run_line(s, profile);
   out += "<p>" + std::to_string(f.assessed) + " assessed, " + std::to_string(f.failed) +
          " could not be assessed" +
          (s.duplicates ? ", " + std::to_string(s.duplicates) + " repeated lines counted once"
@@ -365,21 +533,7 @@ std::string summary_html(const Summary& s, const Profile& profile) {
   if (f.top_advice.empty()) out += "<li>" + std::string(no_advice(f)) + "</li>\n";
   for (const auto& [text, count] : f.top_advice)
     out += "<li>" + std::to_string(count) + " × " + html(text) + "</li>\n";
-  out +=
-      "</ul>\n<h2>Repositories</h2>\n<table>\n<thead><tr><th>#</th><th>Repository</th>"
-      "<th>Score</th><th>Compliance</th></tr></thead>\n<tbody>\n";
-  std::size_t rank = 0;
-  for (const auto* r : f.ranked) {
-    out += "<tr><td class=\"n\">" + std::to_string(++rank) + "</td><td>" +
-           html(r->name.empty() ? r->input : r->name) + "</td><td class=\"n\">" +
-           format_fixed(r->overall_score, 1) + "</td><td>" + html(r->compliance) + "</td></tr>\n";
-  }
-  for (const auto& r : s.rows) {
-    if (r.assessed) continue;
-    out += "<tr><td></td><td>" + html(r.input) +
-           "</td><td></td><td>not assessed: " + html(join(r.errors, "; ")) + "</td></tr>\n";
-  }
-  out += "</tbody>\n</table>\n</body>\n</html>\n";
+  out += "</ul>\n" + matrix(s, f, profile) + std::string(kSortScript) + "</body>\n</html>\n";
   return out;
 }
 
@@ -447,7 +601,7 @@ std::string summarize(const Summary& s, std::string_view format) {
         for (auto k : keys) {
           out += ",";
           for (std::size_t i = 0; i < p->indicators.size(); ++i)
-            if (p->indicators[i].key == k && r.scores[i]) out += format_fixed(*r.scores[i], 1);
+            if (p->indicators[i].key == k) out += score_cell(r, i);
         }
         out += "," + csv_cell(join(r.errors, " | ")) + "\n";
       }

@@ -28,6 +28,12 @@ struct SummaryRow {
   std::string compliance;                     // "none" when none was reached
   std::vector<std::optional<double>> scores;  // per indicator of the profile; absent: not run
   std::vector<std::optional<bool>> passed;    // per indicator: status pass
+  std::vector<std::string> statuses;          // per indicator: its status; empty: not run
+  std::vector<std::string> exemptions;        // per indicator: the reason when exempt
+  std::string timestamp;                      // when it was assessed
+  std::string version;                        // by which version of the program
+  // Its releases were read from local tags (an offline run, or the forge did not answer).
+  bool local_tags = false;
   std::vector<std::string> advice;            // of every indicator short of pass
   std::vector<std::string> errors;            // messages
 };

@@ -554,6 +554,14 @@ std::optional<ForgeInfo> HttpForgeClient::resolve(std::string_view url, bool rep
   } else {
     style = known_style(host_without_port(parts->host));
     named = false;
+    if (style.empty()) {
+      const auto& claimed = impl_->options.claimed_forges;
+      if (auto it3 = claimed.find(parts->host); it3 != claimed.end()) {
+        style = it3->second;
+      } else if (auto it4 = claimed.find(host); it4 != claimed.end()) {
+        style = it4->second;
+      }
+    }
   }
   if (style.empty()) return std::nullopt;
 

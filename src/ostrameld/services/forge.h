@@ -90,6 +90,9 @@ struct ForgeOptions {
   // Self-hosted forges by host as written in URLs (with port): "github", "gitlab" or
   // "gitea". Plain http is allowed for these hosts only.
   std::map<std::string, std::string> forges;
+  // Forges a repository's own settings name: asked in their style, but over https only
+  // and never with a token (the repository's word is not the user's).
+  std::map<std::string, std::string> claimed_forges;
   std::chrono::milliseconds connect_timeout{10'000};
   std::chrono::milliseconds total_timeout{30'000};  // per request
   int max_pages = 100;
