@@ -66,6 +66,7 @@ struct SummaryCommand {
   std::vector<std::string> files;
   std::string format = "markdown";
   std::string output;
+  bool compare = false;  // two files: an earlier run and a later one
 
   void add(CLI::App& parent);
   int run() const;

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "ostrameld/cli/commands.h"
+#include "ostrameld/reports/compare.h"
 #include "ostrameld/reports/summary.h"
 #include "ostrameld/utils/text.h"
 
@@ -14,10 +15,42 @@ void SummaryCommand::add(CLI::App& parent) {
   app->add_option("-f,--format", format, "markdown (default), html or csv")
       ->check(CLI::IsMember({"markdown", "html", "csv"}));
   app->add_option("-o,--output", output, "Write to FILE instead of stdout");
+  app->add_flag("--compare", compare,
+                "Compare two runs, OLD.jsonl NEW.jsonl: what improved, regressed, is new or gone");
 }
 
+namespace {
+
+void read_file(const std::string& file, Summary& summary) {
+  std::ifstream in(file);
+  if (!is_file(Path(file), kAnywhere) || !in) throw UsageError("cannot read the results file " + file);
+  try {
+    read_results(in, file, summary);
+  } catch (const SummaryError& e) {
+    throw UsageError(e.what());
+  }
+  for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << escape_line(note) << '\n';
+  summary.notes.clear();
+}
+
+}  // namespace
+
 int SummaryCommand::run() const {
+  if (compare && files.size() != 2)
+    throw UsageError("--compare takes two results files, the earlier run first (OLD.jsonl NEW.jsonl)");
   std::optional<OutputFile> out = open_output(output);
+  if (compare) {
+    Summary before, after;
+    read_file(files[0], before);
+    read_file(files[1], after);
+    std::string text = render_comparison(compare_runs(before, after, files[0], files[1]), format);
+    if (out) {
+      commit_output(*out, output, text);
+    } else {
+      std::cout << text;
+    }
+    return 0;
+  }
   Summary summary;
   for (const auto& file : files) {
     std::ifstream in(file);

@@ -218,12 +218,13 @@ std::string svg_bars(const std::string& title,
 // cell, so that colour is never the only sign), a header that stays in view over a
 // thousand rows, and labels that wrap rather than being cut.
 constexpr std::string_view kMatrixStyle =
-    "table.matrix{width:auto;font-size:.85rem}\n"
-    "table.matrix th{position:sticky;top:0;background:#f6f8fa;vertical-align:bottom;"
-    "white-space:normal;min-width:4.5rem;max-width:7rem;z-index:1}\n"
-    "table.matrix th.name,table.matrix td.name{min-width:10rem;max-width:22rem;"
-    "overflow-wrap:anywhere}\n"
-    "table.matrix td{white-space:nowrap}table.matrix td.name{white-space:normal}\n"
+    "table.matrix{width:auto;font-size:.8rem}\n"
+    "table.matrix th,table.matrix td{padding:.2rem .4rem}\n"
+    "table.matrix th{position:sticky;top:0;background:#f6f8fa;vertical-align:bottom;z-index:1}\n"
+    "table.matrix th.ind{white-space:normal;min-width:4.2rem;max-width:6.5rem}\n"
+    "table.matrix th.name,table.matrix td.name{min-width:8rem;max-width:16rem;"
+    "overflow-wrap:anywhere;white-space:normal}\n"
+    "table.matrix td{white-space:nowrap}\n"
     "table.matrix th[data-sort]{cursor:pointer}\n"
     "table.matrix th[aria-sort=ascending]::after{content:\" \\25B2\"}\n"
     "table.matrix th[aria-sort=descending]::after{content:\" \\25BC\"}\n"
@@ -300,7 +301,7 @@ std::string run_line(const Summary& s, const Profile& profile) {
 // Repositories (ranked by score) by indicators, then those that could not be assessed.
 std::string matrix(const Summary& s, const Figures& f, const Profile& profile) {
   std::string out =
-      "<h2>Repositories</h2>\n<p class=\"legend\">Status: <span class=\"s-pass\">\u2713 pass</span>"
+      "<h2 id=\"repositories\">Repositories</h2>\n<p class=\"legend\">Status: <span class=\"s-pass\">\u2713 pass</span>"
       "<span class=\"s-warn\">! warn</span><span class=\"s-fail\">\u2717 fail</span>"
       "<span class=\"s-unknown\">? unknown</span><span class=\"s-error\">error</span>"
       "<span class=\"s-exempt\">exempt</span> \u2014 a column header sorts by it.</p>\n"
@@ -308,7 +309,7 @@ std::string matrix(const Summary& s, const Figures& f, const Profile& profile) {
       "<th class=\"name\" data-sort=\"text\">Repository</th><th data-sort=\"num\">Score</th>"
       "<th data-sort=\"num\">Compliance</th>";
   for (const auto& spec : profile.indicators)
-    out += "<th data-sort=\"num\" title=\"" + html(std::string(spec.key)) + "\">" +
+    out += "<th class=\"ind\" data-sort=\"num\" title=\"" + html(std::string(spec.key)) + "\">" +
            html(std::string(spec.title)) + "</th>";
   out += "</tr></thead>\n<tbody>\n";
   std::size_t rank = 0;
@@ -577,6 +578,12 @@ std::string body_of(const std::string& page) {
 }
 
 }  // namespace
+
+std::string csv_text(std::string s) { return csv_cell(std::move(s)); }
+std::string markdown_text(const std::string& s) { return md_cell(s); }
+std::string html_text(const std::string& s) { return html(s); }
+std::string_view summary_style() { return kMatrixStyle; }
+std::string_view summary_script() { return kSortScript; }
 
 std::string summarize(const Summary& s, std::string_view format) {
   std::vector<const Profile*> used = profiles_in(s);

@@ -62,4 +62,13 @@ std::vector<const Profile*> profiles_in(const Summary& s);
 // indicators).
 std::string summarize(const Summary& s, std::string_view format);
 
+// Repository text made safe for each format (a comparison's tables use them too): a CSV
+// cell that is never a formula, a Markdown cell with no markup of its own, HTML text.
+std::string csv_text(std::string s);
+std::string markdown_text(const std::string& s);
+std::string html_text(const std::string& s);
+// The HTML page's style and sorting script, for pages built on the same table.
+std::string_view summary_style();
+std::string_view summary_script();
+
 }  // namespace ostrameld
