@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The steps of action.yml, as a script that runs anywhere: installs ostrameld from the
-# action's checkout unless it is on PATH already, assesses INPUT_PATH, writes the report,
+# The steps of action.yml, as a script that runs anywhere: installs ostrameld unless it
+# is on PATH already (the release's package from OSTRAMELD_RELEASE_BASE, else built from
+# the action's checkout), assesses INPUT_PATH, writes the report,
 # the SARIF and the badge, appends the Markdown report to GITHUB_STEP_SUMMARY (and, with
 # INPUT_FIX=suggest, the diff `ostrameld fix` proposes), and fails when the score is below
 # INPUT_FAIL_UNDER.
@@ -23,13 +24,21 @@ cache="${OSTRAMELD_DEB_CACHE:-}"
 
 if ! command -v ostrameld >/dev/null; then
   sudo=(); [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  # A package of this version built by an earlier run, else built now (and kept).
-  deb=$(ls "$cache"/ostrameld_*.deb 2>/dev/null | head -n 1 || true)
-  if [ -z "$deb" ]; then
-    deb="$action_dir/$("$action_dir/scripts/package")"
-    if [ -n "$cache" ]; then mkdir -p "$cache" && cp "$deb" "$cache/"; fi
+  # The release's package of this version, its SHA-256 checked (a wrong sum ends the step
+  # with nothing installed); built from the action's checkout only when the release has
+  # no such asset, and then kept for later runs.
+  status=0
+  "$action_dir/scripts/install-release" || status=$?
+  if [ "$status" -eq 3 ]; then
+    deb=$(ls "$cache"/ostrameld_*.deb 2>/dev/null | head -n 1 || true)
+    if [ -z "$deb" ]; then
+      deb="$action_dir/$("$action_dir/scripts/package")"
+      if [ -n "$cache" ]; then mkdir -p "$cache" && cp "$deb" "$cache/"; fi
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >&2
+  elif [ "$status" -ne 0 ]; then
+    exit "$status"
   fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >&2
 fi
 
 common=(--profile "$profile")

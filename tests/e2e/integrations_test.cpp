@@ -2,10 +2,12 @@
 // pre-commit hook (through Debian's pre-commit).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 
+#include "support/forge_server.h"
 #include "support/git_repo.h"
 #include "support/run_cli.h"
 
@@ -97,8 +99,78 @@ TEST(Integrations, TemplatesKeepReportsCacheThePackageAndNameForges) {
   EXPECT_NE(action.find("key: ostrameld-deb-" + std::string(OSTRAMELD_VERSION_STRING) +
                         "-${{ github.action_ref }}-${{ runner.os }}-${{ runner.arch }}"),
             std::string::npos);
+  // Both download the release's package of their version before they would build one.
+  EXPECT_NE(gitlab.find("/opt/ostrameld/scripts/install-release --or-build"), std::string::npos);
+  EXPECT_NE(action.find("OSTRAMELD_RELEASE_BASE: ${{ inputs.release-base || format("), std::string::npos);
+  // Both download the release's package of their version before they would build one.
+  EXPECT_NE(gitlab.find("/opt/ostrameld/scripts/install-release --or-build"), std::string::npos);
+  EXPECT_NE(action.find("OSTRAMELD_RELEASE_BASE: ${{ inputs.release-base || format("), std::string::npos);
   std::string hooks = testing::read_file(kSource + "/.pre-commit-hooks.yaml");
   EXPECT_EQ(hooks.find("entry: ostrameld assess . --offline\n"), hooks.find("entry:"));
+}
+
+// The Action installs the release's package of its version from the release host (a local
+// server here): its SHA-256 checked first, a wrong or missing sum refused with nothing
+// installed, and a release without the asset said apart so that the caller builds.
+TEST(Integrations, TheActionDownloadsTheReleasePackageAndChecksItsSum) {
+  if (std::filesystem::exists("/usr/bin/ostrameld")) GTEST_SKIP() << "ostrameld is installed here";
+  std::string arch = testing::shell_output("dpkg --print-architecture");
+  while (!arch.empty() && arch.back() == '\n') arch.pop_back();
+  std::string name = "ostrameld_" + std::string(OSTRAMELD_VERSION_STRING) + "_" + arch + ".deb";
+  const std::string package = "the package's bytes\n";
+  std::string sum = testing::shell_output("printf %s " + shell_quote(package) + " | sha256sum | cut -d' ' -f1");
+  sum.pop_back();
+  std::string served_sum;  // what the release's .sha256 says; empty: no such file
+  bool has_asset = true;
+  testing::ForgeServer server([&](const httplib::Request& req, httplib::Response& res) {
+    std::string dir = "/v" + std::string(OSTRAMELD_VERSION_STRING) + "/";
+    if (has_asset && req.path == dir + name) {
+      res.set_content(package, "application/octet-stream");
+    } else if (has_asset && req.path == dir + name + ".sha256" && !served_sum.empty()) {
+      res.set_content(served_sum + "  " + name + "\n", "text/plain");
+    } else {
+      res.status = 404;
+    }
+  });
+  TempRepo repo, tools;
+  repo.write("LICENSE", testing::data_file("licenses/MIT.txt"));
+  git_history(repo, 2);
+  // "Installing" puts the built program on PATH once the package is the one served.
+  tools.write("served.deb", package);
+  tools.write("install", "#!/bin/sh\ncmp -s \"$1\" " + shell_quote((tools / "served.deb").string()) +
+                             " || exit 9\nmkdir -p " + shell_quote((tools / "bin").string()) + "\nln -s " +
+                             shell_quote(OSTRAMELD_BIN) + " " + shell_quote((tools / "bin/ostrameld").string()) + "\n");
+  ::chmod((tools / "install").c_str(), 0755);
+  auto installed = [&] { return std::filesystem::exists(tools / "bin/ostrameld"); };
+  std::string env = "cd " + shell_quote(repo.path().string()) + " && PATH=" +
+                    shell_quote((tools / "bin").string()) + ":/usr/local/bin:/usr/bin:/bin" +
+                    " OSTRAMELD_RELEASE_BASE=" + shell_quote(server.base()) +
+                    " OSTRAMELD_INSTALL_COMMAND=" + shell_quote((tools / "install").string()) +
+                    " INPUT_OUTPUT_FILE=" + shell_quote((tools / "report.md").string()) +
+                    " INPUT_SARIF_FILE= ";
+  std::string action = shell_quote(kSource + "/ci/github/action.sh");
+  std::string install_release = shell_quote(kSource + "/scripts/install-release");
+
+  // A wrong sum, and no sum at all: refused, nothing installed, no report.
+  for (std::string wrong : {std::string(64, '0'), std::string()}) {
+    served_sum = wrong;
+    EXPECT_EQ(sh(env + action + " > " + shell_quote((tools / "err").string()) + " 2>&1"), 1);
+    EXPECT_FALSE(installed());
+    EXPECT_FALSE(std::filesystem::exists(tools / "report.md"));
+    EXPECT_NE(testing::read_file(tools / "err").find(wrong.empty() ? "no checksum" : "SHA-256 of " + name),
+              std::string::npos)
+        << testing::read_file(tools / "err");
+  }
+  // No such asset: its own status, for the caller to build instead.
+  has_asset = false;
+  EXPECT_EQ(sh(env + install_release + " 2>/dev/null"), 3);
+  EXPECT_FALSE(installed());
+  // The right sum: installed, and the step goes on to assess.
+  has_asset = true;
+  served_sum = sum;
+  EXPECT_EQ(sh(env + action + " >/dev/null 2>&1"), 0);
+  EXPECT_TRUE(installed());
+  EXPECT_NE(testing::read_file(tools / "report.md").find("# FAIR assessment of"), std::string::npos);
 }
 
 }  // namespace
