@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/git_repo.h"
 #include "support/run_cli.h"
 #include "support/temp_repo.h"
 
@@ -142,6 +143,32 @@ TEST(Settings, ABadFileIsOneLineAndStatusTwo) {
     EXPECT_EQ(r.err, c.message);
     EXPECT_FALSE(std::filesystem::exists(out));
   }
+}
+
+// A repository given by its address brings its settings along; a bad file is refused
+// after the clone, and the clone is gone with it.
+TEST(Settings, ACloneReadsTheFileOfTheRepository) {
+  TempRepo work, bare, tmp;
+  basic_repository(work);
+  work.write(".ostrameld.toml", std::string("[exempt]\nversion_identifiers = \"") + kReason + "\"\n");
+  testing::git(work, "init -q");
+  testing::git(work, "add -A");
+  testing::git(work, "commit -q -m first");
+  testing::git(bare, "clone -q --bare " + shell_quote(work.path().string()) + " repo.git");
+  std::string url = "file://" + (bare / "repo.git").string();
+  std::string env = "TMPDIR=" + shell_quote(tmp.path().string());
+  auto r = run_cli("assess " + shell_quote(url) + " --offline -f json", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto doc = ordered_json::parse(r.out);
+  EXPECT_EQ(indicator(doc, "version_identifiers")["exemption"]["source"], ".ostrameld.toml");
+
+  work.write(".ostrameld.toml", "[exempt]\nversion_identifiers = \"\"\n");
+  testing::git(work, "commit -q -a -m second");
+  testing::git(bare, "--git-dir=repo.git fetch -q " + shell_quote(work.path().string()) + " +HEAD:refs/heads/main");
+  auto bad = run_cli("assess " + shell_quote(url) + " --offline -f json", env);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("an exemption needs a reason"), std::string::npos) << bad.err;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
 // In a batch the file is each repository's claim: a bad one fails its own line only.

@@ -80,6 +80,24 @@ TEST(SummaryPage, SaysWhenByWhatAndWhetherReleasesCameFromLocalTags) {
   EXPECT_NE(first, std::string::npos);
 }
 
+// Results of two profiles make one page: a part and a matrix each, one style in the head
+// and one script that sorts them all.
+TEST(SummaryPage, TwoProfilesShareOneStyleAndOneScript) {
+  std::string full = repository_line(1, false);
+  full.replace(full.find("\"profile\": \"fair4rs\""), 20, "\"profile\": \"fair4rs-full\"");
+  std::string page = summarize(read(repository_line(0, false) + full), "html");
+  auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = page.find(what); at != std::string::npos; at = page.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<table class=\"matrix\">"), 2u);
+  EXPECT_EQ(count("<script"), 1u);
+  EXPECT_EQ(count("<style>"), 1u);
+  EXPECT_LT(page.find("<style>"), page.find("</head>"));
+  EXPECT_NE(page.find("querySelectorAll('table.matrix')"), std::string::npos);
+}
+
 // What the browser measures, written into the page's title for --dump-dom to show.
 constexpr const char* kProbe = R"(<script>
 window.addEventListener('load', function () {

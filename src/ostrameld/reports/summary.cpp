@@ -238,7 +238,7 @@ constexpr std::string_view kMatrixStyle =
 constexpr std::string_view kSortScript =
     "<script>\n"
     "(function(){\n"
-    "var t=document.querySelector('table.matrix');if(!t)return;\n"
+    "document.querySelectorAll('table.matrix').forEach(function(t){\n"
     "var hs=t.tHead.rows[0].cells;\n"
     "function key(c){var v=c.getAttribute('data-v');var n=parseFloat(v);"
     "return isNaN(n)?v:n;}\n"
@@ -255,6 +255,7 @@ constexpr std::string_view kSortScript =
     "hs[i].tabIndex=0;(function(i){hs[i].addEventListener('click',function(){sort(i);});"
     "hs[i].addEventListener('keydown',function(e){if(e.key==='Enter'||e.key===' '){"
     "e.preventDefault();sort(i);}});})(i);}\n"
+    "});\n"
     "})();\n"
     "</script>\n";
 
@@ -617,13 +618,25 @@ std::string summarize(const Summary& s, std::string_view format) {
   }
   std::string out;
   if (format == "html") {
-    out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>FAIR assessment of " +
-          std::to_string(s.rows.size()) + " repositories, by profile</title>\n</head>\n<body>\n";
-    for (const Profile* p : used)
+    // One style and one sorting script for all the parts.
+    std::string style;
+    for (const Profile* p : used) {
+      std::string page = summary_html(rows_of(s, *p), *p);
+      if (style.empty()) {
+        auto open = page.find("<style>");
+        auto close = page.find("</style>\n");
+        if (open != std::string::npos && close != std::string::npos)
+          style = page.substr(open, close + 9 - open);
+      }
+      std::string body = body_of(page);
+      if (auto script = body.rfind(kSortScript); script != std::string::npos)
+        body.erase(script, kSortScript.size());
       out += "<section>\n<p>Profile <code>" + std::string(p->name) + "</code>: " +
-             std::string(p->description) + "</p>\n" + body_of(summary_html(rows_of(s, *p), *p)) +
-             "</section>\n";
-    return out + "</body>\n</html>\n";
+             std::string(p->description) + "</p>\n" + body + "</section>\n";
+    }
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>FAIR assessment of " +
+           std::to_string(s.rows.size()) + " repositories, by profile</title>\n" + style +
+           "</head>\n<body>\n" + out + std::string(kSortScript) + "</body>\n</html>\n";
   }
   out = "# FAIR assessment of " + std::to_string(s.rows.size()) +
         " repositories, by profile\n\nThe results come from " + std::to_string(used.size()) +
