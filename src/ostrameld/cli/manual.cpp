@@ -86,8 +86,11 @@ std::string man_page(const CLI::App& app) {
       ".SH ENVIRONMENT\nGITHUB_TOKEN (sent to api.github.com only), GITLAB_TOKEN (gitlab.com), "
       "GITEA_TOKEN (codeberg.org, gitea.com), each also to hosts named with \\-\\-forge for its "
       "style: forge tokens, never printed.\n"
-      ".SH FILES\n/usr/share/ostrameld/templates/report.md.j2 (the Markdown report), "
-      "/usr/share/ostrameld/schema/ (the JSON schemas).\n";
+      ".SH FILES\n\\&.ostrameld.toml at a repository's root, or [tool.ostrameld] in its "
+      "pyproject.toml: the project's own settings (profile, fail\\-under, forge, and [exempt] "
+      "indicator = \"reason\"), under the flags; "
+      "/usr/share/ostrameld/templates/report.md.j2 (the Markdown report), "
+      "/usr/share/ostrameld/schema/ (the JSON schemas, settings.schema.json among them).\n";
   return out;
 }
 

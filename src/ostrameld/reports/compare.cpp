@@ -157,6 +157,12 @@ std::array<std::pair<std::size_t, std::size_t>, kLevels.size()> level_counts(con
   return out;
 }
 
+std::string rate_text(std::size_t passed, std::size_t runs) {
+  if (runs == 0) return "—";
+  return format_fixed(100.0 * static_cast<double>(passed) / static_cast<double>(runs), 0) + "% (" +
+         std::to_string(passed) + " of " + std::to_string(runs) + ")";
+}
+
 std::string markdown(const Comparison& c) {
   std::string out = "# FAIR assessments compared\n\nBefore: `" + markdown_text(c.old_name) +
                     "` · after: `" + markdown_text(c.new_name) + "`";
@@ -166,6 +172,14 @@ std::string markdown(const Comparison& c) {
   for (std::size_t l = 0; l < kLevels.size(); ++l)
     out += "| " + std::string(kLevels[l]) + " | " + std::to_string(levels[l].first) + " | " +
            std::to_string(levels[l].second) + " |\n";
+  out += "\n## By indicator\n\n| Indicator | Passed before | Passed after | Improved | Regressed |\n"
+         "|---|---:|---:|---:|---:|\n";
+  for (const auto& t : c.indicators) {
+    out += "| " + t.title + " (`" + t.key + "`" + (c.profiles.size() > 1 ? ", " + t.profile : "") +
+           ") | " + rate_text(t.before_passed, t.before_runs) + " | " +
+           rate_text(t.after_passed, t.after_runs) + " | " + std::to_string(t.improved) + " | " +
+           std::to_string(t.regressed) + " |\n";
+  }
   for (auto kind : kOrder) {
     std::vector<const RepositoryChange*> rows;
     for (const auto& r : c.repositories)
@@ -206,6 +220,17 @@ std::string html(const Comparison& c) {
     out += "<tr><td>" + std::string(kLevels[l]) + "</td><td class=\"n\">" +
            std::to_string(levels[l].first) + "</td><td class=\"n\">" +
            std::to_string(levels[l].second) + "</td></tr>\n";
+  out += "</tbody>\n</table>\n<h2>By indicator</h2>\n<table>\n<thead><tr><th>Indicator</th>"
+         "<th>Passed before</th><th>Passed after</th><th>Improved</th><th>Regressed</th></tr>"
+         "</thead>\n<tbody>\n";
+  for (const auto& t : c.indicators) {
+    out += "<tr><td>" + html_text(t.title) + " (<code>" + html_text(t.key) + "</code>" +
+           (c.profiles.size() > 1 ? ", " + html_text(t.profile) : "") + ")</td><td class=\"n\">" +
+           html_text(rate_text(t.before_passed, t.before_runs)) + "</td><td class=\"n\">" +
+           html_text(rate_text(t.after_passed, t.after_runs)) + "</td><td class=\"n\">" +
+           std::to_string(t.improved) + "</td><td class=\"n\">" + std::to_string(t.regressed) +
+           "</td></tr>\n";
+  }
   out += "</tbody>\n</table>\n";
   for (auto kind : kOrder) {
     std::vector<const RepositoryChange*> rows;
@@ -275,6 +300,34 @@ Comparison compare_runs(const Summary& old_run, const Summary& new_run, std::str
   for (const auto& r : c.repositories)
     if (std::find(c.profiles.begin(), c.profiles.end(), r.profile) == c.profiles.end())
       c.profiles.push_back(r.profile);
+  for (const auto& name : c.profiles) {
+    const Profile* profile = find_profile(name);
+    if (!profile) continue;
+    for (std::size_t i = 0; i < profile->indicators.size(); ++i) {
+      const auto& spec = profile->indicators[i];
+      IndicatorTrend t{name, std::string(spec.key), std::string(spec.title)};
+      auto tally = [&](const Summary& run, std::size_t& passed, std::size_t& runs) {
+        for (const auto& r : run.rows) {
+          if (r.profile != name || !r.assessed || i >= r.statuses.size()) continue;
+          const std::string& status = r.statuses[i];
+          if (status.empty() || status == "exempt" || status == "skipped") continue;
+          ++runs;
+          if (status == "pass") ++passed;
+        }
+      };
+      tally(old_run, t.before_passed, t.before_runs);
+      tally(new_run, t.after_passed, t.after_runs);
+      for (const auto& r : c.repositories) {
+        if (r.profile != name) continue;
+        for (const auto& change : r.indicators) {
+          if (change.key != t.key) continue;
+          if (change.kind == "improved") ++t.improved;
+          if (change.kind == "regressed") ++t.regressed;
+        }
+      }
+      c.indicators.push_back(std::move(t));
+    }
+  }
   // Within a kind, the largest movement first, then by name.
   auto order = [](const RepositoryChange& r) {
     return std::find(kOrder.begin(), kOrder.end(), r.kind) - kOrder.begin();

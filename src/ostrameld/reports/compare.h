@@ -30,12 +30,24 @@ struct RepositoryChange {
   std::vector<IndicatorChange> indicators;
 };
 
+// One indicator over all repositories: its pass rate in each run (exempt results left
+// out) and how many repositories moved on it.
+struct IndicatorTrend {
+  std::string profile;
+  std::string key;
+  std::string title;
+  std::size_t before_passed = 0, before_runs = 0;
+  std::size_t after_passed = 0, after_runs = 0;
+  std::size_t improved = 0, regressed = 0;
+};
+
 struct Comparison {
   std::string old_name, new_name;           // the files, as given
   std::vector<RepositoryChange> repositories;  // regressed first, then improved, new, gone, unchanged
   std::size_t in_both = 0;                   // assessed in both runs
   double old_mean = 0.0, new_mean = 0.0;     // over those
   std::vector<std::string> profiles;         // of the rows compared
+  std::vector<IndicatorTrend> indicators;    // per profile, in its order
 };
 
 // A repository is matched by its input and profile; its overall score moves when it
