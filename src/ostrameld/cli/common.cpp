@@ -197,11 +197,7 @@ AssessOptions CommonArgs::settled_options(const ProjectConfig& settings, const C
   if (settings.profile && cmd.count("--profile") == 0 && indicators.empty())
     args.profile = *settings.profile;
   AssessOptions opts = args.assess_options(forge);
-  try {
-    opts.exempt = exemptions_for(settings, *opts.profile);
-  } catch (const ConfigError& e) {
-    throw UsageError(e.what());
-  }
+  opts.exempt = exemptions_for(settings, *opts.profile);
   opts.settings_file = settings.file;
   return opts;
 }

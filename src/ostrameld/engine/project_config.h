@@ -50,8 +50,8 @@ ProjectConfig read_project_config(const Path& root);
 // [tool.ostrameld] table (absent: none).
 ProjectConfig parse_project_config(std::string_view text, std::string_view file, bool pyproject);
 
-// The exemptions that apply to a profile: each key must name an indicator of some
-// profile (ConfigError otherwise); those of other profiles are left out.
+// The exemptions that apply to a profile (each names an indicator of some profile, as
+// reading checked); those of other profiles are left out.
 std::vector<Exemption> exemptions_for(const ProjectConfig& config, const Profile& profile);
 
 }  // namespace ostrameld
