@@ -225,6 +225,10 @@ constexpr std::string_view kMatrixStyle =
     "table.matrix th.name,table.matrix td.name{min-width:8rem;max-width:16rem;"
     "overflow-wrap:anywhere;white-space:normal}\n"
     "table.matrix td{white-space:nowrap}\n"
+    // A page wider than the window (many indicators) scrolls sideways; the repository's
+    // name stays in view at the left.
+    "table.matrix td.name{position:sticky;left:0;background:#fff}"
+    "table.matrix th.name{left:0;z-index:2}\n"
     "table.matrix th[data-sort]{cursor:pointer}\n"
     "table.matrix th[aria-sort=ascending]::after{content:\" \\25B2\"}\n"
     "table.matrix th[aria-sort=descending]::after{content:\" \\25BC\"}\n"
