@@ -81,6 +81,10 @@ TEST(Integrations, ThePreCommitHookReportsAndGatesOnlyWhenAsked) {
   std::string entry = hooks.substr(at, hooks.find('\n', at) - at);
   EXPECT_EQ(sh(in_repo + entry + " --fail-under 6 > " + shell_quote(log) + " 2>&1"), 1);
   EXPECT_NE(testing::read_file(log).find("is below --fail-under 6"), std::string::npos);
+  // A gate in the project's settings is CI's: the hook still lets the commit through.
+  repo.write(".ostrameld.toml", "fail-under = 9\n");
+  EXPECT_EQ(sh(in_repo + entry + " > " + shell_quote(log) + " 2>&1"), 0) << testing::read_file(log);
+  EXPECT_EQ(sh(in_repo + "ostrameld assess . --offline > /dev/null 2>&1"), 1);
 }
 
 // What the CI templates promise their users.
@@ -106,7 +110,7 @@ TEST(Integrations, TemplatesKeepReportsCacheThePackageAndNameForges) {
   EXPECT_NE(gitlab.find("/opt/ostrameld/scripts/install-release --or-build"), std::string::npos);
   EXPECT_NE(action.find("OSTRAMELD_RELEASE_BASE: ${{ inputs.release-base || format("), std::string::npos);
   std::string hooks = testing::read_file(kSource + "/.pre-commit-hooks.yaml");
-  EXPECT_EQ(hooks.find("entry: ostrameld assess . --offline\n"), hooks.find("entry:"));
+  EXPECT_EQ(hooks.find("entry: ostrameld assess . --offline --fail-under none\n"), hooks.find("entry:"));
 }
 
 // The Action installs the release's package of its version from the release host (a local

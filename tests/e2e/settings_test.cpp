@@ -108,6 +108,12 @@ TEST(Settings, FlagsWinOverTheFile) {
                        " --offline -f json --profile fair4rs --fail-under 0");
   EXPECT_EQ(flags.status, 0) << flags.err;
   EXPECT_EQ(ordered_json::parse(flags.out)["profile"], "fair4rs");
+  auto none = run_cli("assess " + shell_quote(repo.path().string()) + " --offline --fail-under none");
+  EXPECT_EQ(none.status, 0) << none.err;
+  // The last --fail-under counts: a hook's "none" is overridden by its args.
+  auto last = run_cli("assess " + shell_quote(repo.path().string()) +
+                      " --offline --fail-under none --fail-under 9.9");
+  EXPECT_EQ(last.status, 1) << last.err;
   // --indicator picks keys of the flags' profile: the file's profile does not apply.
   auto only = run_cli("assess " + shell_quote(repo.path().string()) +
                       " --offline -f json --indicator clear_license --fail-under 0");

@@ -121,8 +121,11 @@ void AssessCommand::add(CLI::App& parent) {
   app->add_option("--badge", badge, "Also write an SVG badge of the score to FILE");
   app->add_option("--json-indent", json_indent, "Spaces per JSON level, or none for one line");
   app->add_option("--template-dir", template_dir, "Directory holding report.md.j2 (Markdown)");
+  // The last one counts, so that a hook's "none" can be overridden by its args.
   app->add_option("--fail-under", fail_under,
-                  "Exit with status 1 when the overall score is below SCORE");
+                  "Exit with status 1 when the overall score is below SCORE (none: no gate, "
+                  "not even the project's settings')")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app->add_option("--timeout", timeout,
                   "Stop a clone or assessment still running after SECONDS, forge requests "
                   "included (default: 600; 0: no limit)");
@@ -134,7 +137,9 @@ int AssessCommand::run() const {
   std::uintmax_t max_memory = common.memory_limit();
   trust_parent_repositories_of_others(common.trust_parent_repository);
   remove_abandoned_temp_dirs(std::filesystem::temp_directory_path());  // of killed runs
-  std::optional<double> threshold = parse_score(fail_under);
+  bool no_gate = fail_under == "none";
+  std::optional<double> threshold;
+  if (!no_gate) threshold = parse_score(fail_under);
   // Behind the deadline checks, a wall for what they miss: past the time and a second,
   // the process ends with the same one line.
   Watchdog watchdog(timeout);
@@ -166,7 +171,7 @@ int AssessCommand::run() const {
   ProjectConfig settings = read_settings(source.path());
   HttpForgeClient forge(common.forge_options(settings));
   AssessOptions opts = common.settled_options(settings, *app, &forge);
-  if (!threshold) threshold = settings.fail_under;
+  if (!threshold && !no_gate) threshold = settings.fail_under;
   opts.repo_url = source.url();
   opts.software_name = source.name();
   opts.deadline = deadline;
