@@ -50,6 +50,9 @@ status=0
 ostrameld assess "${args[@]}" || status=$?
 [ "$status" -le 1 ] || exit "$status"  # a usage error or an interruption ends the step
 
+# The gate was the first run's: the other reports are written whatever the score (a
+# fail-under in the project's settings file included).
+common+=(--fail-under none)
 if [ -n "$sarif" ]; then ostrameld assess "$path" -f sarif -o "$sarif" "${common[@]}"; fi
 if [ -n "${GITHUB_STEP_SUMMARY:-}" ]; then
   if [ "$format" = markdown ]; then cat "$output"; else ostrameld assess "$path" -f markdown "${common[@]}"; fi \

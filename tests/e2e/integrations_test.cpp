@@ -46,6 +46,14 @@ TEST(Integrations, TheActionWritesReportSarifAndJobSummary) {
   EXPECT_EQ(testing::read_file(out / "fair.svg").rfind("<svg ", 0), 0u);
   // Below the threshold the step fails, and the summary is still written.
   EXPECT_EQ(sh(env + " INPUT_FAIL_UNDER=9 " + action + " >/dev/null 2>&1"), 1);
+  // So with the project's own gate: every report is still written, then the step fails.
+  repo.write(".ostrameld.toml", "fail-under = 9.5\n");
+  std::filesystem::remove(out / "fair.sarif");
+  std::filesystem::remove(out / "summary.md");
+  EXPECT_EQ(sh(env + " " + action + " >/dev/null 2>&1"), 1);
+  EXPECT_TRUE(std::filesystem::exists(out / "fair.sarif"));
+  EXPECT_NE(testing::read_file(out / "summary.md").find("# FAIR assessment of"), std::string::npos);
+  std::filesystem::remove(repo / ".ostrameld.toml");
   // The profile input reaches every report of the step.
   EXPECT_EQ(sh(env + " INPUT_PROFILE=fair4rs-full " + action + " >/dev/null 2>&1"), 0);
   EXPECT_NE(testing::read_file(out / "report.md").find("Profile: `fair4rs-full`"), std::string::npos);
@@ -102,6 +110,9 @@ TEST(Integrations, TemplatesKeepReportsCacheThePackageAndNameForges) {
   EXPECT_NE(action.find("uses: actions/cache@v4"), std::string::npos);
   EXPECT_NE(action.find("key: ostrameld-deb-" + std::string(OSTRAMELD_VERSION_STRING) +
                         "-${{ github.action_ref }}-${{ runner.os }}-${{ runner.arch }}"),
+            std::string::npos);
+  // The SARIF is written whatever the score: only the report's run carries the gate.
+  EXPECT_NE(gitlab.find("-o ostrameld.sarif --profile \"$OSTRAMELD_PROFILE\"\n      ${OSTRAMELD_FORGE:+--forge \"$OSTRAMELD_FORGE\"} --fail-under none"),
             std::string::npos);
   // Both download the release's package of their version before they would build one.
   EXPECT_NE(gitlab.find("/opt/ostrameld/scripts/install-release --or-build"), std::string::npos);
