@@ -104,6 +104,11 @@ TEST(CffSchema, ShortReasonsForTheUsualMistakes) {
        head + "title: t\nauthors:\n  - name: T\nlicense: [MIT, MIT]\nreferences:\n"
               "  - {type: software, title: r, authors: [{name: A}, {name: A}]}\n",
        {"license: has repeated items", "references[0].authors: has repeated items"}},
+      {"a list where an ORCID, a URL or a date is text: said, never a crash",
+       head + "title: t\nauthors:\n  - family-names: D\n    orcid: [a, 12]\n"
+              "url: [https://example.org]\ndate-released: 12\n",
+       {"authors[0].orcid: has the wrong type", "date-released: not a date (YYYY-MM-DD)",
+        "url: has the wrong type"}},
       {"the same items in different places are no repetition",
        head + "title: t\nauthors:\n  - name: T\nkeywords: [T]\n"
               "preferred-citation: {type: article, title: p, authors: [{name: T}], keywords: [T]}\n",

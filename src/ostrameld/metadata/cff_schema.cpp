@@ -33,6 +33,24 @@ void drop_unique_items(nlohmann::json& node) {
   }
 }
 
+// valijson reads a value under "format" as text whatever it is, and aborts the process
+// for a list or a number (an ORCID given as a list): each format is checked only where
+// the value is text, its "type" beside it saying what else is wrong.
+void guard_formats(nlohmann::json& node) {
+  if (node.is_object()) {
+    auto format = node.find("format");
+    if (format != node.end() && format->is_string() && node.contains("type") && !node.contains("if")) {
+      nlohmann::json kind = *format;
+      node.erase("format");
+      node["if"] = {{"type", "string"}};
+      node["then"] = {{"format", kind}};
+    }
+    for (auto& [key, value] : node.items()) guard_formats(value);
+  } else if (node.is_array()) {
+    for (auto& value : node) guard_formats(value);
+  }
+}
+
 // The lists CFF 1.2.0 says hold no item twice: at the top and in every reference
 // (preferred-citation is one), and a list of licences wherever a licence may stand.
 constexpr std::string_view kUniqueAtTop[] = {"authors", "contact", "identifiers", "keywords",
@@ -99,6 +117,7 @@ const valijson::Schema& cff_schema() {
     auto s = std::make_unique<valijson::Schema>();
     nlohmann::json doc = nlohmann::json::parse(kSchemaText);
     drop_unique_items(doc);
+    guard_formats(doc);
     valijson::SchemaParser parser(valijson::SchemaParser::kDraft7);
     valijson::adapters::NlohmannJsonAdapter adapter(doc);
     parser.populateSchema(adapter, *s);
