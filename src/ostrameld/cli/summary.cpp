@@ -52,18 +52,7 @@ int SummaryCommand::run() const {
     return 0;
   }
   Summary summary;
-  for (const auto& file : files) {
-    std::ifstream in(file);
-    if (!is_file(Path(file), kAnywhere) || !in)
-      throw UsageError("cannot read the results file " + file);
-    try {
-      read_results(in, file, summary);
-    } catch (const SummaryError& e) {
-      throw UsageError(e.what());
-    }
-    for (const auto& note : summary.notes) std::cerr << "ostrameld: note: " << escape_line(note) << '\n';
-    summary.notes.clear();
-  }
+  for (const auto& file : files) read_file(file, summary);
   if (auto used = profiles_in(summary); used.size() > 1) {
     std::vector<std::string> names;
     for (const Profile* p : used) names.emplace_back(p->name);

@@ -157,6 +157,13 @@ std::array<std::pair<std::size_t, std::size_t>, kLevels.size()> level_counts(con
   return out;
 }
 
+// "no longer assessed" -> "No longer assessed", as a heading.
+std::string heading(std::string_view kind) {
+  std::string title(kind);
+  title[0] = static_cast<char>(title[0] - 'a' + 'A');
+  return title;
+}
+
 std::string rate_text(std::size_t passed, std::size_t runs) {
   if (runs == 0) return "—";
   return format_fixed(100.0 * static_cast<double>(passed) / static_cast<double>(runs), 0) + "% (" +
@@ -185,9 +192,7 @@ std::string markdown(const Comparison& c) {
     for (const auto& r : c.repositories)
       if (r.kind == kind) rows.push_back(&r);
     if (rows.empty()) continue;
-    std::string title(kind);
-    title[0] = static_cast<char>(title[0] - 'a' + 'A');
-    out += "\n## " + title + " (" + std::to_string(rows.size()) + ")\n\n";
+    out += "\n## " + heading(kind) + " (" + std::to_string(rows.size()) + ")\n\n";
     out += "| Repository | Overall | Compliance | Indicators |\n|---|---|---|---|\n";
     for (const auto* r : rows) {
       std::vector<std::string> changes;
@@ -237,7 +242,7 @@ std::string html(const Comparison& c) {
     for (const auto& r : c.repositories)
       if (r.kind == kind) rows.push_back(&r);
     if (rows.empty()) continue;
-    out += "<h2>" + html_text(std::string(kind)) + " (" + std::to_string(rows.size()) +
+    out += "<h2>" + html_text(heading(kind)) + " (" + std::to_string(rows.size()) +
            ")</h2>\n<table>\n<thead><tr><th>Repository</th><th>Overall</th><th>Compliance</th>"
            "<th>Indicators</th></tr></thead>\n<tbody>\n";
     for (const auto* r : rows) {
